@@ -1,0 +1,40 @@
+#pragma once
+#include "platform/Components.h"
+#include "platform/Desktop.h"
+#include "platform/Export.h"
+#include "platform/Files.h"
+#include "platform/Processes.h"
+#include "platform/Registry.h"
+#include "platform/System.h"
+#include "platform/VersionInfo.h"
+
+namespace platform {
+
+// The operating system as the program sees it. On Windows it starts out as the real Win32 services;
+// tests install in-memory doubles (platform/Fake*.h) in their place.
+struct Services {
+  IRegistry* registry = nullptr;
+  IFileSystem* files = nullptr;
+  IProcesses* processes = nullptr;
+  IVersionInfo* versionInfo = nullptr;
+  ISystem* system = nullptr;
+  IDesktop* desktop = nullptr;
+  IComponents* components = nullptr;
+};
+
+// The services in use. Every member is set: the native build has no OS services of its own, so until a
+// test installs its doubles every call reaches a set of empty in-memory doubles.
+QN_API Services& Get();
+// Replaces the services in use (members left null keep their current service) and returns the
+// previous set, so that a test can put it back.
+QN_API Services Install(const Services& services);
+
+inline IRegistry& Registry() { return *Get().registry; }
+inline IFileSystem& Files() { return *Get().files; }
+inline IProcesses& Processes() { return *Get().processes; }
+inline IVersionInfo& VersionInfo() { return *Get().versionInfo; }
+inline ISystem& System() { return *Get().system; }
+inline IDesktop& Desktop() { return *Get().desktop; }
+inline IComponents& Components() { return *Get().components; }
+
+}  // namespace platform

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Builds both builds and runs every test: the native build (logic on in-memory doubles, under
+# AddressSanitizer and UBSan) and the Windows build (the real Win32 API under Wine, windows on Xvfb
+# when there is no display).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/setup.sh
+jobs=$(nproc)
+
+cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug
+cmake --build build/native -j "$jobs"
+
+cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+cmake --build build/windows -j "$jobs"
+
+status=0
+(cd build/native && ctest --output-on-failure -j "$jobs") | tee build/native-tests.log || status=1
+
+# A fresh Wine prefix for every run, inside the build tree.
+wineserver -k 2>/dev/null || true
+rm -rf build/windows/wineprefix
+source tools/xvfb.sh
+(cd build/windows && ctest --output-on-failure) | tee build/windows-tests.log || status=1
+wineserver -k 2>/dev/null || true
+
+passed=0; failed=0
+for log in build/native-tests.log build/windows-tests.log; do
+  line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1 || true)
+  if [ -z "$line" ]; then status=1; continue; fi
+  total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$line")
+  bad=$(sed -E 's/.*passed, ([0-9]+) tests? failed.*/\1/' <<<"$line")
+  passed=$((passed + total - bad)); failed=$((failed + bad))
+done
+[ "$failed" -eq 0 ] || status=1
+echo "$passed passed, $failed failed"
+exit $status
