@@ -1,10 +1,11 @@
 #pragma once
+#include <cstdint>
 #include <exception>
 #include <string>
 
 // The program's one error type: an error number and a description, as the error handlers log them.
 // Numbers below 65536 are the toolkit's run-time error numbers; errors of components use numbers
-// above kObjectErrorBase.
+// from kObjectErrorBase on (read as 32-bit patterns).
 class CError : public std::exception {
  public:
   CError(long number, std::wstring description) : number_(number), description_(std::move(description)) {}
@@ -27,5 +28,10 @@ constexpr long kPathFileAccess = 75;       // "Path/File access error"
 constexpr long kObjectNotSet = 91;         // "Object variable or With block variable not set"
 constexpr long kCannotCreateObject = 429;  // "ActiveX component can't create object"
 constexpr long kDuplicateKey = 457;        // "This key is already associated with an element of this collection"
-constexpr long kObjectErrorBase = static_cast<long>(0x80040000);
+// 32-bit error numbers with the high bit set are kept negative on both builds (long is 64 bits wide
+// natively), so that the same number compares and prints alike everywhere.
+constexpr long FromBits(std::uint32_t bits) { return static_cast<long>(static_cast<std::int32_t>(bits)); }
+constexpr long kObjectErrorBase = FromBits(0x80040000u);
+// A Win32 error code as an error number: 0x80070000 | code (the HRESULT form).
+constexpr long FromWin32(unsigned long code) { return FromBits(0x80070000u | static_cast<std::uint32_t>(code & 0xFFFFu)); }
 }  // namespace err

@@ -5,8 +5,11 @@
 #include <variant>
 #include <vector>
 
+#include "common/FileUtilities.h"
 #include "common/KeyedCollection.h"
 #include "platform/Export.h"
+
+#include "platform/WinNamesBegin.h"
 
 // An argument of FormatString: text, or a whole number (written as decimal digits).
 using FormatArg = std::variant<std::wstring, long long>;
@@ -15,16 +18,23 @@ using FormatArg = std::variant<std::wstring, long long>;
 class QN_API CUtilities {
  public:
   // Puts the arguments in place of "%1", "%2", ... ; a placeholder without an argument stays as written.
+  // The longest run of digits after "%" that names an argument is taken: "%10" is argument 10 when
+  // there are at least 10 arguments, otherwise argument 1 followed by "0". "%0" and a "%" without
+  // digits stay. Inserted text is not searched again for placeholders.
   std::wstring FormatString(const std::wstring& templ, std::initializer_list<FormatArg> args) const;
   std::wstring FormatString(const std::wstring& templ, const std::vector<FormatArg>& args) const;
 
   // The same texts on every call on one PC.
   std::wstring GetComputerName() const;
   std::wstring GetCPUType() const;
+  // The OS description; also sets major, minor, build and platform id (2 NT family, 1 9x family) from
+  // GetVersion, and `extra` to "".
   std::wstring GetOSVersion(long& major, long& minor, long& build, long& platformId, std::wstring& extra) const;
 
-  // Bytes to a text form that contains no "&" or "%" (base64), and back. TextToBytes ignores white space
-  // and throws CError(err::kInvalidArgument) with a clear description for a text that is not such a form.
+  // Bytes to a text form that contains no "&" or "%" (base64, standard alphabet "A-Za-z0-9+/" with "="
+  // padding, one line), and back. TextToBytes ignores blanks, tabs, CR and LF, so a re-wrapped text
+  // decodes; padding may be left off. It throws CError(err::kInvalidArgument) with a clear
+  // description for a text that is not such a form.
   std::wstring BytesToText(const std::vector<std::uint8_t>& bytes) const;
   std::vector<std::uint8_t> TextToBytes(const std::wstring& text) const;
 
@@ -32,34 +42,29 @@ class QN_API CUtilities {
   CKeyedCollection<std::wstring> GetFileVersionInfo(const std::wstring& file) const;
   // The system's text for a Win32 error code.
   std::wstring GetErrorText(long code) const;
-  // A new identifier, unique, usable as a file name.
+  // A new identifier, unique, usable as a file name: 32 upper-case hexadecimal digits in the groups of
+  // a GUID (8-4-4-4-12), without braces, made from random bits and a process-wide counter.
   std::wstring NewID() const;
   // The temporary folder, with a trailing backslash.
   std::wstring TempFolder() const;
-  // A new file name in the temporary folder, beginning with `prefix`.
+  // A new file name in the temporary folder: TempFolder() + prefix + NewID() + ".tmp". Not created.
   std::wstring GetTempFileName(const std::wstring& prefix) const;
   std::wstring ExpandEnvironmentStrings(const std::wstring& text) const;
-  // Replaces &, <, >, " and ' by XML entities.
+  // Replaces &, <, >, " and ' by &amp; &lt; &gt; &quot; &apos;.
   std::wstring EscapeXML(const std::wstring& text) const;
-  // A printable form of arbitrary bytes (two hexadecimal digits each), for the log.
+  // A printable form of arbitrary bytes (two upper-case hexadecimal digits each), for the log.
   std::wstring EncodeString(const std::vector<std::uint8_t>& bytes) const;
   bool IsArrayEmpty(const std::vector<std::uint8_t>& bytes) const { return bytes.empty(); }
   // Runs pending window messages once.
   void DoEventsEx() const;
+
+  // The same calls under the names that <windows.h>'s macros give them in Win32 code.
+  std::wstring GetComputerNameW() const { return GetComputerName(); }
+  std::wstring GetTempFileNameW(const std::wstring& prefix) const { return GetTempFileName(prefix); }
+  std::wstring ExpandEnvironmentStringsW(const std::wstring& text) const { return ExpandEnvironmentStrings(text); }
+  CKeyedCollection<std::wstring> GetFileVersionInfoW(const std::wstring& file) const { return GetFileVersionInfo(file); }
 };
 
 QN_API CUtilities& Utilities();
 
-// Whole files. Failures are CErrors of the caller (53 file not found, 75 path/file access error,
-// 7 out of memory for a file too large to read).
-class QN_API CFileUtilities {
- public:
-  bool FileExists(const std::wstring& path) const;
-  std::vector<std::uint8_t> ReadFileBytes(const std::wstring& path) const;
-  void WriteFileBytes(const std::wstring& path, const std::vector<std::uint8_t>& bytes) const;
-  // The file's text: UTF-16LE with a byte-order mark, UTF-8 with one, otherwise the ANSI code page.
-  std::wstring ReadTextFile(const std::wstring& path) const;
-  void CopyFile(const std::wstring& from, const std::wstring& to) const;
-};
-
-QN_API CFileUtilities& FileUtilities();
+#include "platform/WinNamesEnd.h"

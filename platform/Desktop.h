@@ -1,6 +1,8 @@
 #pragma once
 #include <string>
 
+#include "platform/WinNamesBegin.h"
+
 namespace platform {
 
 // Mouse pointers, as the toolkit numbers them.
@@ -14,6 +16,10 @@ class IDesktop {
 
   // Standard modal message box; returns the pressed button (1 OK, 2 Cancel, 4 Retry, 6 Yes, 7 No).
   virtual int MessageBox(const std::wstring& prompt, unsigned style, const std::wstring& title) = 0;
+  // The same call, under the name that <windows.h>'s MessageBox macro gives it in Win32 code.
+  int MessageBoxW(const std::wstring& prompt, unsigned style, const std::wstring& title) {
+    return MessageBox(prompt, style, title);
+  }
   // The screen's mouse pointer.
   virtual int MousePointer() = 0;
   virtual void SetMousePointer(int pointer) = 0;
@@ -25,3 +31,5 @@ class IDesktop {
 };
 
 }  // namespace platform
+
+#include "platform/WinNamesEnd.h"

@@ -5,6 +5,8 @@
 
 #include "platform/Types.h"
 
+#include "platform/WinNamesBegin.h"
+
 namespace platform {
 
 // Files and paths. Calls that can fail return false (or 0) and leave the Win32 error code in
@@ -22,6 +24,10 @@ class IFileSystem {
   // Creates or replaces a file with `bytes`.
   virtual bool WriteAll(const std::wstring& path, const std::vector<std::uint8_t>& bytes,
                         unsigned long& lastError) = 0;
+  // Appends `bytes` to a file, creating it when missing; the data is handed to the system before the
+  // call returns (the logger relies on this). On failure the file is as it was, or holds part of `bytes`.
+  virtual bool AppendAll(const std::wstring& path, const std::vector<std::uint8_t>& bytes,
+                         unsigned long& lastError) = 0;
   virtual bool Copy(const std::wstring& from, const std::wstring& to, bool failIfExists,
                     unsigned long& lastError) = 0;
   // MoveFileW and MoveFileA.
@@ -47,6 +53,8 @@ class IFileSystem {
                                          std::wstring& longPath) = 0;
   // Replaces each %NAME% by the variable's value; an unknown variable stays as written.
   virtual std::wstring ExpandEnvironmentStrings(const std::wstring& text) = 0;
+  // The same call, under the name that <windows.h>'s macro gives it in Win32 code.
+  std::wstring ExpandEnvironmentStringsW(const std::wstring& text) { return ExpandEnvironmentStrings(text); }
 
   // The folder of the running program, without a trailing separator.
   virtual std::wstring ProgramFolder() = 0;
@@ -55,3 +63,5 @@ class IFileSystem {
 };
 
 }  // namespace platform
+
+#include "platform/WinNamesEnd.h"

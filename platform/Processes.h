@@ -4,6 +4,8 @@
 
 #include "platform/Types.h"
 
+#include "platform/WinNamesBegin.h"
+
 namespace platform {
 
 // Toolhelp records, as the narrow (single-byte) interface gives them. The text fields are fixed
@@ -56,3 +58,5 @@ class IProcesses {
 };
 
 }  // namespace platform
+
+#include "platform/WinNamesEnd.h"

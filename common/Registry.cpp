@@ -1,0 +1,130 @@
+#include "common/Registry.h"
+
+#include <vector>
+
+#include "common/TextCodec.h"
+#include "platform/Platform.h"
+
+namespace {
+
+bool IsMissing(long code) { return code == platform::kErrorFileNotFound || code == platform::kErrorPathNotFound; }
+
+[[noreturn]] void ThrowRegistryError(long code) {
+  throw CError(err::FromWin32(static_cast<unsigned long>(code)),
+               platform::System().ErrorText(static_cast<std::uint32_t>(code)));
+}
+
+CKeyedCollection<std::wstring> ToCollection(const std::vector<std::wstring>& names) {
+  CKeyedCollection<std::wstring> collection;
+  for (const auto& name : names) {
+    // The registry already keeps names unique; a name that folds like an earlier one (a case rule of
+    // the system that ours does not know) is kept once rather than failing the whole listing.
+    if (!collection.Exists(name)) collection.Add(name, name);
+  }
+  return collection;
+}
+
+// REG_SZ / REG_EXPAND_SZ data as text: up to the first NUL, or all of it when the writer left none.
+std::wstring StringData(const std::vector<std::uint8_t>& data) {
+  std::wstring text = qn::FromUtf16Le(data.data(), data.size());
+  const auto nul = text.find(L'\0');
+  if (nul != std::wstring::npos) text.resize(nul);
+  return text;
+}
+
+}  // namespace
+
+bool CRegistry::GetValue(platform::Hive hive, const std::wstring& keyPath, const std::wstring& valueName,
+                         std::wstring& data) {
+  data.clear();
+  platform::RegValue value;
+  // Any failure to read counts as "no value": callers treat the data as optional.
+  if (platform::Registry().QueryValue(hive, keyPath, valueName, value) != platform::kErrorSuccess) return false;
+  switch (value.type) {
+    case platform::kRegSz:
+    case platform::kRegExpandSz:
+      data = StringData(value.data);
+      return true;
+    case platform::kRegDword: {
+      std::uint32_t number = 0;
+      if (!ReadDword(value, number)) return false;
+      data = std::to_wstring(number);
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+bool CRegistry::ReadDword(const platform::RegValue& value, std::uint32_t& number) {
+  if (value.type != platform::kRegDword || value.data.size() < 4) return false;
+  number = static_cast<std::uint32_t>(value.data[0]) | (static_cast<std::uint32_t>(value.data[1]) << 8) |
+           (static_cast<std::uint32_t>(value.data[2]) << 16) | (static_cast<std::uint32_t>(value.data[3]) << 24);
+  return true;
+}
+
+bool CRegistry::GetDwordValue(platform::Hive hive, const std::wstring& keyPath, const std::wstring& valueName,
+                              std::uint32_t& number) {
+  platform::RegValue value;
+  if (platform::Registry().QueryValue(hive, keyPath, valueName, value) != platform::kErrorSuccess) return false;
+  std::uint32_t read = 0;
+  if (!ReadDword(value, read)) return false;
+  number = read;
+  return true;
+}
+
+bool CRegistry::SetValue(platform::Hive hive, const std::wstring& keyPath, const std::wstring& valueName,
+                         const std::wstring& data) {
+  platform::RegValue value;
+  value.type = platform::kRegSz;
+  for (wchar_t ch : data + L'\0') {
+    auto c = static_cast<std::uint32_t>(ch);
+    auto put = [&value](std::uint32_t unit) {
+      value.data.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+      value.data.push_back(static_cast<std::uint8_t>(unit >> 8));
+    };
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      put(0xD800 + (c >> 10));
+      put(0xDC00 + (c & 0x3FF));
+    } else {
+      put(c);
+    }
+  }
+  return platform::Registry().SetValue(hive, keyPath, valueName, value) == platform::kErrorSuccess;
+}
+
+bool CRegistry::DeleteValue(platform::Hive hive, const std::wstring& keyPath, const std::wstring& valueName) {
+  return platform::Registry().DeleteValue(hive, keyPath, valueName) == platform::kErrorSuccess;
+}
+
+CKeyedCollection<std::wstring> CRegistry::EnumKeys(platform::Hive hive, const std::wstring& keyPath) {
+  std::vector<std::wstring> names;
+  const long code = platform::Registry().EnumKeys(hive, keyPath, names);
+  if (IsMissing(code)) return {};
+  if (code != platform::kErrorSuccess) ThrowRegistryError(code);
+  return ToCollection(names);
+}
+
+CKeyedCollection<std::wstring> CRegistry::EnumValues(platform::Hive hive, const std::wstring& keyPath) {
+  std::vector<std::wstring> names;
+  const long code = platform::Registry().EnumValues(hive, keyPath, names);
+  if (IsMissing(code)) return {};
+  if (code != platform::kErrorSuccess) ThrowRegistryError(code);
+  return ToCollection(names);
+}
+
+CKeyedCollection<std::wstring> CRegistry::EnumCategoryClasses(const std::wstring& categoryId) {
+  std::vector<std::wstring> classIds;
+  const long code = platform::Registry().EnumCategoryClasses(categoryId, classIds);
+  if (code != platform::kErrorSuccess) ThrowRegistryError(code);
+  return ToCollection(classIds);
+}
+
+bool CRegistry::DeleteKey(platform::Hive hive, const std::wstring& keyPath, std::wstring& errorText) {
+  errorText.clear();
+  const long code = platform::Registry().DeleteKey(hive, keyPath);
+  if (code == platform::kErrorSuccess) return true;
+  errorText = platform::System().ErrorText(static_cast<std::uint32_t>(code));
+  return false;
+}

@@ -1,0 +1,36 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/KeyedCollection.h"
+
+namespace inspection {
+// The 31-bit file checksum of `size` bytes: for each byte, h is rotated right by one bit within 31 bits
+// and the byte is added; a step whose sum would exceed 2147483647 is dropped (h keeps its value).
+// Always 0..2147483647; 0 for no bytes.
+std::int32_t Checksum31(const std::uint8_t* data, std::size_t size) noexcept;
+}  // namespace inspection
+
+// The file checksum cache: a file's size and 31-bit checksum, computed once per path string for the
+// whole run. Never fails: a file that is missing, unreadable, too large or empty gives 0 and size 0, and
+// that answer is cached like any other.
+class CHashier {
+ public:
+  CHashier();
+
+  // The checksum of the file at `FullFilePathname`; `FileSize` receives its size in bytes (0 whenever the
+  // checksum is 0 because the file could not be read or is empty). Cached under "_" + the path as passed
+  // (keys compare without regard to case); a cached answer touches no file.
+  std::int32_t HashFromFullFileName(const std::wstring& FullFilePathname, std::int32_t& FileSize);
+
+  // Forgets every cached answer.
+  void ReInit();
+
+ private:
+  std::int32_t HashFromBytes(const std::vector<std::uint8_t>& Bytes) const;
+
+  CKeyedCollection<std::int32_t> moHashCache;
+  CKeyedCollection<std::int32_t> moSizeCache;
+};

@@ -1,0 +1,313 @@
+#include "platform/FakeRegistry.h"
+
+#include <algorithm>
+
+#include "common/KeyedCollection.h"
+
+namespace platform {
+
+struct FakeRegistry::Key {
+  std::wstring name;
+  std::vector<std::unique_ptr<Key>> children;             // in creation order
+  std::vector<std::pair<std::wstring, RegValue>> values;  // in creation order
+
+  Key* Child(const std::wstring& childName) const {
+    const std::wstring folded = qn::FoldKey(childName);
+    for (const auto& child : children) {
+      if (qn::FoldKey(child->name) == folded) return child.get();
+    }
+    return nullptr;
+  }
+  std::pair<std::wstring, RegValue>* FindValue(const std::wstring& valueName) {
+    const std::wstring folded = qn::FoldKey(valueName);
+    for (auto& value : values) {
+      if (qn::FoldKey(value.first) == folded) return &value;
+    }
+    return nullptr;
+  }
+};
+
+namespace {
+
+std::vector<std::wstring> SplitPath(const std::wstring& keyPath) {
+  std::vector<std::wstring> parts;
+  std::wstring part;
+  for (wchar_t c : keyPath) {
+    if (c == L'\\') {
+      if (!part.empty()) parts.push_back(std::move(part));
+      part.clear();
+    } else {
+      part += c;
+    }
+  }
+  if (!part.empty()) parts.push_back(std::move(part));
+  return parts;
+}
+
+std::wstring JoinFolded(const std::wstring& keyPath) {
+  std::wstring joined;
+  for (const auto& part : SplitPath(keyPath)) {
+    if (!joined.empty()) joined += L'\\';
+    joined += qn::FoldKey(part);
+  }
+  return joined;
+}
+
+std::vector<std::uint8_t> Utf16Bytes(const std::wstring& text, bool withNul) {
+  std::vector<std::uint8_t> bytes;
+  auto put = [&bytes](std::uint32_t unit) {
+    bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+    bytes.push_back(static_cast<std::uint8_t>((unit >> 8) & 0xFF));
+  };
+  for (wchar_t ch : text) {
+    auto c = static_cast<std::uint32_t>(ch);
+    if (c >= 0x10000) {  // 32-bit wchar_t: write a surrogate pair
+      c -= 0x10000;
+      put(0xD800 + (c >> 10));
+      put(0xDC00 + (c & 0x3FF));
+    } else {
+      put(c);
+    }
+  }
+  if (withNul) put(0);
+  return bytes;
+}
+
+}  // namespace
+
+FakeRegistry::FakeRegistry() = default;
+FakeRegistry::~FakeRegistry() = default;
+
+std::wstring FakeRegistry::FailureKey(Hive hive, const std::wstring& keyPath, const std::wstring& valueName) {
+  return std::to_wstring(hive) + L"|" + JoinFolded(keyPath) + L"|" + qn::FoldKey(valueName);
+}
+
+FakeRegistry::Key* FakeRegistry::Find(Hive hive, const std::wstring& keyPath) const {
+  auto it = hives_.find(hive);
+  if (it == hives_.end()) return nullptr;
+  Key* key = it->second.get();
+  for (const auto& part : SplitPath(keyPath)) {
+    key = key->Child(part);
+    if (key == nullptr) return nullptr;
+  }
+  return key;
+}
+
+FakeRegistry::Key* FakeRegistry::Create(Hive hive, const std::wstring& keyPath) {
+  auto& root = hives_[hive];
+  if (!root) root = std::make_unique<Key>();
+  Key* key = root.get();
+  for (const auto& part : SplitPath(keyPath)) {
+    Key* child = key->Child(part);
+    if (child == nullptr) {
+      key->children.push_back(std::make_unique<Key>());
+      child = key->children.back().get();
+      child->name = part;
+    }
+    key = child;
+  }
+  return key;
+}
+
+void FakeRegistry::Store(Hive hive, const std::wstring& keyPath, const std::wstring& valueName, RegValue value) {
+  Key* key = Create(hive, keyPath);
+  if (auto* existing = key->FindValue(valueName)) {
+    existing->second = std::move(value);
+  } else {
+    key->values.emplace_back(valueName, std::move(value));
+  }
+}
+
+void FakeRegistry::CreateKey(Hive hive, const std::wstring& keyPath) { Create(hive, keyPath); }
+
+void FakeRegistry::SetString(Hive hive, const std::wstring& keyPath, const std::wstring& valueName,
+                             const std::wstring& text) {
+  Store(hive, keyPath, valueName, RegValue{kRegSz, Utf16Bytes(text, true)});
+}
+
+void FakeRegistry::SetExpandString(Hive hive, const std::wstring& keyPath, const std::wstring& valueName,
+                                   const std::wstring& text) {
+  Store(hive, keyPath, valueName, RegValue{kRegExpandSz, Utf16Bytes(text, true)});
+}
+
+void FakeRegistry::SetStringNoNul(Hive hive, const std::wstring& keyPath, const std::wstring& valueName,
+                                  const std::wstring& text, std::uint32_t type) {
+  Store(hive, keyPath, valueName, RegValue{type, Utf16Bytes(text, false)});
+}
+
+void FakeRegistry::SetMultiString(Hive hive, const std::wstring& keyPath, const std::wstring& valueName,
+                                  const std::vector<std::wstring>& texts) {
+  std::vector<std::uint8_t> bytes;
+  for (const auto& text : texts) {
+    auto part = Utf16Bytes(text, true);
+    bytes.insert(bytes.end(), part.begin(), part.end());
+  }
+  bytes.push_back(0);
+  bytes.push_back(0);
+  Store(hive, keyPath, valueName, RegValue{kRegMultiSz, std::move(bytes)});
+}
+
+void FakeRegistry::SetDword(Hive hive, const std::wstring& keyPath, const std::wstring& valueName,
+                            std::uint32_t number) {
+  std::vector<std::uint8_t> bytes{static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8),
+                                  static_cast<std::uint8_t>(number >> 16), static_cast<std::uint8_t>(number >> 24)};
+  Store(hive, keyPath, valueName, RegValue{kRegDword, std::move(bytes)});
+}
+
+void FakeRegistry::SetBytes(Hive hive, const std::wstring& keyPath, const std::wstring& valueName,
+                            std::uint32_t type, std::vector<std::uint8_t> bytes) {
+  Store(hive, keyPath, valueName, RegValue{type, std::move(bytes)});
+}
+
+void FakeRegistry::Clear() {
+  hives_.clear();
+  enumFailures_.clear();
+  queryFailures_.clear();
+  writeFailures_.clear();
+  categoryFailure_ = kErrorSuccess;
+  changes_.clear();
+}
+
+void FakeRegistry::FailEnum(Hive hive, const std::wstring& keyPath, long code) {
+  enumFailures_[FailureKey(hive, keyPath, L"")] = code;
+}
+
+void FakeRegistry::FailQuery(Hive hive, const std::wstring& keyPath, const std::wstring& valueName, long code) {
+  queryFailures_[FailureKey(hive, keyPath, valueName)] = code;
+}
+
+void FakeRegistry::FailWrite(Hive hive, const std::wstring& keyPath, long code) {
+  writeFailures_[FailureKey(hive, keyPath, L"")] = code;
+}
+
+void FakeRegistry::FailCategories(long code) { categoryFailure_ = code; }
+
+bool FakeRegistry::HasKey(Hive hive, const std::wstring& keyPath) const { return Find(hive, keyPath) != nullptr; }
+
+bool FakeRegistry::HasValue(Hive hive, const std::wstring& keyPath, const std::wstring& valueName) const {
+  return Value(hive, keyPath, valueName).has_value();
+}
+
+std::optional<RegValue> FakeRegistry::Value(Hive hive, const std::wstring& keyPath,
+                                            const std::wstring& valueName) const {
+  Key* key = Find(hive, keyPath);
+  if (key == nullptr) return std::nullopt;
+  auto* value = key->FindValue(valueName);
+  if (value == nullptr) return std::nullopt;
+  return value->second;
+}
+
+std::wstring FakeRegistry::StringValue(Hive hive, const std::wstring& keyPath, const std::wstring& valueName) const {
+  auto value = Value(hive, keyPath, valueName);
+  if (!value || (value->type != kRegSz && value->type != kRegExpandSz)) return L"";
+  std::wstring text;
+  for (std::size_t i = 0; i + 1 < value->data.size(); i += 2) {
+    const wchar_t c = static_cast<wchar_t>(value->data[i] | (value->data[i + 1] << 8));
+    if (c == 0) break;
+    text += c;
+  }
+  return text;
+}
+
+bool FakeRegistry::WasKeyDeleted(Hive hive, const std::wstring& keyPath) const {
+  const std::wstring wanted = JoinFolded(keyPath);
+  return std::any_of(changes_.begin(), changes_.end(), [&](const RegChange& change) {
+    return change.kind == RegChangeKind::kDeleteKey && change.hive == hive && JoinFolded(change.keyPath) == wanted;
+  });
+}
+
+bool FakeRegistry::WasValueDeleted(Hive hive, const std::wstring& keyPath, const std::wstring& valueName) const {
+  const std::wstring wanted = JoinFolded(keyPath);
+  const std::wstring name = qn::FoldKey(valueName);
+  return std::any_of(changes_.begin(), changes_.end(), [&](const RegChange& change) {
+    return change.kind == RegChangeKind::kDeleteValue && change.hive == hive &&
+           JoinFolded(change.keyPath) == wanted && qn::FoldKey(change.valueName) == name;
+  });
+}
+
+long FakeRegistry::QueryValue(Hive hive, const std::wstring& keyPath, const std::wstring& valueName,
+                              RegValue& value) {
+  auto failure = queryFailures_.find(FailureKey(hive, keyPath, valueName));
+  if (failure != queryFailures_.end() && failure->second != kErrorSuccess) return failure->second;
+  auto stored = Value(hive, keyPath, valueName);
+  if (!stored) return kErrorFileNotFound;
+  value = std::move(*stored);
+  return kErrorSuccess;
+}
+
+long FakeRegistry::SetValue(Hive hive, const std::wstring& keyPath, const std::wstring& valueName,
+                            const RegValue& value) {
+  auto failure = writeFailures_.find(FailureKey(hive, keyPath, L""));
+  if (failure != writeFailures_.end() && failure->second != kErrorSuccess) return failure->second;
+  Store(hive, keyPath, valueName, value);
+  changes_.push_back(RegChange{RegChangeKind::kSetValue, hive, keyPath, valueName, value});
+  return kErrorSuccess;
+}
+
+long FakeRegistry::DeleteValue(Hive hive, const std::wstring& keyPath, const std::wstring& valueName) {
+  auto failure = writeFailures_.find(FailureKey(hive, keyPath, L""));
+  if (failure != writeFailures_.end() && failure->second != kErrorSuccess) return failure->second;
+  Key* key = Find(hive, keyPath);
+  if (key == nullptr) return kErrorFileNotFound;
+  const std::wstring folded = qn::FoldKey(valueName);
+  auto it = std::find_if(key->values.begin(), key->values.end(),
+                         [&](const auto& value) { return qn::FoldKey(value.first) == folded; });
+  if (it == key->values.end()) return kErrorFileNotFound;
+  key->values.erase(it);
+  changes_.push_back(RegChange{RegChangeKind::kDeleteValue, hive, keyPath, valueName, {}});
+  return kErrorSuccess;
+}
+
+long FakeRegistry::EnumKeys(Hive hive, const std::wstring& keyPath, std::vector<std::wstring>& names) {
+  names.clear();
+  auto failure = enumFailures_.find(FailureKey(hive, keyPath, L""));
+  if (failure != enumFailures_.end() && failure->second != kErrorSuccess) return failure->second;
+  Key* key = Find(hive, keyPath);
+  if (key == nullptr) return kErrorFileNotFound;
+  for (const auto& child : key->children) names.push_back(child->name);
+  return kErrorSuccess;
+}
+
+long FakeRegistry::EnumValues(Hive hive, const std::wstring& keyPath, std::vector<std::wstring>& names) {
+  names.clear();
+  auto failure = enumFailures_.find(FailureKey(hive, keyPath, L""));
+  if (failure != enumFailures_.end() && failure->second != kErrorSuccess) return failure->second;
+  Key* key = Find(hive, keyPath);
+  if (key == nullptr) return kErrorFileNotFound;
+  for (const auto& value : key->values) names.push_back(value.first);
+  return kErrorSuccess;
+}
+
+long FakeRegistry::DeleteKey(Hive hive, const std::wstring& keyPath) {
+  auto failure = writeFailures_.find(FailureKey(hive, keyPath, L""));
+  if (failure != writeFailures_.end() && failure->second != kErrorSuccess) return failure->second;
+  auto parts = SplitPath(keyPath);
+  if (parts.empty()) return kErrorAccessDenied;  // a hive itself cannot be deleted
+  Key* key = Find(hive, keyPath);
+  if (key == nullptr) return kErrorFileNotFound;
+  std::wstring parentPath;
+  for (std::size_t i = 0; i + 1 < parts.size(); ++i) parentPath += parts[i] + L"\\";
+  Key* parent = Find(hive, parentPath);
+  auto& siblings = parent->children;
+  siblings.erase(std::remove_if(siblings.begin(), siblings.end(),
+                                [key](const std::unique_ptr<Key>& child) { return child.get() == key; }),
+                 siblings.end());
+  changes_.push_back(RegChange{RegChangeKind::kDeleteKey, hive, keyPath, L"", {}});
+  return kErrorSuccess;
+}
+
+long FakeRegistry::EnumCategoryClasses(const std::wstring& categoryId, std::vector<std::wstring>& classIds) {
+  classIds.clear();
+  if (categoryId.empty()) return kErrorInvalidParameter;
+  if (categoryId.find(L'\\') != std::wstring::npos) return kErrorInvalidParameter;
+  if (categoryFailure_ != kErrorSuccess) return categoryFailure_;
+  Key* clsid = Find(kHkeyClassesRoot, L"CLSID");
+  if (clsid == nullptr) return kErrorSuccess;
+  for (const auto& cls : clsid->children) {
+    Key* categories = cls->Child(L"Implemented Categories");
+    if (categories != nullptr && categories->Child(categoryId) != nullptr) classIds.push_back(cls->name);
+  }
+  return kErrorSuccess;
+}
+
+}  // namespace platform

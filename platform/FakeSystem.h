@@ -1,0 +1,63 @@
+#pragma once
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/Export.h"
+#include "platform/System.h"
+
+namespace platform {
+
+// A settable operating system. Defaults: Windows XP (GetVersion 0x0A280105: 5.1 build 2600), tick
+// count 1000, local time 2024-01-02 03:04:05, computer "TESTPC", OS "Microsoft Windows XP 5.1.2600",
+// CPU "x86 Family 6 Model 15", no command arguments. Sleep is recorded and advances the tick count.
+// Dates format as "yyyy-mm-dd hh:mm:ss". ANSI is Latin-1: characters above 255 become "?".
+// ErrorText gives the text set for the code, else a few common system texts, else "Error <code>".
+class QN_API FakeSystem : public ISystem {
+ public:
+  FakeSystem();
+  ~FakeSystem() override;
+
+  void SetVersion(std::uint32_t version) { version_ = version; }
+  void SetTickCount(std::uint32_t ticks) { ticks_ = ticks; }
+  void SetNow(const LocalTime& time) { now_ = time; }
+  // Whether Sleep adds its milliseconds to the tick count (default true).
+  void SetSleepAdvancesTicks(bool advances) { sleepAdvances_ = advances; }
+  void SetCommandArguments(const std::wstring& arguments) { arguments_ = arguments; }
+  void SetComputerName(const std::wstring& name) { computerName_ = name; }
+  void SetOsDescription(const std::wstring& text) { os_ = text; }
+  void SetCpuDescription(const std::wstring& text) { cpu_ = text; }
+  void SetErrorText(std::uint32_t code, const std::wstring& text) { errorTexts_[code] = text; }
+
+  // Every Sleep, in call order.
+  const std::vector<std::uint32_t>& Sleeps() const noexcept { return sleeps_; }
+  std::uint64_t TotalSlept() const;
+
+  std::uint32_t GetVersion() override { return version_; }
+  std::uint32_t GetTickCount() override { return ticks_; }
+  LocalTime Now() override { return now_; }
+  std::wstring FormatDateTime(const LocalTime& time) override;
+  void Sleep(std::uint32_t milliseconds) override;
+  std::wstring CommandArguments() override { return arguments_; }
+  std::wstring ComputerName() override { return computerName_; }
+  std::wstring OsDescription() override { return os_; }
+  std::wstring CpuDescription() override { return cpu_; }
+  std::wstring ErrorText(std::uint32_t code) override;
+  std::string ToAnsi(const std::wstring& text) override;
+  std::wstring FromAnsi(const std::string& text) override;
+
+ private:
+  std::uint32_t version_ = 0x0A280105u;
+  std::uint32_t ticks_ = 1000;
+  LocalTime now_{2024, 1, 2, 3, 4, 5};
+  bool sleepAdvances_ = true;
+  std::wstring arguments_;
+  std::wstring computerName_ = L"TESTPC";
+  std::wstring os_ = L"Microsoft Windows XP 5.1.2600";
+  std::wstring cpu_ = L"x86 Family 6 Model 15";
+  std::map<std::uint32_t, std::wstring> errorTexts_;
+  std::vector<std::uint32_t> sleeps_;
+};
+
+}  // namespace platform

@@ -1,0 +1,10 @@
+#include "platform/PlatformInternal.h"
+
+namespace platform::detail {
+
+Services DefaultServices() {
+  return Services{&Win32Registry(), &Win32Files(),   &Win32Processes(), &Win32VersionInfo(),
+                  &Win32System(),   &Win32Desktop(), &Win32Components()};
+}
+
+}  // namespace platform::detail

@@ -1,0 +1,201 @@
+// The registry through advapi32, and component categories through the COM category manager.
+#include <windows.h>
+#include <comcat.h>
+#include <objbase.h>
+
+#include <vector>
+
+#include "platform/PlatformInternal.h"
+#include "platform/Win32Handle.h"
+
+namespace platform {
+namespace {
+
+using win32::KeyHandle;
+
+// Growth limits for data read from the registry (untrusted): values up to 16 MiB, names up to the
+// registry's own limit of 16383 characters, at most this many entries in one listing.
+constexpr DWORD kMaxValueBytes = 16u << 20;
+constexpr DWORD kMaxNameChars = 16384;
+constexpr DWORD kMaxEntries = 1u << 20;
+constexpr int kMaxRetries = 8;
+
+HKEY RootKey(Hive hive) {
+  switch (hive) {
+    case kHkeyClassesRoot: return HKEY_CLASSES_ROOT;
+    case kHkeyCurrentUser: return HKEY_CURRENT_USER;
+    case kHkeyLocalMachine: return HKEY_LOCAL_MACHINE;
+    case 0x80000003u: return HKEY_USERS;
+    case 0x80000005u: return HKEY_CURRENT_CONFIG;
+    default: return nullptr;
+  }
+}
+
+// Opens hive\keyPath; `key` is untouched on failure.
+LONG OpenKey(Hive hive, const std::wstring& keyPath, REGSAM access, KeyHandle& key) {
+  HKEY root = RootKey(hive);
+  if (root == nullptr) return ERROR_INVALID_HANDLE;
+  HKEY opened = nullptr;
+  const LONG result = ::RegOpenKeyExW(root, keyPath.c_str(), 0, access, &opened);
+  if (result == ERROR_SUCCESS) key = KeyHandle(opened);
+  return result;
+}
+
+class Win32RegistryImpl final : public IRegistry {
+ public:
+  long QueryValue(Hive hive, const std::wstring& keyPath, const std::wstring& valueName, RegValue& value) override {
+    KeyHandle key;
+    LONG result = OpenKey(hive, keyPath, KEY_QUERY_VALUE, key);
+    if (result != ERROR_SUCCESS) return result;
+    DWORD type = 0;
+    DWORD size = 0;
+    result = ::RegQueryValueExW(key.Get(), valueName.c_str(), nullptr, &type, nullptr, &size);
+    if (result != ERROR_SUCCESS) return result;
+    std::vector<std::uint8_t> data;
+    // The value may grow between the calls: retry a few times, never beyond the cap.
+    for (int attempt = 0; attempt < kMaxRetries; ++attempt) {
+      if (size > kMaxValueBytes) return ERROR_NOT_ENOUGH_MEMORY;
+      data.resize(size);
+      DWORD got = size;
+      result = ::RegQueryValueExW(key.Get(), valueName.c_str(), nullptr, &type, data.empty() ? nullptr : data.data(),
+                                  &got);
+      if (result == ERROR_SUCCESS) {
+        data.resize(got < size ? got : size);
+        value.type = type;
+        value.data = std::move(data);
+        return ERROR_SUCCESS;
+      }
+      if (result != ERROR_MORE_DATA) return result;
+      size = got > size ? got : size * 2 + 2;
+    }
+    return ERROR_MORE_DATA;
+  }
+
+  long SetValue(Hive hive, const std::wstring& keyPath, const std::wstring& valueName, const RegValue& value) override {
+    HKEY root = RootKey(hive);
+    if (root == nullptr) return ERROR_INVALID_HANDLE;
+    if (value.data.size() > kMaxValueBytes) return ERROR_INVALID_PARAMETER;
+    HKEY created = nullptr;
+    LONG result = ::RegCreateKeyExW(root, keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
+                                    nullptr, &created, nullptr);
+    if (result != ERROR_SUCCESS) return result;
+    KeyHandle key(created);
+    return ::RegSetValueExW(key.Get(), valueName.c_str(), 0, value.type,
+                            value.data.empty() ? nullptr : value.data.data(), static_cast<DWORD>(value.data.size()));
+  }
+
+  long DeleteValue(Hive hive, const std::wstring& keyPath, const std::wstring& valueName) override {
+    KeyHandle key;
+    const LONG result = OpenKey(hive, keyPath, KEY_SET_VALUE, key);
+    if (result != ERROR_SUCCESS) return result;
+    return ::RegDeleteValueW(key.Get(), valueName.c_str());
+  }
+
+  long EnumKeys(Hive hive, const std::wstring& keyPath, std::vector<std::wstring>& names) override {
+    names.clear();
+    KeyHandle key;
+    LONG result = OpenKey(hive, keyPath, KEY_ENUMERATE_SUB_KEYS, key);
+    if (result != ERROR_SUCCESS) return result;
+    std::vector<wchar_t> name(256);
+    for (DWORD index = 0; index < kMaxEntries; ++index) {
+      DWORD length = static_cast<DWORD>(name.size());
+      result = ::RegEnumKeyExW(key.Get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+      if (result == ERROR_MORE_DATA && name.size() < kMaxNameChars) {
+        name.resize(kMaxNameChars);
+        --index;  // read the same entry again with the larger buffer
+        continue;
+      }
+      if (result == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
+      if (result != ERROR_SUCCESS) return result;
+      names.emplace_back(name.data(), length < name.size() ? length : name.size());
+    }
+    return ERROR_SUCCESS;
+  }
+
+  long EnumValues(Hive hive, const std::wstring& keyPath, std::vector<std::wstring>& names) override {
+    names.clear();
+    KeyHandle key;
+    LONG result = OpenKey(hive, keyPath, KEY_QUERY_VALUE, key);
+    if (result != ERROR_SUCCESS) return result;
+    std::vector<wchar_t> name(kMaxNameChars);
+    for (DWORD index = 0; index < kMaxEntries; ++index) {
+      DWORD length = static_cast<DWORD>(name.size());
+      result = ::RegEnumValueW(key.Get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+      if (result == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
+      if (result != ERROR_SUCCESS) return result;
+      names.emplace_back(name.data(), length < name.size() ? length : name.size());
+    }
+    return ERROR_SUCCESS;
+  }
+
+  long DeleteKey(Hive hive, const std::wstring& keyPath) override {
+    HKEY root = RootKey(hive);
+    if (root == nullptr) return ERROR_INVALID_HANDLE;
+    // An empty path would name the hive itself, and RegDeleteTree would empty the whole hive.
+    if (keyPath.find_first_not_of(L'\\') == std::wstring::npos) return ERROR_INVALID_PARAMETER;
+    return ::RegDeleteTreeW(root, keyPath.c_str());
+  }
+
+  long EnumCategoryClasses(const std::wstring& categoryId, std::vector<std::wstring>& classIds) override {
+    classIds.clear();
+    CATID category{};
+    if (categoryId.empty() || FAILED(::CLSIDFromString(categoryId.c_str(), &category))) return ERROR_INVALID_PARAMETER;
+    if (FromCategoryManager(category, classIds)) return ERROR_SUCCESS;
+    classIds.clear();
+    return FromClassKeys(categoryId, classIds);
+  }
+
+ private:
+  // ICatInformation of the standard category manager; false when COM or the manager is unavailable.
+  static bool FromCategoryManager(const CATID& category, std::vector<std::wstring>& classIds) {
+    const HRESULT init = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    // RPC_E_CHANGED_MODE: COM is already set up differently on this thread, which serves as well.
+    if (FAILED(init) && init != RPC_E_CHANGED_MODE) return false;
+    bool ok = false;
+    ICatInformation* info = nullptr;
+    if (SUCCEEDED(::CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER,
+                                     IID_ICatInformation, reinterpret_cast<void**>(&info)))) {
+      CATID implemented[1] = {category};
+      IEnumGUID* classes = nullptr;
+      if (SUCCEEDED(info->EnumClassesOfCategories(1, implemented, static_cast<ULONG>(-1), nullptr, &classes))) {
+        ok = true;
+        GUID clsid{};
+        ULONG fetched = 0;
+        for (DWORD n = 0; n < kMaxEntries && classes->Next(1, &clsid, &fetched) == S_OK && fetched == 1; ++n) {
+          wchar_t text[64] = {};
+          if (::StringFromGUID2(clsid, text, 64) > 0) classIds.emplace_back(text);
+        }
+        classes->Release();
+      }
+      info->Release();
+    }
+    if (SUCCEEDED(init)) ::CoUninitialize();
+    return ok;
+  }
+
+  // Without COM: the classes with HKCR "CLSID\{class}\Implemented Categories\{category}".
+  long FromClassKeys(const std::wstring& categoryId, std::vector<std::wstring>& classIds) {
+    std::vector<std::wstring> classes;
+    const long result = EnumKeys(kHkeyClassesRoot, L"CLSID", classes);
+    if (result != ERROR_SUCCESS) return result;
+    for (const auto& cls : classes) {
+      KeyHandle key;
+      if (OpenKey(kHkeyClassesRoot, L"CLSID\\" + cls + L"\\Implemented Categories\\" + categoryId, KEY_READ, key) ==
+          ERROR_SUCCESS) {
+        classIds.push_back(cls);
+      }
+    }
+    return ERROR_SUCCESS;
+  }
+};
+
+}  // namespace
+
+namespace detail {
+IRegistry& Win32Registry() {
+  static Win32RegistryImpl registry;
+  return registry;
+}
+}  // namespace detail
+
+}  // namespace platform

@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+
+#include "common/Registry.h"
+#include "platform/FakeMachine.h"
+
+namespace {
+
+using platform::kHkeyCurrentUser;
+using platform::kHkeyLocalMachine;
+const std::wstring kKey = L"Software\\Test";
+
+TEST(CommonRegistryTest, GetValueReadsTextTypesAndDword) {
+  platform::FakeMachine m;
+  m.registry.SetString(kHkeyLocalMachine, kKey, L"Sz", L"plain");
+  m.registry.SetExpandString(kHkeyLocalMachine, kKey, L"Expand", L"%windir%\\x");
+  m.registry.SetStringNoNul(kHkeyLocalMachine, kKey, L"NoNul", L"abc");
+  m.registry.SetBytes(kHkeyLocalMachine, kKey, L"Odd", platform::kRegSz, {'a', 0, 'b'});
+  m.registry.SetDword(kHkeyLocalMachine, kKey, L"Num", 4000000000u);
+  m.registry.SetBytes(kHkeyLocalMachine, kKey, L"ShortDword", platform::kRegDword, {1, 2});
+  m.registry.SetBytes(kHkeyLocalMachine, kKey, L"Bin", platform::kRegBinary, {1, 2, 3});
+  m.registry.SetString(kHkeyLocalMachine, kKey, L"", L"default");
+  struct Case {
+    std::wstring name;
+    bool ok;
+    std::wstring data;
+  } cases[] = {{L"sz", true, L"plain"},        {L"Expand", true, L"%windir%\\x"}, {L"NoNul", true, L"abc"},
+               {L"Odd", true, L"a"},           {L"Num", true, L"4000000000"},     {L"ShortDword", false, L""},
+               {L"Bin", false, L""},           {L"", true, L"default"},           {L"Missing", false, L""}};
+  CRegistry reg;
+  for (const auto& c : cases) {
+    std::wstring data = L"poison";
+    EXPECT_EQ(reg.GetValue(kHkeyLocalMachine, kKey, c.name, data), c.ok) << c.name;
+    EXPECT_EQ(data, c.data) << c.name;
+  }
+  std::wstring data = L"poison";
+  EXPECT_FALSE(reg.GetValue(kHkeyLocalMachine, L"Software\\Nope", L"x", data));
+  EXPECT_EQ(data, L"");
+  std::uint32_t number = 7;
+  EXPECT_TRUE(reg.GetDwordValue(kHkeyLocalMachine, kKey, L"NUM", number));
+  EXPECT_EQ(number, 4000000000u);
+  number = 7;
+  EXPECT_FALSE(reg.GetDwordValue(kHkeyLocalMachine, kKey, L"ShortDword", number));
+  EXPECT_EQ(number, 7u);
+}
+
+TEST(CommonRegistryTest, ValueReadFailureIsNoValue) {
+  platform::FakeMachine m;
+  m.registry.SetString(kHkeyCurrentUser, kKey, L"V", L"x");
+  m.registry.FailQuery(kHkeyCurrentUser, kKey, L"V", platform::kErrorAccessDenied);
+  std::wstring data = L"poison";
+  EXPECT_FALSE(CRegistry().GetValue(kHkeyCurrentUser, kKey, L"V", data));
+  EXPECT_EQ(data, L"");
+}
+
+TEST(CommonRegistryTest, WritesAndDeletes) {
+  platform::FakeMachine m;
+  CRegistry reg;
+  EXPECT_TRUE(reg.SetValue(kHkeyCurrentUser, kKey + L"\\Sub", L"Name", L"C:\\a b.exe"));
+  EXPECT_EQ(m.registry.StringValue(kHkeyCurrentUser, kKey + L"\\Sub", L"Name"), L"C:\\a b.exe");
+  EXPECT_EQ(m.registry.Value(kHkeyCurrentUser, kKey + L"\\Sub", L"Name")->data.size(), 22u);  // with the NUL
+  EXPECT_TRUE(reg.DeleteValue(kHkeyCurrentUser, kKey + L"\\SUB", L"name"));
+  EXPECT_FALSE(reg.DeleteValue(kHkeyCurrentUser, kKey + L"\\Sub", L"name"));
+  std::wstring error = L"poison";
+  EXPECT_TRUE(reg.DeleteKey(kHkeyCurrentUser, kKey, error));
+  EXPECT_EQ(error, L"");
+  EXPECT_FALSE(m.registry.HasKey(kHkeyCurrentUser, kKey + L"\\Sub"));
+  EXPECT_FALSE(reg.DeleteKey(kHkeyCurrentUser, kKey, error));
+  EXPECT_EQ(error, m.system.ErrorText(2));
+  m.registry.FailWrite(kHkeyCurrentUser, L"Locked", platform::kErrorAccessDenied);
+  EXPECT_FALSE(reg.SetValue(kHkeyCurrentUser, L"Locked", L"v", L"d"));
+}
+
+TEST(CommonRegistryTest, EnumerationsInOrderMissingKeyEmptyFailuresThrow) {
+  platform::FakeMachine m;
+  m.registry.SetString(kHkeyLocalMachine, kKey, L"b", L"1");
+  m.registry.SetString(kHkeyLocalMachine, kKey, L"A", L"2");
+  m.registry.CreateKey(kHkeyLocalMachine, kKey + L"\\Zed");
+  m.registry.CreateKey(kHkeyLocalMachine, kKey + L"\\alpha");
+  CRegistry reg;
+  auto values = reg.EnumValues(kHkeyLocalMachine, kKey);
+  ASSERT_EQ(values.Count(), 2u);
+  EXPECT_EQ(values.Item(1), L"b");
+  EXPECT_TRUE(values.Exists(L"a"));
+  auto keys = reg.EnumKeys(kHkeyLocalMachine, kKey);
+  ASSERT_EQ(keys.Count(), 2u);
+  EXPECT_EQ(keys.Item(2), L"alpha");
+  EXPECT_EQ(reg.EnumKeys(kHkeyLocalMachine, L"Software\\Missing").Count(), 0u);
+  m.registry.FailEnum(kHkeyLocalMachine, kKey, platform::kErrorAccessDenied);
+  try {
+    reg.EnumValues(kHkeyLocalMachine, kKey);
+    FAIL();
+  } catch (const CError& e) {
+    EXPECT_EQ(e.Number(), err::FromBits(0x80070005u));
+    EXPECT_EQ(e.Description(), m.system.ErrorText(5));
+  }
+  EXPECT_THROW(reg.EnumKeys(kHkeyLocalMachine, kKey), CError);
+}
+
+TEST(CommonRegistryTest, CategoryClassesFromImplementedCategories) {
+  platform::FakeMachine m;
+  const std::wstring cat = L"{00021493-0000-0000-C000-000000000046}";
+  m.registry.CreateKey(platform::kHkeyClassesRoot, L"CLSID\\{B}\\Implemented Categories\\" + cat);
+  m.registry.CreateKey(platform::kHkeyClassesRoot, L"CLSID\\{C}\\Implemented Categories\\{other}");
+  m.registry.CreateKey(platform::kHkeyClassesRoot, L"CLSID\\{A}\\implemented categories\\{00021493-0000-0000-c000-000000000046}");
+  auto classes = CRegistry().EnumCategoryClasses(cat);
+  ASSERT_EQ(classes.Count(), 2u);
+  EXPECT_EQ(classes.Item(1), L"{B}");
+  EXPECT_EQ(classes.Item(2), L"{A}");
+  m.registry.FailCategories(platform::kErrorAccessDenied);
+  EXPECT_THROW(CRegistry().EnumCategoryClasses(cat), CError);
+}
+
+}  // namespace

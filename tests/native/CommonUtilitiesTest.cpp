@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "common/Utilities.h"
+#include "platform/FakeMachine.h"
+
+namespace {
+
+struct FormatCase {
+  std::wstring templ;
+  std::vector<FormatArg> args;
+  std::wstring expected;
+};
+
+class CommonFormatStringTest : public ::testing::TestWithParam<FormatCase> {};
+
+TEST_P(CommonFormatStringTest, FillsPlaceholders) {
+  const auto& c = GetParam();
+  EXPECT_EQ(Utilities().FormatString(c.templ, c.args), c.expected);
+}
+
+std::vector<FormatArg> Numbered(int n) {
+  std::vector<FormatArg> args;
+  for (int i = 1; i <= n; ++i) args.emplace_back(L"a" + std::to_wstring(i));
+  return args;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CommonFormatStringTest,
+    ::testing::Values(FormatCase{L"File %1 has %2 bytes", {std::wstring(L"x.dll"), 42LL}, L"File x.dll has 42 bytes"},
+                      FormatCase{L"%2%1", {std::wstring(L"a"), std::wstring(L"b")}, L"ba"},
+                      FormatCase{L"%1 and %3", {std::wstring(L"a")}, L"a and %3"},
+                      FormatCase{L"%10", Numbered(10), L"a10"},
+                      FormatCase{L"%10", Numbered(2), L"a10"},     // argument 1, then "0"
+                      FormatCase{L"%0 % %%1", Numbered(1), L"%0 % %a1"},
+                      FormatCase{L"%1", {std::wstring(L"%1")}, L"%1"},  // no second pass
+                      FormatCase{L"%1", {-7LL}, L"-7"},
+                      FormatCase{L"", {}, L""},
+                      FormatCase{L"100%", {}, L"100%"}));
+
+TEST(CommonBase64Test, RoundTripsEveryLength) {
+  for (std::size_t n = 0; n < 70; ++n) {
+    std::vector<std::uint8_t> bytes(n);
+    for (std::size_t i = 0; i < n; ++i) bytes[i] = static_cast<std::uint8_t>(i * 37 + n);
+    const std::wstring text = Utilities().BytesToText(bytes);
+    EXPECT_EQ(text.find_first_of(L"&%\r\n"), std::wstring::npos);
+    EXPECT_EQ(Utilities().TextToBytes(text), bytes) << n;
+  }
+}
+
+TEST(CommonBase64Test, KnownValuesAndRewrappedText) {
+  const std::vector<std::uint8_t> foobar{'f', 'o', 'o', 'b', 'a', 'r'};
+  EXPECT_EQ(Utilities().BytesToText(foobar), L"Zm9vYmFy");
+  EXPECT_EQ(Utilities().BytesToText({0xFB, 0xFF}), L"+/8=");
+  EXPECT_EQ(Utilities().TextToBytes(L" Zm9v\r\nYm\tFy \r\n"), foobar);
+  EXPECT_EQ(Utilities().TextToBytes(L"Zm8"), (std::vector<std::uint8_t>{'f', 'o'}));  // padding left off
+}
+
+TEST(CommonBase64Test, InvalidTextIsError5) {
+  for (const wchar_t* bad : {L"Zm9v!", L"Z", L"Zm9=v", L"Zm===", L"Zg=", L"Zh==", L"%41", L"Zm9vY"}) {
+    try {
+      Utilities().TextToBytes(bad);
+      ADD_FAILURE() << "accepted";
+    } catch (const CError& e) {
+      EXPECT_EQ(e.Number(), err::kInvalidArgument);
+      EXPECT_FALSE(e.Description().empty());
+    }
+  }
+}
+
+TEST(CommonUtilitiesTest, NewIdIsUniqueAndAFileName) {
+  std::set<std::wstring> seen;
+  for (int i = 0; i < 500; ++i) {
+    const std::wstring id = Utilities().NewID();
+    ASSERT_EQ(id.size(), 36u);
+    EXPECT_EQ(id.find_first_of(L"\\/:*?\"<>|{} "), std::wstring::npos);
+    EXPECT_TRUE(seen.insert(id).second);
+  }
+}
+
+TEST(CommonUtilitiesTest, TextHelpers) {
+  EXPECT_EQ(Utilities().EscapeXML(L"a<b>&\"c'"), L"a&lt;b&gt;&amp;&quot;c&apos;");
+  EXPECT_EQ(Utilities().EncodeString({0x00, 0xAB, 0x7F}), L"00AB7F");
+  EXPECT_TRUE(Utilities().IsArrayEmpty({}));
+}
+
+TEST(CommonUtilitiesTest, SystemTextsComeFromThePlatform) {
+  platform::FakeMachine m;
+  m.system.SetComputerName(L"BOX");
+  m.system.SetVersion(0x1DB10106);  // 6.1 build 7601
+  m.system.SetErrorText(5, L"Access is denied.");
+  m.files.SetTempFolder(L"T:\\tmp\\");
+  m.files.SetEnv(L"windir", L"C:\\Windows");
+  m.versionInfo.Set(L"C:\\x.dll", {{L"CompanyName", L"Acme"}, {L"LegalCopyright", L"(c)"}});
+  EXPECT_EQ(Utilities().GetComputerName(), L"BOX");
+  long major = 0, minor = 0, build = 0, platformId = 0;
+  std::wstring extra = L"x";
+  EXPECT_EQ(Utilities().GetOSVersion(major, minor, build, platformId, extra), m.system.OsDescription());
+  EXPECT_EQ((std::vector<long>{major, minor, build, platformId}), (std::vector<long>{6, 1, 7601, 2}));
+  EXPECT_EQ(Utilities().GetErrorText(5), L"Access is denied.");
+  const std::wstring temp = Utilities().GetTempFileName(L"wdl");
+  EXPECT_EQ(temp.rfind(L"T:\\tmp\\wdl", 0), 0u);
+  EXPECT_EQ(temp.substr(temp.size() - 4), L".tmp");
+  EXPECT_EQ(Utilities().ExpandEnvironmentStrings(L"%WINDIR%\\x;%NOPE%"), L"C:\\Windows\\x;%NOPE%");
+  auto info = Utilities().GetFileVersionInfo(L"c:\\X.DLL");
+  ASSERT_EQ(info.Count(), 1u);
+  EXPECT_EQ(info.Item(L"CompanyName"), L"Acme");
+  EXPECT_EQ(Utilities().GetFileVersionInfo(L"C:\\none.dll").Count(), 0u);
+  int pumped = 0;
+  m.desktop.SetDoEventsHook([&] { ++pumped; });
+  Utilities().DoEventsEx();
+  EXPECT_EQ(pumped, 1);
+}
+
+}  // namespace
