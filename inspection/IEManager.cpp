@@ -1,0 +1,187 @@
+#include "inspection/IEManager.h"
+
+#include <algorithm>
+#include <array>
+
+#include "common/Error.h"
+#include "common/Logger.h"
+#include "common/Registry.h"
+#include "common/Utilities.h"
+#include "inspection/InspectionHelpers.h"
+
+using inspection_detail::HiveNumber;
+using inspection_detail::Log;
+using inspection_detail::LogError;
+using inspection_detail::LowerAscii;
+using inspection_detail::Registry;
+using inspection_detail::ResolveCommandLine;
+using platform::Hive;
+using platform::kHkeyClassesRoot;
+using platform::kHkeyCurrentUser;
+using platform::kHkeyLocalMachine;
+
+namespace {
+
+// A class id in braces is exactly this long; other names are passed over.
+constexpr std::size_t kClassIdLength = 38;
+
+// The system's own explorer bars, compared exactly (letter case included).
+constexpr std::array<const wchar_t*, 8> kExcludedExplorerBars = {
+    L"{EFA24E61-B078-11d0-89E4-00C04FC9E26E}", L"{EFA24E64-B078-11d0-89E4-00C04FC9E26E}",
+    L"{EFA24E62-B078-11d0-89E4-00C04FC9E26E}", L"{30D02401-6A81-11d0-8274-00C04FD5AE38}",
+    L"{32683183-48a0-441b-a342-7c2a440a9478}", L"{C4EE31F3-4768-11D2-BE5C-00A0C9A83DA1}",
+    L"{4D5C8C25-D075-11d0-B416-00C04FB90376}", L"{BDEADE7F-C265-11D0-BCED-00A0C90AB50F}",
+};
+
+// Toolbars served by these files are the browser's own.
+constexpr std::array<const wchar_t*, 3> kExcludedToolbarServers = {L"\\browseui.dll", L"\\msdxm.ocx",
+                                                                   L"\\shell32.dll"};
+
+bool IsClassId(const std::wstring& name) { return name.size() == kClassIdLength; }
+
+std::wstring DefaultValue(Hive hive, const std::wstring& keyPath) {
+  std::wstring data;
+  Registry().GetValue(hive, keyPath, L"", data);
+  return data;
+}
+
+// The file that serves a class, as registered (not resolved): its in-process server, else its local one.
+std::wstring ServerOf(const std::wstring& classId) {
+  std::wstring server = DefaultValue(kHkeyClassesRoot, L"CLSID\\" + classId + L"\\InProcServer32");
+  if (server.empty()) server = DefaultValue(kHkeyClassesRoot, L"CLSID\\" + classId + L"\\LocalServer32");
+  return server;
+}
+
+// The "ProductName" of a file's version strings; "" when it has none.
+std::wstring ProductName(const std::wstring& file) {
+  CKeyedCollection<std::wstring> strings = Utilities().GetFileVersionInfo(file);
+  return strings.Exists(L"ProductName") ? strings.Item(L"ProductName") : std::wstring();
+}
+
+std::wstring WithoutAmpersands(std::wstring title) {
+  title.erase(std::remove(title.begin(), title.end(), L'&'), title.end());
+  return title;
+}
+
+bool Contains(const std::wstring& text, const wchar_t* part) { return text.find(part) != std::wstring::npos; }
+
+}  // namespace
+
+std::shared_ptr<CItemList> CIEManager::EnumBHOs() {
+  try {
+    auto list = std::make_shared<CItemList>();
+    FillBHOInfo(Registry().EnumKeys(kHkeyLocalMachine, kBHOKey), *list, kHkeyLocalMachine);
+    return list;
+  } catch (const CError& e) {
+    LogError(e, kLogTolerated, L"CIEManager.EnumBHOs");
+    return nullptr;
+  }
+}
+
+void CIEManager::FillBHOInfo(const CKeyedCollection<std::wstring>& names, CItemList& list, Hive hive) {
+  try {
+    for (const std::wstring& classId : names) {
+      if (!IsClassId(classId)) continue;
+      std::wstring title = DefaultValue(hive, std::wstring(kBHOKey) + L"\\" + classId);
+      const std::wstring server = ResolveCommandLine(ServerOf(classId));
+      auto item = list.Add();
+      item->Name = classId;
+      if (title.empty()) title = ProductName(server);
+      if (title.empty()) title = server;
+      item->Properties().Add(L"Name", WithoutAmpersands(title));
+      item->Properties().Add(L"DLL", server);
+    }
+  } catch (const CError& e) {
+    LogError(e, kLogTolerated, L"CIEManager.FillBHOInfo");
+  }
+}
+
+void CIEManager::DeleteBHO(const std::wstring& Id) {
+  std::wstring errorText;
+  if (Registry().DeleteKey(kHkeyLocalMachine, std::wstring(kBHOKey) + L"\\" + Id, errorText)) {
+    Log(0, Utilities().FormatString(L"Deleting BHO(%1)", {Id}), kLogInfo, L"");
+  } else {
+    Log(0, Utilities().FormatString(L"Failed to delete BHO(%1): %2", {Id, errorText}), kLogInfo, L"");
+  }
+}
+
+std::shared_ptr<CItemList> CIEManager::EnumToolbars() {
+  try {
+    auto list = std::make_shared<CItemList>();
+    FillTBInfo(Registry().EnumValues(kHkeyLocalMachine, kToolbarKeyLM), *list, kHkeyLocalMachine);
+    FillTBInfo(Registry().EnumValues(kHkeyCurrentUser, kToolbarKeyCU), *list, kHkeyCurrentUser);
+    return list;
+  } catch (const CError& e) {
+    LogError(e, kLogTolerated, L"CIEManager.EnumToolbars");
+    return nullptr;
+  }
+}
+
+void CIEManager::FillTBInfo(const CKeyedCollection<std::wstring>& names, CItemList& list, Hive hive) {
+  try {
+    for (const std::wstring& classId : names) {
+      if (!IsClassId(classId)) continue;
+      const std::wstring title = DefaultValue(kHkeyClassesRoot, L"CLSID\\" + classId);
+      std::wstring server = ServerOf(classId);
+      // The browser's own bars, judged by the server as registered.
+      const std::wstring lowered = LowerAscii(server);
+      if (std::any_of(kExcludedToolbarServers.begin(), kExcludedToolbarServers.end(),
+                      [&](const wchar_t* excluded) { return Contains(lowered, excluded); })) {
+        continue;
+      }
+      server = ResolveCommandLine(server);
+      auto item = list.Add();
+      item->Name = classId;
+      item->Properties().Add(L"Name", WithoutAmpersands(title));
+      item->Properties().Add(L"DLL", server);
+      item->Properties().Add(L"Key", HiveNumber(hive));
+    }
+  } catch (const CError& e) {
+    LogError(e, kLogTolerated, L"CIEManager.FillTBInfo");
+  }
+}
+
+std::shared_ptr<CItemList> CIEManager::EnumExplorerBars() {
+  try {
+    auto list = std::make_shared<CItemList>();
+    for (const wchar_t* category : {kVerticalBarsCATID, kHorizontalBarsCATID}) {
+      FillExplorerBarInfo(Registry().EnumCategoryClasses(category), *list, category);
+    }
+    return list;
+  } catch (const CError& e) {
+    LogError(e, kLogTolerated, L"CIEManager.EnumExplorerBars");
+    return nullptr;
+  }
+}
+
+void CIEManager::FillExplorerBarInfo(const CKeyedCollection<std::wstring>& classIds, CItemList& list,
+                                     const std::wstring& categoryId) {
+  try {
+    for (const std::wstring& classId : classIds) {
+      if (!IsClassId(classId)) continue;
+      if (std::any_of(kExcludedExplorerBars.begin(), kExcludedExplorerBars.end(),
+                      [&](const wchar_t* excluded) { return classId == excluded; })) {
+        continue;
+      }
+      const std::wstring classKey = L"CLSID\\" + classId;
+      std::wstring title = DefaultValue(kHkeyClassesRoot, classKey);
+      std::wstring server = ServerOf(classId);
+      std::wstring url;
+      Registry().GetValue(kHkeyClassesRoot, classKey + L"\\Instance\\InitPropertyBag", L"Url", url);
+      // A bar hosted by the browser's own shdocvw.dll is a web page: its "Url" names what it shows.
+      if (Contains(LowerAscii(server), L"shdocvw.dll") && !Contains(LowerAscii(url), L"shdocvw.dll")) {
+        server = url;
+      }
+      auto item = list.Add();
+      item->Name = classId;
+      if (title.empty()) title = ProductName(server);
+      server = ResolveCommandLine(server);
+      if (title.empty()) title = server;
+      item->Properties().Add(L"Name", WithoutAmpersands(title));
+      item->Properties().Add(L"DLL", server);
+      item->Properties().Add(L"CATID", categoryId);
+    }
+  } catch (const CError& e) {
+    LogError(e, kLogTolerated, L"CIEManager.FillExplorerBarInfo");
+  }
+}

@@ -1,0 +1,91 @@
+#include "inspection/StartupManager.h"
+
+#include "common/Error.h"
+#include "common/Logger.h"
+#include "common/Registry.h"
+#include "common/Utilities.h"
+#include "inspection/InspectionHelpers.h"
+
+using inspection_detail::HiveNumber;
+using inspection_detail::LogError;
+using inspection_detail::Registry;
+using inspection_detail::ResolveCommandLine;
+using platform::Hive;
+using platform::kHkeyCurrentUser;
+using platform::kHkeyLocalMachine;
+
+namespace {
+
+// The Run-family keys, in the order they are read. "RunOnce\Setup" exists for the local machine only.
+struct StartupKey {
+  Hive hive;
+  const wchar_t* path;
+};
+constexpr const wchar_t kRunServices[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunServices";
+constexpr const wchar_t kRunOnce[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+constexpr const wchar_t kRunOnceSetup[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce\\Setup";
+constexpr const wchar_t kRunServicesOnce[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce";
+
+constexpr StartupKey kStartupKeys[] = {
+    {kHkeyLocalMachine, CStartupManager::kRunKey},   {kHkeyCurrentUser, CStartupManager::kRunKey},
+    {kHkeyLocalMachine, kRunServices},               {kHkeyCurrentUser, kRunServices},
+    {kHkeyLocalMachine, kRunOnce},                   {kHkeyCurrentUser, kRunOnce},
+    {kHkeyLocalMachine, kRunOnceSetup},
+    {kHkeyLocalMachine, kRunServicesOnce},           {kHkeyCurrentUser, kRunServicesOnce},
+};
+
+}  // namespace
+
+std::shared_ptr<CItemList> CStartupManager::EnumStartups() {
+  try {
+    auto list = std::make_shared<CItemList>();
+    for (const StartupKey& key : kStartupKeys) {
+      FillItemInfo(Registry().EnumValues(key.hive, key.path), *list, key.hive, key.path);
+    }
+    EnumPoliciesRun(*list, kHkeyLocalMachine);
+    EnumPoliciesRun(*list, kHkeyCurrentUser);
+    return list;
+  } catch (const CError& e) {
+    LogError(e, kLogTolerated, L"CStartupManager.EnumStartups");
+    return nullptr;
+  }
+}
+
+void CStartupManager::FillItemInfo(const CKeyedCollection<std::wstring>& names, CItemList& list, Hive hive,
+                                   const std::wstring& keyPath) {
+  try {
+    for (const std::wstring& valueName : names) {
+      std::wstring data;
+      Registry().GetValue(hive, keyPath, valueName, data);
+      // Empty data is resolved too; it gives an empty name and so no item.
+      const std::wstring file = ResolveCommandLine(data);
+      if (file.empty()) continue;
+      AddItem(list, file, hive, keyPath, valueName);
+    }
+  } catch (const CError& e) {
+    LogError(e, kLogTolerated, L"CStartupManager.FillItemInfo");
+  }
+}
+
+void CStartupManager::EnumPoliciesRun(CItemList& list, Hive hive) {
+  const CKeyedCollection<std::wstring> names = Registry().EnumValues(hive, kPoliciesRunKey);
+  for (const std::wstring& valueName : names) {
+    std::wstring data;
+    Registry().GetValue(hive, kPoliciesRunKey, valueName, data);
+    if (data.empty()) continue;
+    const std::wstring file = ResolveCommandLine(data);
+    if (file.empty()) continue;
+    AddItem(list, file, hive, kPoliciesRunKey, valueName);
+  }
+}
+
+void CStartupManager::AddItem(CItemList& list, const std::wstring& file, Hive hive, const std::wstring& keyPath,
+                              const std::wstring& valueName) {
+  auto item = list.Add();
+  item->Name = Utilities().NewID();
+  CProperties& properties = item->Properties();
+  properties.Add(L"DLL", file);
+  properties.Add(L"Key", HiveNumber(hive));
+  properties.Add(L"Hive", keyPath);
+  properties.Add(L"ValueName", valueName);
+}
