@@ -1,0 +1,215 @@
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/Error.h"
+#include "shell/FAbout.h"
+#include "shell/FMain.h"
+#include "shell/Product.h"
+#include "shell/StaticLine.h"
+#include "shell/Strings.h"
+#include "tests/native/UiHeadlessFixture.h"
+
+namespace {
+
+class ShellMainWindow : public UiHeadlessTest {
+ protected:
+  ShellMainWindow() { GetLaterWindows() = LaterWindows{}; }
+  ~ShellMainWindow() override { GetLaterWindows() = LaterWindows{}; }
+};
+
+const std::wstring kExplorer = std::wstring(L"explorer ") + product::kWebSite;
+
+TEST_F(ShellMainWindow, MenusCarryTheirCaptions) {
+  FMain main;
+  struct Case { const wchar_t* name; const wchar_t* caption; };
+  for (const Case c : {Case{L"mnuFile", L"&File"}, Case{L"mnuExit", L"E&xit"}, Case{L"mnuTools", L"&Tools"},
+                       Case{L"mnuRestoreRemovedPrograms", L"&Restore Removed Programs..."},
+                       Case{L"mnuHelp", L"&Help"}, Case{L"mnuVisitHomepage", L"Wardline Home Page"},
+                       Case{L"mnuHelp1", L"-"}, Case{L"mnuAbout", L"&About Wardline..."}}) {
+    ui::MenuItem* item = main.FindMenu(c.name);
+    ASSERT_NE(item, nullptr) << c.name;
+    EXPECT_EQ(item->Caption(), c.caption);
+  }
+  ASSERT_EQ(main.Menus().size(), 3u);
+  EXPECT_EQ(main.Menus()[2]->Items().size(), 3u);
+}
+
+TEST_F(ShellMainWindow, LayoutInTwipsAndTabOrder) {
+  FMain main;
+  struct Case { const wchar_t* name; int left, top, width, height; };
+  for (const Case c : {Case{L"Image1", 105, 165, 1515, 4185}, Case{L"Label1", 2445, 135, 5145, 1065},
+                       Case{L"cmdLearnMore", 5880, 1185, 1665, 345}, Case{L"StaticLine3", 2820, 1725, 4755, 105},
+                       Case{L"cmdRequestSupport", 5910, 2595, 1665, 345}, Case{L"StaticLine1", 180, 4560, 7425, 105},
+                       Case{L"cmdSpywareRemover", 5940, 4005, 1665, 345}, Case{L"Label4", 690, 4680, 6375, 195}}) {
+    ui::Control* control = main.FindControl(c.name);
+    ASSERT_NE(control, nullptr) << c.name;
+    const ui::TwipsRect& b = control->Bounds();
+    EXPECT_EQ((std::vector<int>{b.left, b.top, b.width, b.height}), (std::vector<int>{c.left, c.top, c.width, c.height}))
+        << c.name;
+  }
+  std::vector<std::wstring> buttons;
+  for (ui::Control* control : main.Controls()) {
+    if (control->Kind() == ui::ControlKind::Button) buttons.push_back(control->Name());
+  }
+  EXPECT_EQ(buttons, (std::vector<std::wstring>{L"cmdLearnMore", L"cmdRequestSupport", L"cmdSpywareRemover"}));
+  EXPECT_EQ(main.Caption(), L"Wardline");
+  EXPECT_EQ(main.BorderStyle(), ui::BorderStyle::FixedSingle);
+}
+
+TEST_F(ShellMainWindow, LearnMoreAndHomePageStartExplorerWithTheWebSite) {
+  machine.desktop.SetStartSucceeds(false);  // failures stay silent
+  FMain main;
+  main.Load();
+  main.cmdLearnMore.PerformClick();
+  main.FindMenu(L"mnuVisitHomepage")->PerformClick(main.Name());
+  const platform::StartCall expected{kExplorer, 1};
+  EXPECT_EQ(machine.desktop.Starts(), (std::vector<platform::StartCall>{expected, expected}));
+  EXPECT_TRUE(machine.desktop.Boxes().empty());
+  EXPECT_FALSE(ui::Ended());
+}
+
+TEST_F(ShellMainWindow, AboutShowsModallyOverTheMainWindow) {
+  FMain main;
+  main.Load();
+  ui::Form* owner = nullptr;
+  std::wstring shown;
+  headless->onModal = [&](ui::Form& form) {
+    shown = form.Name();
+    owner = form.Owner();
+    form.UserKeyPress(ui::kKeyEscape);
+  };
+  main.FindMenu(L"mnuAbout")->PerformClick(main.Name());
+  EXPECT_EQ(shown, L"FAbout");
+  EXPECT_EQ(owner, &main);
+}
+
+TEST_F(ShellMainWindow, RestoreWithNothingToRestoreShowsOnlyTheInformationBox) {
+  FMain main;
+  main.Load();
+  main.FindMenu(L"mnuRestoreRemovedPrograms")->PerformClick(main.Name());
+  ASSERT_EQ(machine.desktop.Boxes().size(), 1u);
+  EXPECT_EQ(machine.desktop.Boxes()[0].prompt, LoadResString(124));
+  EXPECT_EQ(machine.desktop.Boxes()[0].style, 64u);
+  EXPECT_EQ(machine.desktop.Boxes()[0].title, L"Wardline");
+  EXPECT_TRUE(headless->ShownForms().empty());
+}
+
+class FakeRestore : public IRestoreWindow {
+ public:
+  explicit FakeRestore(bool any) : any_(any) {}
+  bool Init() override { return any_; }
+  ui::Form& Window() override { return form; }
+  ui::Form form{L"FRestoreFiles"};
+
+ private:
+  bool any_;
+};
+
+TEST_F(ShellMainWindow, RestoreWithSomethingToRestoreShowsTheWindowModallyThenUnloadsIt) {
+  FakeRestore* made = nullptr;
+  int unloads = 0;
+  GetLaterWindows().restoreFiles = [&] {
+    auto window = std::make_unique<FakeRestore>(true);
+    made = window.get();
+    window->form.OnUnload = [&] { ++unloads; };
+    return window;
+  };
+  FMain main;
+  main.Load();
+  bool wasModal = false;
+  headless->onModal = [&](ui::Form& form) {
+    wasModal = form.IsModal() && form.Owner() == &main;
+    form.Hide();
+  };
+  main.FindMenu(L"mnuRestoreRemovedPrograms")->PerformClick(main.Name());
+  EXPECT_TRUE(wasModal);
+  EXPECT_TRUE(machine.desktop.Boxes().empty());
+  EXPECT_NE(made, nullptr);
+  EXPECT_EQ(unloads, 1);
+}
+
+TEST_F(ShellMainWindow, RequestSupportAndRemoveSpywareOpenNothingUntilTheirWindowsExist) {
+  FMain main;
+  main.Load();
+  main.cmdRequestSupport.PerformClick();
+  main.cmdSpywareRemover.PerformClick();
+  EXPECT_TRUE(headless->ShownForms().empty());
+  EXPECT_TRUE(machine.desktop.Boxes().empty());
+  EXPECT_FALSE(ui::Ended());
+}
+
+TEST_F(ShellMainWindow, ErrorInAButtonIsARunTimeErrorThatEndsTheProgram) {
+  ui::SetUnhandledErrorHandler(ReportRunTimeError);
+  ui::Form* parent = nullptr;
+  GetLaterWindows().spywareRemover = [&](ui::Form& p) {
+    parent = &p;
+    throw CError(53, L"File not found");
+  };
+  FMain main;
+  main.Load();
+  main.cmdSpywareRemover.PerformClick();
+  EXPECT_EQ(parent, &main);
+  ASSERT_EQ(machine.desktop.Boxes().size(), 1u);
+  EXPECT_EQ(machine.desktop.Boxes()[0].style, 16u);
+  EXPECT_EQ(machine.desktop.Boxes()[0].title, L"Wardline");
+  EXPECT_EQ(machine.desktop.Boxes()[0].prompt, L"Run-time error '53':\r\n\r\nFile not found");
+  EXPECT_TRUE(ui::Ended());
+  EXPECT_NE(ui::ExitCode(), 0);
+}
+
+TEST_F(ShellMainWindow, ExitUnloadsTheMainWindow) {
+  FMain main;
+  main.Show();
+  main.FindMenu(L"mnuExit")->PerformClick(main.Name());
+  EXPECT_FALSE(main.Loaded());
+}
+
+// The separator line control.
+using ShellStaticLineWindow = UiHeadlessTest;
+
+TEST_F(ShellStaticLineWindow, HostsAnEtchedStaticAsWideAsItselfOnEveryResize) {
+  ui::Form form(L"FHolder");
+  StaticLine line(form, L"StaticLine1", ui::TwipsRect{180, 4560, 7425, 105});
+  form.Load();
+  ASSERT_NE(line.LineWindow(), 0u);
+  const ui::HeadlessWindow* child = headless->Window(line.LineWindow());
+  ASSERT_NE(child, nullptr);
+  EXPECT_EQ(child->className, L"Static");
+  EXPECT_EQ(child->text, L"StaticLine");
+  EXPECT_EQ(child->exStyle, 0x20004u);
+  EXPECT_EQ(child->style, 0x50000010u);
+  EXPECT_EQ(child->parent, line.Native());
+  EXPECT_EQ(child->rect.right - child->rect.left, 495);  // 7425 twips
+  EXPECT_EQ(child->rect.bottom - child->rect.top, 0);
+  EXPECT_EQ(headless->Window(line.Native())->className, L"WDL.StaticLine");
+
+  for (int width : {3000, 9000, 15}) {
+    line.Move(ui::TwipsRect{180, 4560, width, 105});
+    child = headless->Window(line.LineWindow());
+    ASSERT_NE(child, nullptr);
+    ui::WindowRect host;
+    ASSERT_TRUE(headless->GetWindowRect(line.Native(), host));
+    EXPECT_EQ(child->rect.right - child->rect.left, ui::TwipsToPixels(width)) << width;
+    EXPECT_EQ(child->rect.left, host.left) << width;
+    EXPECT_EQ(child->rect.top, host.top) << width;
+  }
+  const ui::WindowHandle childHandle = line.LineWindow();
+  form.Unload();
+  EXPECT_EQ(headless->Window(childHandle), nullptr);
+}
+
+TEST_F(ShellStaticLineWindow, FailedChildStillLoadsTheControl) {
+  headless->failChildWindows = true;
+  ui::Form form(L"FHolder");
+  StaticLine line(form, L"StaticLine1", ui::TwipsRect{0, 0, 1500, 105});
+  form.Load();
+  EXPECT_TRUE(form.Loaded());
+  EXPECT_NE(line.Native(), 0u);
+  EXPECT_EQ(line.LineWindow(), 0u);
+  line.Move(ui::TwipsRect{0, 0, 3000, 105});
+  form.Unload();
+  EXPECT_FALSE(ui::Ended());
+}
+
+}  // namespace

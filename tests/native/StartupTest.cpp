@@ -1,0 +1,238 @@
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/Logger.h"
+#include "custom/CustomComponent.h"
+#include "common/Error.h"
+#include "shell/FMain.h"
+#include "shell/FSplash.h"
+#include "shell/MAPI.h"
+#include "shell/MWDL.h"
+#include "shell/Strings.h"
+#include "tests/native/UiHeadlessFixture.h"
+
+namespace {
+
+// A logger that keeps its lines.
+class RecordingLogger : public CLogger {
+ public:
+  struct Line {
+    long number;
+    std::wstring message;
+    int level;
+    std::wstring source;
+  };
+  void Log(long number, const std::wstring& message, int level, const std::wstring& source) override {
+    lines.push_back(Line{number, message, level, source});
+  }
+  std::vector<Line> lines;
+};
+
+class FakeCustom : public ICustom2 {
+ public:
+  explicit FakeCustom(std::shared_ptr<CLogger> replacement, std::shared_ptr<CLogger>* received)
+      : replacement_(std::move(replacement)), received_(received) {}
+  void Init(std::shared_ptr<CLogger>& logger) override {
+    if (received_) *received_ = logger;
+    if (replacement_) logger = replacement_;
+  }
+
+ private:
+  std::shared_ptr<CLogger> replacement_;
+  std::shared_ptr<CLogger>* received_;
+};
+
+class StartupSequence : public UiHeadlessTest {
+ protected:
+  StartupSequence() {
+    Reset();
+    machine.files.SetProgramFolder(L"C:\\Wardline");
+    machine.components.Register(kCustomProgId, [this] { return std::make_shared<FakeCustom>(replacement, &received); });
+    machine.components.Register(kCommonTestProgId, [] { return std::make_shared<platform::IComponent>(); });
+    machine.components.Register(kCustomTestProgId, [] { return std::make_shared<platform::IComponent>(); });
+    // Time passes while the start-up pumps, so the splash closes by itself.
+    headless->onIdle = [this] {
+      pointersSeen.push_back(machine.desktop.MousePointer());
+      machine.system.SetTickCount(machine.system.GetTickCount() + 100);
+    };
+  }
+  ~StartupSequence() override { Reset(); }
+
+  static void Reset() {
+    GetLaterWindows() = LaterWindows{};
+    MWDL::goLogger.reset();
+    MWDL::goRegistry.reset();
+    MWDL::goHashier.reset();
+    MWDL::goFileInfoManager.reset();
+    MWDL::goFilenameResolver.reset();
+    MWDL::gsVersion.clear();
+  }
+
+  std::string Log() const { return machine.files.FileText(L"C:\\Wardline\\WDL.log"); }
+
+  std::shared_ptr<CLogger> replacement;
+  std::shared_ptr<CLogger> received;
+  std::vector<int> pointersSeen;
+};
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+TEST_F(StartupSequence, NormalStartupLogsCreatesAndWaitsForTheSplash) {
+  FMain main;
+  ASSERT_EQ(main.Form_Initialize(), FMain::StartupResult::ShowMain);
+  const std::string log = Log();
+  const auto first = log.find("FMain.Form_Initialize\t********** start app");
+  const auto second = log.find("FMain.Form_Initialize\tWardline ver.2.0.24");
+  const auto third = log.find("FMain.Form_Initialize\tStartup: ");
+  ASSERT_NE(first, std::string::npos) << log;
+  ASSERT_NE(second, std::string::npos) << log;
+  ASSERT_NE(third, std::string::npos) << log;
+  EXPECT_LT(first, second);
+  EXPECT_LT(second, third);
+  EXPECT_TRUE(Contains(machine.files.FileText(L"C:\\Wardline\\short.log"), "start app"));
+
+  EXPECT_EQ(machine.components.Requests(),
+            (std::vector<std::wstring>{kCustomProgId, kCommonTestProgId, kCustomTestProgId}));
+  EXPECT_EQ(received, MWDL::goLogger);
+  EXPECT_EQ(MWDL::gsVersion, L"2.0.24");
+  EXPECT_TRUE(MWDL::goRegistry && MWDL::goHashier && MWDL::goFileInfoManager && MWDL::goFilenameResolver);
+  EXPECT_TRUE(MAPI::gbIsNT);
+  EXPECT_EQ(main.Label1.Caption(), LoadResString(134));
+  EXPECT_EQ(main.Label2.Caption(), LoadResString(135));
+  EXPECT_EQ(main.Label3.Caption(), LoadResString(136));
+  EXPECT_EQ(headless->ShownForms(), std::vector<std::wstring>{L"FSplash"});
+  ASSERT_FALSE(pointersSeen.empty());
+  EXPECT_EQ(pointersSeen.front(), platform::kPointerHourglass);
+  EXPECT_EQ(machine.desktop.MousePointer(), platform::kPointerDefault);
+  EXPECT_FALSE(main.Loaded());  // the toolkit shows it after the start-up
+}
+
+TEST_F(StartupSequence, SplashWaitLastsUntilTheTimerAboutThreeSeconds) {
+  const std::uint32_t start = machine.system.GetTickCount();
+  FMain main;
+  ASSERT_EQ(main.Form_Initialize(), FMain::StartupResult::ShowMain);
+  const std::uint32_t waited = machine.system.GetTickCount() - start;
+  EXPECT_GE(waited, 3000u);
+  EXPECT_LE(waited, 3200u);
+}
+
+TEST_F(StartupSequence, ClickOnTheSplashEndsTheWaitAtOnce) {
+  const std::uint32_t start = machine.system.GetTickCount();
+  int pumps = 0;
+  headless->onIdle = [&] {
+    machine.system.SetTickCount(machine.system.GetTickCount() + 100);
+    if (++pumps != 2) return;
+    auto* splash = static_cast<FSplash*>(headless->FindLoaded(L"FSplash"));
+    ASSERT_NE(splash, nullptr);
+    splash->Image1.UserMouseUp(ui::MouseEventArgs{ui::kLeftButton, 0, 0, 0});
+  };
+  FMain main;
+  ASSERT_EQ(main.Form_Initialize(), FMain::StartupResult::ShowMain);
+  EXPECT_EQ(pumps, 2);
+  EXPECT_EQ(machine.system.GetTickCount() - start, 200u);
+  EXPECT_EQ(headless->FindLoaded(L"FSplash"), nullptr);
+}
+
+TEST_F(StartupSequence, ComponentCheckFailureShowsCriticalBoxBeforeAnyWindowAndLogsItAtLevelFour) {
+  machine.components.Fail(kCustomTestProgId);
+  int result = RunWardline();
+  EXPECT_EQ(result, 1);
+  ASSERT_EQ(machine.desktop.Boxes().size(), 1u);
+  const platform::ShownBox& box = machine.desktop.Boxes()[0];
+  EXPECT_EQ(box.style, 16u);
+  EXPECT_EQ(box.title, L"Wardline");
+  EXPECT_EQ(box.prompt,
+            L"Component 'WDLCUSTOM.DLL' or one of its dependencies not correctly registered: a file is missing or "
+            L"invalid. Try to reinstall Wardline.");
+  EXPECT_TRUE(headless->ShownForms().empty());
+  EXPECT_TRUE(Contains(Log(), "\t4\t0\tFMain.Form_Initialize\tComponent 'WDLCUSTOM.DLL' or one of its")) << Log();
+}
+
+TEST_F(StartupSequence, LoggerHandedBackByTheComponentIsTheProgramsLogger) {
+  auto recording = std::make_shared<RecordingLogger>();
+  replacement = recording;
+  machine.components.Fail(kCommonTestProgId);
+  EXPECT_EQ(RunWardline(), 1);
+  EXPECT_EQ(MWDL::goLogger, recording);
+  ASSERT_EQ(recording->lines.size(), 1u);
+  EXPECT_EQ(recording->lines[0].level, 4);
+  EXPECT_EQ(recording->lines[0].source, L"FMain.Form_Initialize");
+  EXPECT_NE(recording->lines[0].message.find(L"QNCOMMON.DLL"), std::wstring::npos);
+}
+
+TEST_F(StartupSequence, MissingCustomComponentIsARunTimeError) {
+  machine.components.Fail(kCustomProgId);
+  EXPECT_EQ(RunWardline(), 1);
+  ASSERT_EQ(machine.desktop.Boxes().size(), 1u);
+  EXPECT_EQ(machine.desktop.Boxes()[0].style, 16u);
+  EXPECT_EQ(machine.desktop.Boxes()[0].title, L"Wardline");
+  EXPECT_EQ(machine.desktop.Boxes()[0].prompt, L"Run-time error '429':\r\n\r\nActiveX component can't create object");
+  EXPECT_TRUE(Contains(Log(), "\t0\t429\tFMain.Form_Initialize\tActiveX component can't create object")) << Log();
+  EXPECT_TRUE(headless->ShownForms().empty());
+}
+
+TEST_F(StartupSequence, NormalRunShowsTheMainWindowUntilItIsUnloaded) {
+  bool shownWithTexts = false;
+  headless->onMainLoop = [&](ui::Form& form) {
+    auto& main = static_cast<FMain&>(form);
+    shownWithTexts = main.Visible() && main.Label1.Caption() == LoadResString(134);
+    main.FindMenu(L"mnuExit")->PerformClick(main.Name());
+  };
+  EXPECT_EQ(RunWardline(), 0);
+  EXPECT_TRUE(shownWithTexts);
+  EXPECT_EQ(headless->ShownForms(), (std::vector<std::wstring>{L"FSplash", L"FMain"}));
+}
+
+TEST_F(StartupSequence, ModeChoiceByTheWholeCommandLine) {
+  struct Case { const wchar_t* arguments; bool uninstall; };
+  for (const Case c : {Case{L"", false}, Case{L"  /UNINSTALL  ", true}, Case{L"/uninstall", true},
+                       Case{L"/uninstall now", false}, Case{L"/uninstal", false}}) {
+    Reset();
+    ui::ResetApplication();
+    machine.system.SetCommandArguments(c.arguments);
+    const std::size_t before = machine.components.Requests().size();
+    FMain main;
+    main.Form_Initialize();
+    const bool usedComponents = machine.components.Requests().size() > before;
+    EXPECT_EQ(!usedComponents, c.uninstall) << c.arguments;
+    EXPECT_EQ(MWDL::goLogger == nullptr, c.uninstall) << c.arguments;
+  }
+}
+
+TEST_F(StartupSequence, UninstallModeLogsAndHandsItsOwnLoggerToTheFeedbackWindow) {
+  machine.system.SetCommandArguments(L"/uninstall");
+  std::shared_ptr<CLogger> handed;
+  std::shared_ptr<ui::Form> window;
+  GetLaterWindows().sendInfo = [&](std::shared_ptr<CLogger> logger) {
+    handed = logger;
+    window = std::make_shared<ui::Form>(L"FSendInfo");
+    window->Show();
+    return window;
+  };
+  int pumps = 0;
+  headless->onIdle = [&] {
+    if (++pumps == 3) ui::Quit(0);  // the feedback window ends the program
+  };
+  FMain main;
+  EXPECT_EQ(main.Form_Initialize(), FMain::StartupResult::End);
+  ASSERT_NE(handed, nullptr);
+  EXPECT_EQ(handed->LogFileName(), L"C:\\Wardline\\WDL.log");
+  EXPECT_EQ(MWDL::goLogger, nullptr);
+  EXPECT_EQ(pumps, 3);
+  EXPECT_TRUE(Contains(Log(), "Wardline ver.2.0.24"));
+  EXPECT_TRUE(machine.components.Requests().empty());
+  EXPECT_EQ(ui::ExitCode(), 0);
+}
+
+TEST_F(StartupSequence, UninstallModeWithoutAFeedbackWindowEndsInsteadOfWaitingForEver) {
+  machine.system.SetCommandArguments(L"/uninstall");
+  GetLaterWindows().sendInfo = [](std::shared_ptr<CLogger>) -> std::shared_ptr<ui::Form> {
+    throw CError(429, L"ActiveX component can't create object");
+  };
+  EXPECT_EQ(RunWardline(), 1);
+  EXPECT_TRUE(ui::Ended());
+  EXPECT_TRUE(machine.desktop.Boxes().empty());
+}
+
+}  // namespace

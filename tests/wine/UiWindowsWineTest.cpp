@@ -1,0 +1,198 @@
+// The toolkit and the shell's windows on real Win32 windows: the main window, the separator line and
+// the progress dialog running a job.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/Error.h"
+#include "platform/Platform.h"
+#include "shell/FMain.h"
+#include "shell/FProgressor.h"
+#include "shell/StaticLine.h"
+#include "shell/Strings.h"
+#include "ui/Backend.h"
+#include "ui/BackendWin32.h"
+
+namespace {
+
+HWND H(ui::WindowHandle handle) { return reinterpret_cast<HWND>(handle); }
+
+std::wstring WindowText(HWND hwnd) {
+  wchar_t text[1024] = L"\x2603poison";
+  GetWindowTextW(hwnd, text, 1024);
+  return text;
+}
+
+std::wstring ClassOf(HWND hwnd) {
+  wchar_t name[256] = L"\x2603poison";
+  GetClassNameW(hwnd, name, 256);
+  return name;
+}
+
+int WidthOf(HWND hwnd) {
+  RECT rect{-1, -1, -1, -1};
+  GetWindowRect(hwnd, &rect);
+  return rect.right - rect.left;
+}
+
+class UiWindowsWine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+    previous_ = ui::SetBackend(ui::CreateWin32Backend());
+    ui::ResetApplication();
+    ui::SetUnhandledErrorHandler([this](const CError& e, const std::wstring& source) {
+      errors.push_back(source + L": " + e.Description());
+    });
+  }
+  void TearDown() override {
+    ui::SetUnhandledErrorHandler(nullptr);
+    ui::SetBackend(std::move(previous_));
+    ui::ResetApplication();
+  }
+  std::vector<std::wstring> errors;
+
+ private:
+  std::unique_ptr<ui::IBackend> previous_;
+};
+
+TEST_F(UiWindowsWine, MainWindowIsShownWithItsMenusAndTexts) {
+  FMain main;
+  ASSERT_EQ(main.Form_Initialize(), FMain::StartupResult::ShowMain) << "start-up ended (components missing?)";
+  main.Show();
+  HWND hwnd = H(main.Native());
+  ASSERT_TRUE(IsWindow(hwnd));
+  EXPECT_TRUE(IsWindowVisible(hwnd));
+  EXPECT_EQ(WindowText(hwnd), L"Wardline");
+  EXPECT_EQ(ClassOf(hwnd), L"WDL.Form");
+  EXPECT_EQ(GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_THICKFRAME, 0);  // it cannot be resized
+
+  HMENU bar = GetMenu(hwnd);
+  ASSERT_NE(bar, nullptr);
+  ASSERT_EQ(GetMenuItemCount(bar), 3);
+  const wchar_t* tops[] = {L"&File", L"&Tools", L"&Help"};
+  for (int i = 0; i < 3; ++i) {
+    wchar_t caption[64] = L"poison";
+    GetMenuStringW(bar, static_cast<UINT>(i), caption, 64, MF_BYPOSITION);
+    EXPECT_STREQ(caption, tops[i]);
+  }
+  HMENU help = GetSubMenu(bar, 2);
+  ASSERT_EQ(GetMenuItemCount(help), 3);
+  MENUITEMINFOW info{};
+  info.cbSize = sizeof(info);
+  info.fMask = MIIM_FTYPE;
+  ASSERT_TRUE(GetMenuItemInfoW(help, 1, TRUE, &info));
+  EXPECT_TRUE(info.fType & MFT_SEPARATOR);
+  wchar_t about[64] = L"poison";
+  GetMenuStringW(help, 2, about, 64, MF_BYPOSITION);
+  EXPECT_STREQ(about, L"&About Wardline...");
+
+  EXPECT_EQ(WindowText(H(main.Label1.Native())), LoadResString(134));
+  EXPECT_EQ(WindowText(H(main.Label2.Native())), LoadResString(135));
+  EXPECT_EQ(WindowText(H(main.Label3.Native())), LoadResString(136));
+  EXPECT_EQ(ClassOf(H(main.cmdLearnMore.Native())), L"Button");
+  EXPECT_EQ(WindowText(H(main.cmdLearnMore.Native())), L"Learn More...");
+
+  RECT client{};
+  GetClientRect(hwnd, &client);
+  EXPECT_EQ(client.right, ui::TwipsToPixels(7770));
+  EXPECT_EQ(client.bottom, ui::TwipsToPixels(5010));
+
+  main.FindMenu(L"mnuExit")->PerformClick(main.Name());
+  EXPECT_FALSE(IsWindow(hwnd));
+  EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(UiWindowsWine, StaticLineHostsAnEtchedStaticThatFollowsItsWidth) {
+  ui::Form form(L"FHolder");
+  form.SetClientSize(9000, 1500);
+  StaticLine line(form, L"StaticLine1", ui::TwipsRect{180, 300, 4755, 105});
+  form.Show();
+  HWND host = H(line.Native());
+  HWND child = H(line.LineWindow());
+  ASSERT_TRUE(IsWindow(host));
+  ASSERT_TRUE(IsWindow(child));
+  EXPECT_EQ(ClassOf(host), L"WDL.StaticLine");
+  EXPECT_EQ(ClassOf(child), L"Static");
+  EXPECT_EQ(WindowText(child), L"StaticLine");
+  EXPECT_EQ(GetParent(child), host);
+  EXPECT_EQ(static_cast<DWORD>(GetWindowLongPtrW(child, GWL_STYLE)), 0x50000010u);
+  EXPECT_EQ(static_cast<DWORD>(GetWindowLongPtrW(child, GWL_EXSTYLE)), 0x20004u);
+  EXPECT_EQ(WidthOf(child), WidthOf(host));
+
+  for (int width : {7425, 1500, 8000}) {
+    line.Move(ui::TwipsRect{180, 300, width, 105});
+    EXPECT_EQ(WidthOf(host), ui::TwipsToPixels(width)) << width;
+    EXPECT_EQ(WidthOf(child), WidthOf(host)) << width;
+    RECT childRect{}, hostRect{};
+    GetWindowRect(child, &childRect);
+    GetWindowRect(host, &hostRect);
+    EXPECT_EQ(childRect.left, hostRect.left) << width;
+    EXPECT_EQ(childRect.top, hostRect.top) << width;
+  }
+  form.Unload();
+  EXPECT_FALSE(IsWindow(child));
+  EXPECT_EQ(line.LineWindow(), 0u);
+}
+
+TEST_F(UiWindowsWine, ProgressDialogRunsAJobModallyAndSeesACancelClick) {
+  ui::Form owner(L"FOwner");
+  owner.SetCaption(L"Owner");
+  owner.Show();
+  FProgressor dialog;
+  dialog.Init(LoadResString(111), LoadResString(112));
+  std::vector<int> positions;
+  std::vector<bool> cancelled;
+  bool ownerDisabled = false;
+  bool dialogVisible = false;
+  dialog.Started = [&] {
+    dialogVisible = IsWindowVisible(H(dialog.Native())) != FALSE;
+    ownerDisabled = !IsWindowEnabled(H(owner.Native()));
+    for (int percent = 0; percent <= 100; percent += 20) {
+      dialog.Progress(percent);
+      positions.push_back(static_cast<int>(SendMessageW(H(dialog.pb.Native()), PBM_GETPOS, 0, 0)));
+      cancelled.push_back(dialog.Cancelled());
+      // The user presses Cancel once, while the job is at 40%; the click is served in the next Progress.
+      if (percent == 40) PostMessageW(H(dialog.cmdCancel.Native()), BM_CLICK, 0, 0);
+    }
+    dialog.Progress(150);  // refused by the bar, no error
+    positions.push_back(static_cast<int>(SendMessageW(H(dialog.pb.Native()), PBM_GETPOS, 0, 0)));
+  };
+  dialog.ShowProgress(true, &owner);
+
+  EXPECT_TRUE(dialogVisible);
+  EXPECT_TRUE(ownerDisabled);
+  EXPECT_EQ(positions, (std::vector<int>{0, 20, 40, 60, 80, 100, 100}));
+  EXPECT_EQ(cancelled, (std::vector<bool>{false, false, false, true, true, true}));
+  EXPECT_FALSE(dialog.Loaded());
+  EXPECT_TRUE(IsWindowEnabled(H(owner.Native())));
+  EXPECT_EQ(platform::Desktop().MousePointer(), platform::kPointerDefault);
+  EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(UiWindowsWine, EscapeInTheProgressDialogPressesCancel) {
+  FProgressor dialog;
+  bool seen = false;
+  dialog.Started = [&] {
+    HWND focus = GetFocus();
+    ASSERT_NE(focus, nullptr);
+    PostMessageW(focus, WM_KEYDOWN, VK_ESCAPE, 0);
+    dialog.Progress(10);
+    seen = dialog.Cancelled();
+  };
+  dialog.ShowProgress(true);
+  EXPECT_TRUE(seen);
+}
+
+TEST_F(UiWindowsWine, ClipboardTextRoundTrips) {
+  ASSERT_TRUE(ui::SetClipboardText(L"line 1\r\nline 2 \x00e9"));
+  EXPECT_EQ(ui::ClipboardText(), L"line 1\r\nline 2 \x00e9");
+}
+
+}  // namespace

@@ -1,0 +1,110 @@
+#include "ui/Backend.h"
+
+#include <new>
+#include <string>
+
+#include "common/Error.h"
+#include "platform/Platform.h"
+#include "ui/Headless.h"
+
+namespace ui {
+namespace {
+
+std::unique_ptr<IBackend>& Installed() {
+  static std::unique_ptr<IBackend> backend;
+  return backend;
+}
+
+struct ApplicationState {
+  bool ended = false;
+  int exitCode = 0;
+  UnhandledErrorHandler onUnhandled;
+};
+
+ApplicationState& App() {
+  static ApplicationState state;
+  return state;
+}
+
+// The toolkit's own run-time error box, used until the program installs its handler.
+void DefaultUnhandled(const CError& error, const std::wstring&) {
+  std::wstring text = L"Run-time error '" + std::to_wstring(error.Number()) + L"':\r\n\r\n" + error.Description();
+  platform::Desktop().MessageBox(text, 16, L"");
+  Quit(1);
+}
+
+}  // namespace
+
+IBackend& Backend() {
+  auto& backend = Installed();
+  if (!backend) backend = std::make_unique<HeadlessBackend>();
+  return *backend;
+}
+
+std::unique_ptr<IBackend> SetBackend(std::unique_ptr<IBackend> backend) {
+  auto previous = std::move(Installed());
+  Installed() = std::move(backend);
+  return previous;
+}
+
+int TwipsToPixels(int twips) {
+  const long long dpi = Backend().Dpi();
+  const long long scaled = static_cast<long long>(twips) * dpi;
+  // Rounded to the nearest pixel, halves away from zero.
+  return static_cast<int>(scaled >= 0 ? (scaled + 720) / 1440 : -((-scaled + 720) / 1440));
+}
+
+int PixelsToTwips(int pixels) {
+  const int dpi = Backend().Dpi();
+  return dpi > 0 ? static_cast<int>(static_cast<long long>(pixels) * 1440 / dpi) : 0;
+}
+
+void DoEvents() { Backend().DoEvents(); }
+std::wstring ClipboardText() { return Backend().ClipboardText(); }
+bool SetClipboardText(const std::wstring& text) { return Backend().SetClipboardText(text); }
+IWindowApi& Windows() { return Backend().Windows(); }
+
+void Quit(int exitCode) {
+  if (App().ended) return;  // the first reason to end is the one that counts
+  App().ended = true;
+  App().exitCode = exitCode;
+}
+bool Ended() { return App().ended; }
+int ExitCode() { return App().exitCode; }
+void ResetApplication() {
+  App().ended = false;
+  App().exitCode = 0;
+}
+
+void SetUnhandledErrorHandler(UnhandledErrorHandler handler) { App().onUnhandled = std::move(handler); }
+
+void ReportUnhandledError(const CError& error, const std::wstring& source) noexcept {
+  try {
+    if (App().onUnhandled) {
+      App().onUnhandled(error, source);
+    } else {
+      DefaultUnhandled(error, source);
+    }
+  } catch (...) {
+    // The report itself failed (no message box to be had): the program still ends, with an error code.
+  }
+  Quit(1);
+}
+
+void Raise(const std::wstring& source, const std::function<void()>& handler) noexcept {
+  if (!handler) return;
+  try {
+    handler();
+  } catch (const CError& e) {
+    ReportUnhandledError(e, source);
+  } catch (const std::bad_alloc&) {
+    ReportUnhandledError(CError(err::kOutOfMemory, L"Out of memory"), source);
+  } catch (const std::exception& e) {
+    std::string what = e.what();
+    ReportUnhandledError(CError(51, L"Internal error: " + std::wstring(what.begin(), what.end())), source);
+  } catch (...) {
+    ReportUnhandledError(CError(51, L"Internal error"), source);
+  }
+}
+
+}  // namespace ui
