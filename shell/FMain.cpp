@@ -227,8 +227,9 @@ void FMain::mnuAbout_Click() {
 
 void FMain::mnuRestoreRemovedPrograms_Click() {
   try {
-    std::unique_ptr<IRestoreWindow> restore;
-    if (const auto& make = GetLaterWindows().restoreFiles) restore = make();
+    const auto& make = GetLaterWindows().restoreFiles;
+    if (!make) return;  // no restore window in this build: the command does nothing
+    std::unique_ptr<IRestoreWindow> restore = make();
     const bool anything = restore && restore->Init();
     if (anything) {
       restore->Window().ShowModal(this);

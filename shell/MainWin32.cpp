@@ -3,8 +3,35 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include "platform/Platform.h"
 #include "shell/FMain.h"
+#include "ui/Backend.h"
 #include "ui/BackendWin32.h"
+
+#include "platform/WinNamesBegin.h"
+namespace {
+
+// The system's desktop, except that pending messages run through the toolkit's pump, so that every
+// wait of the program (Utilities().DoEventsEx() included) handles dialog keys the same way.
+class ToolkitDesktop : public platform::IDesktop {
+ public:
+  explicit ToolkitDesktop(platform::IDesktop& system) : system_(system) {}
+  int MessageBox(const std::wstring& prompt, unsigned style, const std::wstring& title) override {
+    return system_.MessageBox(prompt, style, title);
+  }
+  int MousePointer() override { return system_.MousePointer(); }
+  void SetMousePointer(int pointer) override { system_.SetMousePointer(pointer); }
+  void DoEvents() override { ui::DoEvents(); }
+  bool Start(const std::wstring& commandLine, int windowStyle) override {
+    return system_.Start(commandLine, windowStyle);
+  }
+
+ private:
+  platform::IDesktop& system_;
+};
+
+}  // namespace
+#include "platform/WinNamesEnd.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   try {
@@ -15,6 +42,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     const HRESULT com = CoInitialize(nullptr);
 
     ui::SetBackend(ui::CreateWin32Backend());
+    static ToolkitDesktop desktop(platform::Desktop());
+    platform::Services services;
+    services.desktop = &desktop;
+    platform::Install(services);
     const int exitCode = RunWardline();
     ui::SetBackend(nullptr);
 

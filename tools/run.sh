@@ -12,11 +12,18 @@ export WINEPREFIX=${WINEPREFIX:-$PWD/build/wineprefix-run}
 if [ -n "${DISPLAY:-}" ]; then
   exec tools/wine-run.sh dist/wardline.exe "$@"
 fi
+
 source tools/xvfb.sh
 tools/wine-run.sh dist/wardline.exe "$@" &
 app=$!
-sleep 12   # prefix set-up on the first run, then the splash's three seconds
+# Wait for the first window (the splash, after the prefix's first set-up), then for the splash's three
+# seconds to pass.
+for _ in $(seq 1 120); do
+  xwininfo -root -tree 2>/dev/null | grep -q '"Wardline"' && break
+  sleep 1
+done
+sleep 6
 import -window root build/wardline.png
 echo "Screenshot of the main window: build/wardline.png"
-wineserver -k 2>/dev/null || true
+wineserver -k || true
 wait $app 2>/dev/null || true

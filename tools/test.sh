@@ -18,9 +18,17 @@ status=0
 (cd build/native && ctest --output-on-failure -j "$jobs") | tee build/native-tests.log || status=1
 
 # A fresh Wine prefix for every run, inside the build tree.
+export WINEPREFIX=$PWD/build/windows/wineprefix
 wineserver -k 2>/dev/null || true
-rm -rf build/windows/wineprefix
+rm -rf "$WINEPREFIX"
 source tools/xvfb.sh
+# One Wine server for the whole run, with its service and desktop processes started here, away from the
+# test runner's output pipes (a process that inherits them would hold each test open until it ends).
+mkdir -p "$WINEPREFIX"
+wineserver -p
+tools/wine-run.sh build/windows/bin/wdl_testchild.exe warm-up 0 >/dev/null 2>&1 </dev/null || true
+wine explorer.exe /desktop >/dev/null 2>&1 </dev/null &
+sleep 2
 (cd build/windows && ctest --output-on-failure) | tee build/windows-tests.log || status=1
 wineserver -k 2>/dev/null || true
 

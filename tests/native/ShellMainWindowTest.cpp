@@ -84,17 +84,6 @@ TEST_F(ShellMainWindow, AboutShowsModallyOverTheMainWindow) {
   EXPECT_EQ(owner, &main);
 }
 
-TEST_F(ShellMainWindow, RestoreWithNothingToRestoreShowsOnlyTheInformationBox) {
-  FMain main;
-  main.Load();
-  main.FindMenu(L"mnuRestoreRemovedPrograms")->PerformClick(main.Name());
-  ASSERT_EQ(machine.desktop.Boxes().size(), 1u);
-  EXPECT_EQ(machine.desktop.Boxes()[0].prompt, LoadResString(124));
-  EXPECT_EQ(machine.desktop.Boxes()[0].style, 64u);
-  EXPECT_EQ(machine.desktop.Boxes()[0].title, L"Wardline");
-  EXPECT_TRUE(headless->ShownForms().empty());
-}
-
 class FakeRestore : public IRestoreWindow {
  public:
   explicit FakeRestore(bool any) : any_(any) {}
@@ -105,6 +94,23 @@ class FakeRestore : public IRestoreWindow {
  private:
   bool any_;
 };
+
+TEST_F(ShellMainWindow, RestoreWithNothingToRestoreShowsOnlyTheInformationBox) {
+  int unloads = 0;
+  GetLaterWindows().restoreFiles = [&] {
+    auto window = std::make_unique<FakeRestore>(false);
+    window->form.OnUnload = [&] { ++unloads; };
+    return window;
+  };
+  FMain main;
+  main.Load();
+  main.FindMenu(L"mnuRestoreRemovedPrograms")->PerformClick(main.Name());
+  ASSERT_EQ(machine.desktop.Boxes().size(), 1u);
+  EXPECT_EQ(machine.desktop.Boxes()[0].prompt, LoadResString(124));
+  EXPECT_EQ(machine.desktop.Boxes()[0].style, 64u);
+  EXPECT_EQ(machine.desktop.Boxes()[0].title, L"Wardline");
+  EXPECT_TRUE(headless->ShownForms().empty());
+}
 
 TEST_F(ShellMainWindow, RestoreWithSomethingToRestoreShowsTheWindowModallyThenUnloadsIt) {
   FakeRestore* made = nullptr;
@@ -129,11 +135,12 @@ TEST_F(ShellMainWindow, RestoreWithSomethingToRestoreShowsTheWindowModallyThenUn
   EXPECT_EQ(unloads, 1);
 }
 
-TEST_F(ShellMainWindow, RequestSupportAndRemoveSpywareOpenNothingUntilTheirWindowsExist) {
+TEST_F(ShellMainWindow, CommandsWithoutTheirWindowsOpenNothingAndSayNothing) {
   FMain main;
   main.Load();
   main.cmdRequestSupport.PerformClick();
   main.cmdSpywareRemover.PerformClick();
+  main.FindMenu(L"mnuRestoreRemovedPrograms")->PerformClick(main.Name());
   EXPECT_TRUE(headless->ShownForms().empty());
   EXPECT_TRUE(machine.desktop.Boxes().empty());
   EXPECT_FALSE(ui::Ended());
