@@ -1,0 +1,177 @@
+// wardline.exe itself, run as a child process in a scratch folder of its own: a normal start up to the
+// main window and back, and a start without WDLCustom.dll, which ends in a run-time error.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path BinFolder() {
+  std::vector<wchar_t> buffer(MAX_PATH * 4, L'\0');
+  const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+  return fs::path(std::wstring(buffer.data(), length)).parent_path();
+}
+
+std::wstring TextOf(HWND hwnd) {
+  wchar_t text[1024] = L"\x2603poison";
+  ::GetWindowTextW(hwnd, text, 1024);
+  return text;
+}
+
+std::wstring ClassOf(HWND hwnd) {
+  wchar_t name[256] = L"\x2603poison";
+  ::GetClassNameW(hwnd, name, 256);
+  return name;
+}
+
+// The visible top-level windows of process `pid`.
+std::vector<HWND> VisibleWindowsOf(DWORD pid) {
+  struct Walk {
+    DWORD pid;
+    std::vector<HWND> found;
+  } walk{pid, {}};
+  ::EnumWindows(
+      [](HWND hwnd, LPARAM param) -> BOOL {
+        auto* w = reinterpret_cast<Walk*>(param);
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(hwnd, &owner);
+        if (owner == w->pid && ::IsWindowVisible(hwnd)) w->found.push_back(hwnd);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&walk));
+  return walk.found;
+}
+
+bool IsMainWindow(HWND hwnd) { return TextOf(hwnd) == L"Wardline" && ::GetMenu(hwnd) != nullptr; }
+bool IsMessageBox(HWND hwnd) { return ClassOf(hwnd) == L"#32770" && TextOf(hwnd) == L"Wardline"; }
+
+// The texts of a dialog's Static children, one after the other.
+std::wstring StaticTexts(HWND dialog) {
+  std::wstring texts;
+  ::EnumChildWindows(
+      dialog,
+      [](HWND child, LPARAM param) -> BOOL {
+        if (ClassOf(child) == L"Static") *reinterpret_cast<std::wstring*>(param) += TextOf(child) + L"\n";
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&texts));
+  return texts;
+}
+
+std::string ReadAll(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// wardline.exe and the DLLs named, copied into a fresh scratch folder and started there. The process is
+// killed if it still runs when the fixture ends, and the folder is removed (best effort).
+class ProgramEndToEndWine : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    if (process_.hProcess != nullptr) {
+      if (::WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) ::TerminateProcess(process_.hProcess, 99);
+      ::WaitForSingleObject(process_.hProcess, 5000);
+      ::CloseHandle(process_.hThread);
+      ::CloseHandle(process_.hProcess);
+    }
+    std::error_code ignored;
+    if (!folder_.empty()) fs::remove_all(folder_, ignored);
+  }
+
+  void Start(const std::vector<std::wstring>& dlls) {
+    folder_ = fs::temp_directory_path() /
+              (L"wdl-e2e-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(::GetTickCount64()));
+    ASSERT_TRUE(fs::create_directories(folder_));
+    for (const std::wstring& file : dlls) fs::copy_file(BinFolder() / file, folder_ / file);
+    fs::copy_file(BinFolder() / L"wardline.exe", folder_ / L"wardline.exe");
+    std::wstring commandLine = L"\"" + (folder_ / L"wardline.exe").wstring() + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    ASSERT_TRUE(::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                 folder_.c_str(), &startup, &process_))
+        << ::GetLastError();
+  }
+
+  // Polls every 100 ms, for at most `seconds`, for a visible window of the child that `wanted` accepts;
+  // null when the child ended or the time ran out. Any window seen before, `seen` receives first.
+  HWND WaitForWindow(const std::function<bool(HWND)>& wanted, int seconds,
+                     const std::function<void(HWND)>& seen = nullptr) {
+    for (int tick = 0; tick < seconds * 10; ++tick) {
+      for (HWND hwnd : VisibleWindowsOf(process_.dwProcessId)) {
+        if (wanted(hwnd)) return hwnd;
+        if (seen) seen(hwnd);
+      }
+      if (::WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0) return nullptr;
+      ::Sleep(100);
+    }
+    return nullptr;
+  }
+
+  // The child's exit code, or STILL_ACTIVE when it did not end within `seconds`.
+  DWORD WaitForExit(int seconds) {
+    DWORD code = 0xDEADBEEF;
+    const DWORD wait = ::WaitForSingleObject(process_.hProcess, static_cast<DWORD>(seconds) * 1000);
+    if (wait != WAIT_OBJECT_0) return STILL_ACTIVE;
+    ::GetExitCodeProcess(process_.hProcess, &code);
+    return code;
+  }
+
+  fs::path folder_;
+  PROCESS_INFORMATION process_{};
+};
+
+const std::vector<std::wstring> kRuntime = {L"qnCommon.dll", L"libstdc++-6.dll", L"libgcc_s_seh-1.dll",
+                                            L"libwinpthread-1.dll"};
+
+TEST_F(ProgramEndToEndWine, StartsToItsMainWindowLogsTheStartAndEndsWithZeroWhenClosed) {
+  std::vector<std::wstring> dlls = kRuntime;
+  dlls.push_back(L"WDLCustom.dll");
+  ASSERT_NO_FATAL_FAILURE(Start(dlls));
+  HWND main = WaitForWindow(IsMainWindow, 30);
+  ASSERT_NE(main, nullptr) << "no main window within 30 s (exit code " << WaitForExit(0) << ")";
+
+  ASSERT_TRUE(fs::exists(folder_ / L"WDL.log"));
+  EXPECT_TRUE(fs::exists(folder_ / L"short.log"));
+  const std::string log = ReadAll(folder_ / L"WDL.log");
+  EXPECT_NE(log.find("********** start app"), std::string::npos) << log;
+  EXPECT_NE(log.find("Wardline ver.2.0.24"), std::string::npos) << log;
+  EXPECT_NE(log.find("Startup: "), std::string::npos) << log;
+
+  ASSERT_TRUE(::PostMessageW(main, WM_CLOSE, 0, 0));
+  EXPECT_EQ(WaitForExit(10), 0u);
+}
+
+TEST_F(ProgramEndToEndWine, WithoutWDLCustomShowsRunTimeError429AndEndsWithAnErrorCode) {
+  ASSERT_NO_FATAL_FAILURE(Start(kRuntime));
+  bool mainWindowFirst = false;
+  HWND box = WaitForWindow(IsMessageBox, 30, [&](HWND hwnd) { mainWindowFirst |= IsMainWindow(hwnd); });
+  ASSERT_NE(box, nullptr) << "no message box within 30 s (exit code " << WaitForExit(0) << ")";
+  EXPECT_FALSE(mainWindowFirst);
+
+  const std::wstring text = StaticTexts(box);
+  EXPECT_NE(text.find(L"429"), std::wstring::npos) << text.c_str();
+  EXPECT_NE(text.find(L"can't create object"), std::wstring::npos) << text.c_str();
+  ASSERT_TRUE(::PostMessageW(box, WM_COMMAND, IDOK, 0));
+  const DWORD code = WaitForExit(10);
+  EXPECT_NE(code, 0u);
+  EXPECT_NE(code, STILL_ACTIVE);
+
+  const std::string log = ReadAll(folder_ / L"WDL.log");
+  EXPECT_NE(log.find("********** start app"), std::string::npos) << log;
+  EXPECT_NE(log.find("\t429\t"), std::string::npos) << log;
+  EXPECT_NE(log.find("can't create object"), std::string::npos) << log;
+  EXPECT_EQ(log.find("can't create object"), log.rfind("can't create object")) << "logged more than once";
+}
+
+}  // namespace
