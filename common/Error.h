@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <exception>
+#include <new>
 #include <string>
 
 // The program's one error type: an error number and a description, as the error handlers log them.
@@ -23,6 +24,7 @@ constexpr long kInvalidArgument = 5;       // "Invalid procedure call or argumen
 constexpr long kOverflow = 6;              // "Overflow"
 constexpr long kOutOfMemory = 7;           // "Out of memory"
 constexpr long kSubscriptOutOfRange = 9;   // "Subscript out of range"
+constexpr long kInternalError = 51;       // "Internal error"
 constexpr long kFileNotFound = 53;         // "File not found"
 constexpr long kPathFileAccess = 75;       // "Path/File access error"
 constexpr long kObjectNotSet = 91;         // "Object variable or With block variable not set"
@@ -35,3 +37,21 @@ constexpr long kObjectErrorBase = FromBits(0x80040000u);
 // A Win32 error code as an error number: 0x80070000 | code (the HRESULT form).
 constexpr long FromWin32(unsigned long code) { return FromBits(0x80070000u | static_cast<std::uint32_t>(code & 0xFFFFu)); }
 }  // namespace err
+
+// Inside a catch block: the error being handled, as the program's error type. A CError stays as it is;
+// running out of memory is error 7; anything else is error 51 with what the exception says.
+inline CError CurrentError() noexcept {
+  try {
+    throw;
+  } catch (const CError& e) {
+    return e;
+  } catch (const std::bad_alloc&) {
+    return CError(err::kOutOfMemory, L"Out of memory");
+  } catch (const std::exception& e) {
+    std::wstring what;
+    for (const char* c = e.what(); *c != '\0'; ++c) what += static_cast<wchar_t>(static_cast<unsigned char>(*c));
+    return CError(err::kInternalError, L"Internal error: " + what);
+  } catch (...) {
+    return CError(err::kInternalError, L"Internal error");
+  }
+}

@@ -72,8 +72,8 @@ std::shared_ptr<CItemList> CIEManager::EnumBHOs() {
     auto list = std::make_shared<CItemList>();
     FillBHOInfo(Registry().EnumKeys(kHkeyLocalMachine, kBHOKey), *list, kHkeyLocalMachine);
     return list;
-  } catch (const CError& e) {
-    LogError(e, kLogTolerated, L"CIEManager.EnumBHOs");
+  } catch (...) {
+    LogError(CurrentError(), kLogTolerated, L"CIEManager.EnumBHOs");
     return nullptr;
   }
 }
@@ -91,8 +91,8 @@ void CIEManager::FillBHOInfo(const CKeyedCollection<std::wstring>& names, CItemL
       item->Properties().Add(L"Name", WithoutAmpersands(title));
       item->Properties().Add(L"DLL", server);
     }
-  } catch (const CError& e) {
-    LogError(e, kLogTolerated, L"CIEManager.FillBHOInfo");
+  } catch (...) {
+    LogError(CurrentError(), kLogTolerated, L"CIEManager.FillBHOInfo");
   }
 }
 
@@ -111,8 +111,8 @@ std::shared_ptr<CItemList> CIEManager::EnumToolbars() {
     FillTBInfo(Registry().EnumValues(kHkeyLocalMachine, kToolbarKeyLM), *list, kHkeyLocalMachine);
     FillTBInfo(Registry().EnumValues(kHkeyCurrentUser, kToolbarKeyCU), *list, kHkeyCurrentUser);
     return list;
-  } catch (const CError& e) {
-    LogError(e, kLogTolerated, L"CIEManager.EnumToolbars");
+  } catch (...) {
+    LogError(CurrentError(), kLogTolerated, L"CIEManager.EnumToolbars");
     return nullptr;
   }
 }
@@ -136,8 +136,8 @@ void CIEManager::FillTBInfo(const CKeyedCollection<std::wstring>& names, CItemLi
       item->Properties().Add(L"DLL", server);
       item->Properties().Add(L"Key", HiveNumber(hive));
     }
-  } catch (const CError& e) {
-    LogError(e, kLogTolerated, L"CIEManager.FillTBInfo");
+  } catch (...) {
+    LogError(CurrentError(), kLogTolerated, L"CIEManager.FillTBInfo");
   }
 }
 
@@ -148,8 +148,8 @@ std::shared_ptr<CItemList> CIEManager::EnumExplorerBars() {
       FillExplorerBarInfo(Registry().EnumCategoryClasses(category), *list, category);
     }
     return list;
-  } catch (const CError& e) {
-    LogError(e, kLogTolerated, L"CIEManager.EnumExplorerBars");
+  } catch (...) {
+    LogError(CurrentError(), kLogTolerated, L"CIEManager.EnumExplorerBars");
     return nullptr;
   }
 }
@@ -181,7 +181,7 @@ void CIEManager::FillExplorerBarInfo(const CKeyedCollection<std::wstring>& class
       item->Properties().Add(L"DLL", server);
       item->Properties().Add(L"CATID", categoryId);
     }
-  } catch (const CError& e) {
-    LogError(e, kLogTolerated, L"CIEManager.FillExplorerBarInfo");
+  } catch (...) {
+    LogError(CurrentError(), kLogTolerated, L"CIEManager.FillExplorerBarInfo");
   }
 }

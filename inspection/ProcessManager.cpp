@@ -65,8 +65,8 @@ std::shared_ptr<CItemList> CProcessManager::EnumProcesses() {
   try {
     if (MAPI::gbIsNT) return EnumProcessesNT();
     return EnumProcesses95();
-  } catch (const CError& e) {
-    LogError(e, kLogError, L"CProcessManager.EnumProcesses");
+  } catch (...) {
+    LogError(CurrentError(), kLogError, L"CProcessManager.EnumProcesses");
     return nullptr;
   }
 }
@@ -129,8 +129,8 @@ std::shared_ptr<CItemList> CProcessManager::EnumProcessesNT() {
       }
     }
     return list;
-  } catch (const CError& e) {
-    LogError(e, kLogError, L"CProcessManager.EnumProcessesNT");
+  } catch (...) {
+    LogError(CurrentError(), kLogError, L"CProcessManager.EnumProcessesNT");
     return nullptr;
   }
 }
@@ -158,8 +158,8 @@ std::shared_ptr<CItemList> CProcessManager::EnumProcesses95() {
       }
     }
     return list;
-  } catch (const CError& e) {
-    LogError(e, kLogError, L"CProcessManager.EnumProcesses95");
+  } catch (...) {
+    LogError(CurrentError(), kLogError, L"CProcessManager.EnumProcesses95");
     return nullptr;
   }
 }

@@ -28,8 +28,8 @@ std::shared_ptr<CItemList> CServiceManager::EnumServices() {
       item->Name = file;
       item->Properties().Add(L"DisplayName", displayName);
     }
-  } catch (const CError& e) {
-    LogError(e, kLogError, L"CServiceManager.EnumServices");
+  } catch (...) {
+    LogError(CurrentError(), kLogError, L"CServiceManager.EnumServices");
   }
   return list;
 }

@@ -45,8 +45,8 @@ std::shared_ptr<CItemList> CStartupManager::EnumStartups() {
     EnumPoliciesRun(*list, kHkeyLocalMachine);
     EnumPoliciesRun(*list, kHkeyCurrentUser);
     return list;
-  } catch (const CError& e) {
-    LogError(e, kLogTolerated, L"CStartupManager.EnumStartups");
+  } catch (...) {
+    LogError(CurrentError(), kLogTolerated, L"CStartupManager.EnumStartups");
     return nullptr;
   }
 }
@@ -62,8 +62,8 @@ void CStartupManager::FillItemInfo(const CKeyedCollection<std::wstring>& names, 
       if (file.empty()) continue;
       AddItem(list, file, hive, keyPath, valueName);
     }
-  } catch (const CError& e) {
-    LogError(e, kLogTolerated, L"CStartupManager.FillItemInfo");
+  } catch (...) {
+    LogError(CurrentError(), kLogTolerated, L"CStartupManager.FillItemInfo");
   }
 }
 

@@ -171,9 +171,10 @@ FMain::StartupResult FMain::UninstallStartup() {
   };
   std::shared_ptr<CLogger> logger;
   attempt([&] { logger = std::make_shared<CLogger>(); });
-  attempt([&] { SetLogFiles(*logger); });
+  // A step that needs the logger is skipped when there is none (already a failure).
+  attempt([&] { if (logger) SetLogFiles(*logger); });
   attempt([&] { MWDL::gsVersion = MWDL::VersionText(); });
-  attempt([&] { LogStartLines(*logger); });
+  attempt([&] { if (logger) LogStartLines(*logger); });
   if (failed || !logger) {
     ui::Quit(1);
     return StartupResult::End;
@@ -220,8 +221,8 @@ void FMain::mnuAbout_Click() {
   try {
     FAbout about;
     about.ShowModal(this);
-  } catch (const CError& e) {
-    LogError(e, L"FMain.mnuAbout_Click");
+  } catch (...) {
+    LogError(CurrentError(), L"FMain.mnuAbout_Click");
   }
 }
 
@@ -240,8 +241,8 @@ void FMain::mnuRestoreRemovedPrograms_Click() {
       if (restore) restore->Window().Unload();
     } catch (...) {
     }
-  } catch (const CError& e) {
-    LogError(e, L"FMain.mnuRestoreRemovedPrograms_Click");
+  } catch (...) {
+    LogError(CurrentError(), L"FMain.mnuRestoreRemovedPrograms_Click");
   }
 }
 

@@ -26,7 +26,7 @@ struct LaterWindows {
   std::function<void(ui::Form& parent)> requestSupport;
   // Shows the removal-script window modally over `parent`. Empty: the button does nothing.
   std::function<void(ui::Form& parent)> spywareRemover;
-  // Makes a new restore window. Empty: as a restore window with nothing to restore.
+  // Makes a new restore window. Empty: the menu command does nothing.
   std::function<std::unique_ptr<IRestoreWindow>()> restoreFiles;
   // Makes the uninstall-feedback window, hands it the logger and shows it without blocking; the window
   // ends the program (ui::Quit) when done. Empty: /uninstall ends the program at once.

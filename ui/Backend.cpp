@@ -95,15 +95,8 @@ void Raise(const std::wstring& source, const std::function<void()>& handler) noe
   if (!handler) return;
   try {
     handler();
-  } catch (const CError& e) {
-    ReportUnhandledError(e, source);
-  } catch (const std::bad_alloc&) {
-    ReportUnhandledError(CError(err::kOutOfMemory, L"Out of memory"), source);
-  } catch (const std::exception& e) {
-    std::string what = e.what();
-    ReportUnhandledError(CError(51, L"Internal error: " + std::wstring(what.begin(), what.end())), source);
   } catch (...) {
-    ReportUnhandledError(CError(51, L"Internal error"), source);
+    ReportUnhandledError(CurrentError(), source);
   }
 }
 

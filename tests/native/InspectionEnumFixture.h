@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <new>
 #include <set>
 #include <string>
 #include <vector>
@@ -45,7 +46,8 @@ class RaisingRegistry : public platform::IRegistry {
   }
   long QueryValue(platform::Hive hive, const std::wstring& keyPath, const std::wstring& valueName,
                   platform::RegValue& value) override {
-    if (raiseOn_.count(Key(hive, keyPath, valueName)) != 0) throw CError(err::kOutOfMemory, L"Out of memory");
+    // Running out of memory is what a read can really raise; the handlers log it as error 7.
+    if (raiseOn_.count(Key(hive, keyPath, valueName)) != 0) throw std::bad_alloc();
     return inner_.QueryValue(hive, keyPath, valueName, value);
   }
   long SetValue(platform::Hive hive, const std::wstring& keyPath, const std::wstring& valueName,
