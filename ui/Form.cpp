@@ -56,7 +56,9 @@ void Form::Load() {
   loaded_ = true;
   Backend().LoadForm(*this);
   for (Timer* timer : timers_) Backend().TimerChanged(*timer);
-  Raise(Source(L"Form_Load"), OnLoad);
+  // Loading is always asked for by the program's own code, never by a window message: an error of the
+  // Load handler is an error of whoever loads or shows the form.
+  if (OnLoad) OnLoad();
 }
 
 void Form::Show(Form* owner) {

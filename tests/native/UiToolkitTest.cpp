@@ -217,6 +217,22 @@ TEST_F(UiToolkit, UnhandledErrorGoesToTheHandlerWithItsSourceAndEndsTheProgram) 
   EXPECT_EQ(ui::ExitCode(), 1);
 }
 
+// A Load handler has no handler of its own: its error reaches the code that shows the form, which may
+// log it and go on, and the program does not end.
+TEST_F(UiToolkit, ErrorOfTheLoadHandlerReachesWhoeverShowsTheForm) {
+  TestDialog dialog;
+  dialog.OnLoad = [] { throw CError(err::kOutOfMemory, L"Out of memory"); };
+  long caught = 0;
+  try {
+    dialog.ShowModal(nullptr);
+  } catch (const CError& e) {
+    caught = e.Number();
+  }
+  EXPECT_EQ(caught, err::kOutOfMemory);
+  EXPECT_FALSE(ui::Ended());
+  EXPECT_TRUE(machine.desktop.Boxes().empty());
+}
+
 TEST_F(UiToolkit, DefaultUnhandledErrorShowsACriticalBox) {
   TestDialog dialog;
   dialog.cmdCancel.OnClick = [] { throw std::runtime_error("boom"); };
