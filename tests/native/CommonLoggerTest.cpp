@@ -28,12 +28,7 @@ TEST(CommonLoggerTest, ShortLogKeepsFailuresAndStartLines) {
   platform::FakeMachine m;
   CLogger logger;
   logger.SetLogFiles(kLog, kShort);
-  struct Case {
-    long number;
-    int level;
-    std::wstring source;
-    bool inShort;
-  } cases[] = {{0, kLogInfo, L"FMain.Form_Initialize", true}, {0, kLogInfo, L"CHashier.Hash", false},
+  struct Case { long number; int level; std::wstring source; bool inShort; } cases[] = {{0, kLogInfo, L"FMain.Form_Initialize", true}, {0, kLogInfo, L"CHashier.Hash", false},
                {7, kLogInfo, L"FMain.Form_Initialize", false}, {91, kLogError, L"X.Y", true},
                {5, kLogTolerated, L"X.Z", true}};
   int expectedShort = 0;

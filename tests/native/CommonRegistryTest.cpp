@@ -19,11 +19,7 @@ TEST(CommonRegistryTest, GetValueReadsTextTypesAndDword) {
   m.registry.SetBytes(kHkeyLocalMachine, kKey, L"ShortDword", platform::kRegDword, {1, 2});
   m.registry.SetBytes(kHkeyLocalMachine, kKey, L"Bin", platform::kRegBinary, {1, 2, 3});
   m.registry.SetString(kHkeyLocalMachine, kKey, L"", L"default");
-  struct Case {
-    std::wstring name;
-    bool ok;
-    std::wstring data;
-  } cases[] = {{L"sz", true, L"plain"},        {L"Expand", true, L"%windir%\\x"}, {L"NoNul", true, L"abc"},
+  struct Case { std::wstring name; bool ok; std::wstring data; } cases[] = {{L"sz", true, L"plain"},        {L"Expand", true, L"%windir%\\x"}, {L"NoNul", true, L"abc"},
                {L"Odd", true, L"a"},           {L"Num", true, L"4000000000"},     {L"ShortDword", false, L""},
                {L"Bin", false, L""},           {L"", true, L"default"},           {L"Missing", false, L""}};
   CRegistry reg;
@@ -32,7 +28,7 @@ TEST(CommonRegistryTest, GetValueReadsTextTypesAndDword) {
     EXPECT_EQ(reg.GetValue(kHkeyLocalMachine, kKey, c.name, data), c.ok) << c.name;
     EXPECT_EQ(data, c.data) << c.name;
   }
-  std::wstring data = L"poison";
+  std::wstring data = L"poison";  // a missing key
   EXPECT_FALSE(reg.GetValue(kHkeyLocalMachine, L"Software\\Nope", L"x", data));
   EXPECT_EQ(data, L"");
   std::uint32_t number = 7;

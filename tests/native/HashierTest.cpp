@@ -25,8 +25,7 @@ TEST(HashierChecksum, MatchesTheWorkedValues) {
       {"31 x FF", std::vector<std::uint8_t>(31, 0xFF), 2147483647},
       {"32 x FF (last step dropped)", std::vector<std::uint8_t>(32, 0xFF), 2147483647},
       {"40 x FF", std::vector<std::uint8_t>(40, 0xFF), 2147483647},
-      {"one zero byte", {0x00}, 0},
-      {"nothing", {}, 0},
+      {"one zero byte", {0x00}, 0}, {"nothing", {}, 0},
   };
   for (const ChecksumRow& row : rows) {
     EXPECT_EQ(inspection::Checksum31(row.bytes.data(), row.bytes.size()), row.expected) << row.name;
@@ -71,22 +70,17 @@ class HashierFiles : public ::testing::Test {
     }
   };
 
-  HashierFiles() { previous_ = platform::Install(platform::Services{nullptr, &files}); }
-  ~HashierFiles() override { platform::Install(previous_); }
+  HashierFiles() { platform::Install(platform::Services{.files = &files}); }
 
   // The pair for `path`, with the size output poisoned first.
   std::pair<std::int32_t, std::int32_t> Query(const std::wstring& path) {
     std::int32_t size = -12345;
-    std::int32_t hash = hashier.HashFromFullFileName(path, size);
-    return {hash, size};
+    return {hashier.HashFromFullFileName(path, size), size};
   }
 
   platform::FakeMachine machine;
   CountingFiles files;
   CHashier hashier;
-
- private:
-  platform::Services previous_;
 };
 
 using Pair = std::pair<std::int32_t, std::int32_t>;
@@ -106,43 +100,30 @@ TEST_F(HashierFiles, UnreadableFilesGiveZeroAndZero) {
   files.AddTextFile(L"C:\\locked.dll", "abc");
   files.Fail(L"C:\\locked.dll", platform::kFileOpRead, platform::kErrorSharingViolation);
   files.AddLargeFile(L"C:\\huge.bin", 0x90000000ull);  // beyond what is read into memory
-  EXPECT_EQ(Query(L"C:\\missing.dll"), Pair(0, 0));
-  EXPECT_EQ(Query(L"C:\\locked.dll"), Pair(0, 0));
-  EXPECT_EQ(Query(L"C:\\huge.bin"), Pair(0, 0));
+  for (const wchar_t* path : {L"C:\\missing.dll", L"C:\\locked.dll", L"C:\\huge.bin"}) {
+    EXPECT_EQ(Query(path), Pair(0, 0)) << path;
+  }
 }
 
-TEST_F(HashierFiles, MissingFileStaysZeroAfterItAppears) {
-  EXPECT_EQ(Query(L"C:\\later.dll"), Pair(0, 0));
-  files.AddTextFile(L"C:\\later.dll", "abc");
-  EXPECT_EQ(Query(L"C:\\later.dll"), Pair(0, 0));
-  EXPECT_EQ(files.reads, 1);
-}
-
-TEST_F(HashierFiles, CacheHitReadsNothing) {
-  files.AddTextFile(L"C:\\abc.txt", "abc");
-  EXPECT_EQ(Query(L"C:\\abc.txt"), Pair(536871084, 3));
-  files.AddTextFile(L"C:\\abc.txt", "ab");  // changed after the first query
-  EXPECT_EQ(Query(L"C:\\abc.txt"), Pair(536871084, 3));
-  EXPECT_EQ(files.reads, 1);
-}
-
-TEST_F(HashierFiles, PathsDifferingInCaseShareAnEntry) {
+// Every answer, a missing file's too, is kept per path (in any case) until ReInit: the file is not read
+// again even once it changes or appears. Another spelling of the path is another entry.
+TEST_F(HashierFiles, AnswersAreCachedPerPathUntilReInit) {
   files.AddTextFile(L"C:\\Dir\\abc.txt", "abc");
   EXPECT_EQ(Query(L"C:\\Dir\\abc.txt"), Pair(536871084, 3));
+  EXPECT_EQ(Query(L"C:\\later.dll"), Pair(0, 0));
+  files.AddTextFile(L"C:\\Dir\\abc.txt", "a");
+  files.AddTextFile(L"C:\\later.dll", "ab");
+  EXPECT_EQ(Query(L"C:\\Dir\\abc.txt"), Pair(536871084, 3));
   EXPECT_EQ(Query(L"c:\\DIR\\ABC.TXT"), Pair(536871084, 3));
-  EXPECT_EQ(files.reads, 1);
-  // Another spelling of the path is another entry.
+  EXPECT_EQ(Query(L"C:\\later.dll"), Pair(0, 0));
+  EXPECT_EQ(files.reads, 2);
   Query(L"C:\\Dir\\.\\abc.txt");
-  EXPECT_EQ(files.reads, 2);
-}
+  EXPECT_EQ(files.reads, 3);
 
-TEST_F(HashierFiles, ReInitReadsAgain) {
-  files.AddTextFile(L"C:\\abc.txt", "abc");
-  EXPECT_EQ(Query(L"C:\\abc.txt"), Pair(536871084, 3));
-  files.AddTextFile(L"C:\\abc.txt", "a");
   hashier.ReInit();
-  EXPECT_EQ(Query(L"C:\\abc.txt"), Pair(97, 1));
-  EXPECT_EQ(files.reads, 2);
+  EXPECT_EQ(Query(L"C:\\Dir\\abc.txt"), Pair(97, 1));
+  EXPECT_EQ(Query(L"C:\\later.dll"), Pair(1073741970, 2));
+  EXPECT_EQ(files.reads, 5);
 }
 
 }  // namespace

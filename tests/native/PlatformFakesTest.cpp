@@ -77,8 +77,7 @@ TEST(PlatformFakeProcessesTest, PsapiAndToolhelpSeeTheSameProcesses) {
   procs.AddProcess(100, {L"C:\\a.exe", L"C:\\m.dll"});
   procs.AddProcess(200, {L"C:\\b.exe"});
   procs.FailOpen(200, kErrorAccessDenied);
-  std::uint32_t ids[8] = {};
-  std::uint32_t bytes = 0;
+  std::uint32_t ids[8] = {}, bytes = 0;
   ASSERT_TRUE(procs.EnumProcesses(ids, sizeof ids, bytes));
   EXPECT_EQ(bytes, 8u);
   EXPECT_EQ(procs.OpenProcess(kProcessQueryInformation, false, 200), kNoHandle);
@@ -107,8 +106,7 @@ TEST(PlatformFakeProcessesTest, PsapiAndToolhelpSeeTheSameProcesses) {
 }
 
 TEST(PlatformComponentFactoryTest, CreatesKeyedCollectionOnly) {
-  std::unique_ptr<IComponent> made(WdlCreateComponent(L"CKeyedCollection"));
-  EXPECT_NE(made, nullptr);
+  EXPECT_NE(std::unique_ptr<IComponent>(WdlCreateComponent(L"CKeyedCollection")), nullptr);
   EXPECT_EQ(WdlCreateComponent(L"CNothing"), nullptr);
   EXPECT_EQ(WdlCreateComponent(nullptr), nullptr);
 }

@@ -77,6 +77,13 @@ class ProcessEnumTest : public InspectionEnumTest {
     MAPI::gbIsNT = nt;
     return CProcessManager().EnumProcesses();
   }
+  // Enumerates (NT) on other processes, then puts the fixture's back.
+  std::shared_ptr<CItemList> EnumerateOn(RecordingProcesses& other) {
+    platform::Install(platform::Services{.processes = &other});
+    auto list = Enumerate(true);
+    platform::Install(platform::Services{.processes = &procs});
+    return list;
+  }
 
   RecordingProcesses procs;
 };
@@ -87,23 +94,16 @@ const std::wstring kLibB = L"C:\\Windows\\System32\\b.dll";
 
 }  // namespace
 
-TEST_F(ProcessEnumTest, NtListsImageAsItemAndOtherModulesAsChildren) {
+// NT lists the image as the item and the other modules as its children; 9x lists every module of the
+// snapshot as a child, the image included.
+TEST_F(ProcessEnumTest, ImageIsTheItemAndModulesItsChildren) {
   procs.AddProcess(100, {kImage, kLibA, kLibB});
-  auto list = Enumerate(true);
-  ASSERT_NE(list, nullptr);
-  ASSERT_EQ(list->Count(), 1u);
-  EXPECT_EQ(list->Item(1).Name, kImage);
-  EXPECT_EQ(Names(list->Item(1).Children()), (std::vector<std::wstring>{kLibA, kLibB}));
+  for (bool nt : {true, false}) {
+    auto list = Enumerate(nt);
+    ASSERT_EQ(Names(list), Texts{kImage}) << nt;
+    EXPECT_EQ(Names(list->Item(1).Children()), nt ? (Texts{kLibA, kLibB}) : (Texts{kImage, kLibA, kLibB}));
+  }
   EXPECT_TRUE(logger->lines.empty());
-}
-
-TEST_F(ProcessEnumTest, NineXListsEveryModuleOfTheSnapshotImageIncluded) {
-  procs.AddProcess(100, {kImage, kLibA, kLibB});
-  auto list = Enumerate(false);
-  ASSERT_NE(list, nullptr);
-  ASSERT_EQ(list->Count(), 1u);
-  EXPECT_EQ(list->Item(1).Name, kImage);
-  EXPECT_EQ(Names(list->Item(1).Children()), (std::vector<std::wstring>{kImage, kLibA, kLibB}));
 }
 
 TEST_F(ProcessEnumTest, PathsArePassedThroughTheResolver) {
@@ -112,9 +112,7 @@ TEST_F(ProcessEnumTest, PathsArePassedThroughTheResolver) {
   procs.AddProcess(100, {L"\\SystemRoot\\System32\\smss.exe", L"\\??\\C:\\Apps\\a.dll"});
   for (bool nt : {true, false}) {
     auto list = Enumerate(nt);
-    ASSERT_NE(list, nullptr);
-    ASSERT_EQ(list->Count(), 1u);
-    EXPECT_EQ(list->Item(1).Name, L"C:\\Windows\\System32\\smss.exe") << nt;
+    ASSERT_EQ(Names(list), Texts{L"C:\\Windows\\System32\\smss.exe"}) << nt;
     ASSERT_GE(list->Item(1).Children().Count(), 1u);
     EXPECT_EQ(Names(list->Item(1).Children()).back(), kLibA) << nt;
   }
@@ -125,9 +123,7 @@ TEST_F(ProcessEnumTest, ProcessesKeepTheSystemsOrderAndHandlesAreClosed) {
   procs.AddProcess(100, {L"C:\\a.exe"});
   procs.AddProcess(200, {L"C:\\b.exe"});
   for (bool nt : {true, false}) {
-    auto list = Enumerate(nt);
-    ASSERT_NE(list, nullptr);
-    EXPECT_EQ(Names(*list), (std::vector<std::wstring>{L"C:\\c.exe", L"C:\\a.exe", L"C:\\b.exe"})) << nt;
+    EXPECT_EQ(Names(Enumerate(nt)), (Texts{L"C:\\c.exe", L"C:\\a.exe", L"C:\\b.exe"})) << nt;
     EXPECT_EQ(procs.OpenHandleCount(), 0u) << nt;
   }
   // Query information with VM read, nothing more.
@@ -137,44 +133,31 @@ TEST_F(ProcessEnumTest, ProcessesKeepTheSystemsOrderAndHandlesAreClosed) {
 
 // The id buffer starts at 16 bytes and doubles while the system fills all of it.
 TEST_F(ProcessEnumTest, IdBufferDoublesUntilNotFilled) {
-  struct Case {
-    std::uint32_t processes;
-    std::vector<std::uint32_t> buffers;
-  };
-  const Case cases[] = {
+  const std::pair<std::uint32_t, std::vector<std::uint32_t>> cases[] = {  // processes, buffers asked
       {0, {16}}, {3, {16}}, {4, {16, 32}}, {5, {16, 32}}, {8, {16, 32, 64}}, {9, {16, 32, 64}},
   };
-  for (const Case& c : cases) {
+  for (const auto& [processes, buffers] : cases) {
     RecordingProcesses fresh;
-    platform::Install(platform::Services{.processes = &fresh});
-    for (std::uint32_t i = 0; i < c.processes; ++i) fresh.AddProcess(10 + i, {L"C:\\p" + std::to_wstring(i) + L".exe"});
-    auto list = Enumerate(true);
-    platform::Install(platform::Services{.processes = &procs});
+    for (std::uint32_t i = 0; i < processes; ++i) fresh.AddProcess(10 + i, {L"C:\\p" + std::to_wstring(i) + L".exe"});
+    auto list = EnumerateOn(fresh);
     ASSERT_NE(list, nullptr);
-    EXPECT_EQ(fresh.idBufferBytes, c.buffers) << c.processes;
-    EXPECT_EQ(list->Count(), c.processes);
+    EXPECT_EQ(fresh.idBufferBytes, buffers) << processes;
+    EXPECT_EQ(list->Count(), processes);
   }
 }
 
-// A module whose path query fails (0 characters) or whose path is blank is skipped.
-TEST_F(ProcessEnumTest, ModuleWithoutPathIsSkipped) {
+// A module whose path query fails (0 characters) or whose path is blank is skipped; an image whose
+// path query fails still gives an item, named by what the resolver makes of "".
+TEST_F(ProcessEnumTest, ModuleWithoutPathIsSkippedButTheImageStillGivesAnItem) {
   procs.AddProcess(100, {kImage, kLibA, L"   ", kLibB});
   procs.failModule[100] = 1;  // a.dll
+  procs.AddProcess(200, {L"C:\\failed.exe", kLibA});
+  procs.failModule[200] = 0;
+  procs.AddProcess(300, {L"C:\\other.exe"});
   auto list = Enumerate(true);
-  ASSERT_NE(list, nullptr);
-  ASSERT_EQ(list->Count(), 1u);
-  EXPECT_EQ(Names(list->Item(1).Children()), (std::vector<std::wstring>{kLibB}));
-}
-
-TEST_F(ProcessEnumTest, ImageWithFailedPathQueryStillGivesAnItem) {
-  procs.AddProcess(100, {kImage, kLibA});
-  procs.AddProcess(200, {L"C:\\other.exe"});
-  procs.failModule[100] = 0;
-  auto list = Enumerate(true);
-  ASSERT_NE(list, nullptr);
-  // What the resolver makes of "" names it.
-  EXPECT_EQ(Names(*list), (std::vector<std::wstring>{L"", L"C:\\other.exe"}));
-  EXPECT_EQ(Names(list->Item(1).Children()), (std::vector<std::wstring>{kLibA}));
+  ASSERT_EQ(Names(list), (Texts{kImage, L"", L"C:\\other.exe"}));
+  EXPECT_EQ(Names(list->Item(1).Children()), Texts{kLibB});
+  EXPECT_EQ(Names(list->Item(2).Children()), Texts{kLibA});
 }
 
 TEST_F(ProcessEnumTest, ProcessThatCannotBeReadIsMissingWithoutLogLine) {
@@ -190,88 +173,66 @@ TEST_F(ProcessEnumTest, ProcessThatCannotBeReadIsMissingWithoutLogLine) {
   };
   for (const Case& c : cases) {
     RecordingProcesses fresh;
-    platform::Install(platform::Services{.processes = &fresh});
     fresh.AddProcess(100, {L"C:\\a.exe"});
     fresh.AddProcess(200, {L"C:\\b.exe"});
     fresh.AddProcess(300, {L"C:\\c.exe"});
     c.fail(fresh);
-    auto list = Enumerate(true);
+    EXPECT_EQ(Names(EnumerateOn(fresh)), (Texts{L"C:\\a.exe", L"C:\\c.exe"})) << c.what;
     EXPECT_EQ(fresh.OpenHandleCount(), 0u) << c.what;
-    platform::Install(platform::Services{.processes = &procs});
-    ASSERT_NE(list, nullptr) << c.what;
-    EXPECT_EQ(Names(*list), (std::vector<std::wstring>{L"C:\\a.exe", L"C:\\c.exe"})) << c.what;
     EXPECT_TRUE(logger->lines.empty()) << c.what;
   }
 }
 
-TEST_F(ProcessEnumTest, ModuleTableIsAskedForAQuarterThenForWhatIsNeeded) {
+// The module table is asked for a quarter of its size, then for what is needed; a process with more
+// modules than the table holds gives its first 1024 and the enumeration goes on.
+TEST_F(ProcessEnumTest, ModuleTableIsAskedForAQuarterThenForWhatIsNeededUpTo1024) {
   procs.AddProcess(100, {kImage, kLibA, kLibB});
-  ASSERT_NE(Enumerate(true), nullptr);
-  EXPECT_EQ(procs.moduleCapacities, (std::vector<std::uint32_t>{256, 3}));
-}
-
-// More modules than the table holds: the first 1024 are read and the enumeration goes on.
-TEST_F(ProcessEnumTest, ProcessWithMoreThan1024ModulesGivesItsFirst1024) {
-  std::vector<std::wstring> modules{kImage};
+  std::vector<std::wstring> modules{L"C:\\big.exe"};
   for (int i = 1; i < 1030; ++i) modules.push_back(L"C:\\Mods\\m" + std::to_wstring(i) + L".dll");
-  procs.AddProcess(100, modules);
-  procs.AddProcess(200, {L"C:\\after.exe"});
+  procs.AddProcess(200, modules);
+  procs.AddProcess(300, {L"C:\\after.exe"});
   auto list = Enumerate(true);
-  ASSERT_NE(list, nullptr);
-  ASSERT_EQ(Names(*list), (std::vector<std::wstring>{kImage, L"C:\\after.exe"}));
-  const CItemList& children = list->Item(1).Children();
+  ASSERT_EQ(Names(list), (Texts{kImage, L"C:\\big.exe", L"C:\\after.exe"}));
+  const CItemList& children = list->Item(2).Children();
   ASSERT_EQ(children.Count(), 1023u);
   EXPECT_EQ(children.Item(1).Name, modules[1]);
   EXPECT_EQ(children.Item(1023).Name, modules[1023]);
-  EXPECT_EQ((std::vector<std::uint32_t>{procs.moduleCapacities[0], procs.moduleCapacities[1]}),
-            (std::vector<std::uint32_t>{256, 1024}));
+  EXPECT_EQ(procs.moduleCapacities, (std::vector<std::uint32_t>{256, 3, 256, 1024, 256, 1}));
   EXPECT_TRUE(logger->lines.empty());
 }
 
 TEST_F(ProcessEnumTest, ToolhelpNamesAreCutAtTheirFirstNul) {
-  struct Case {
-    std::string raw;
-    std::wstring expected;
-  };
-  const std::string full(260, 'x');
-  const Case cases[] = {
+  const std::pair<std::string, std::wstring> cases[] = {  // raw record text, item name
       {std::string("C:\\a.exe\0junk", 13), L"C:\\a.exe"},
       {std::string("\0C:\\b.exe", 9), L""},
-      {full, std::wstring(260, L'x')},  // a record without any NUL keeps all 260 characters
+      {std::string(260, 'x'), std::wstring(260, L'x')},  // a record without any NUL keeps all 260 characters
   };
-  std::uint32_t id = 100;
-  for (const Case& c : cases) {
+  Texts expected;
+  for (const auto& [raw, name] : cases) {
+    const std::uint32_t id = 100 + static_cast<std::uint32_t>(expected.size());
     procs.AddProcess(id, {L"C:\\ignored.exe"});
-    procs.rawExeFile[id] = c.raw;
-    ++id;
+    procs.rawExeFile[id] = raw;
+    expected.push_back(name);
   }
-  auto list = Enumerate(false);
-  ASSERT_NE(list, nullptr);
-  ASSERT_EQ(list->Count(), std::size(cases));
-  for (std::size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(list->Item(i + 1).Name, cases[i].expected) << i;
+  EXPECT_EQ(Names(Enumerate(false)), expected);
 }
 
 TEST_F(ProcessEnumTest, NineXWithoutSnapshotGivesEmptyList) {
   procs.AddProcess(100, {kImage});
   procs.FailSnapshot(platform::kErrorAccessDenied);
-  auto list = Enumerate(false);
-  ASSERT_NE(list, nullptr);
-  EXPECT_EQ(list->Count(), 0u);
+  EXPECT_EQ(Names(Enumerate(false)), Texts{});
   EXPECT_TRUE(logger->lines.empty());
 }
 
 // An error ends the variant: logged at level 0 under its own tag, and no list reaches the caller.
 TEST_F(ProcessEnumTest, ErrorGivesNoListAndLogsWithTheVariantsTag) {
   procs.AddProcess(100, {kImage, kLibA});
+  MWDL::goFilenameResolver.reset();
   for (bool nt : {true, false}) {
     logger->lines.clear();
-    MWDL::goFilenameResolver.reset();
     EXPECT_EQ(Enumerate(nt), nullptr) << nt;
-    ASSERT_EQ(logger->lines.size(), 1u) << nt;
+    ASSERT_EQ(Logged(), (Log{{0, nt ? L"CProcessManager.EnumProcessesNT" : L"CProcessManager.EnumProcesses95"}}));
     EXPECT_EQ(logger->lines[0].number, err::kObjectNotSet);
-    EXPECT_EQ(logger->lines[0].level, 0);
-    EXPECT_EQ(logger->lines[0].source,
-              nt ? L"CProcessManager.EnumProcessesNT" : L"CProcessManager.EnumProcesses95");
     EXPECT_FALSE(logger->lines[0].message.empty());
     EXPECT_EQ(procs.OpenHandleCount(), 0u);
   }

@@ -1,5 +1,7 @@
 // CFilenameResolver: cutting file names out of command lines, and finding them on disk with a cache.
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -44,117 +46,76 @@ class RecordingFiles : public platform::FakeFiles {
   std::size_t Searches() const { return searchedW.size() + searchedA.size(); }
 };
 
-// Sets the Windows-family flags for one test and puts the old values back.
-class FamilyFlags {
- public:
-  FamilyFlags(bool isNT, bool isNT4) : oldNT_(MAPI::gbIsNT), oldNT4_(MAPI::gbIsNT4) {
-    MAPI::gbIsNT = isNT;
-    MAPI::gbIsNT4 = isNT4;
-  }
-  ~FamilyFlags() {
-    MAPI::gbIsNT = oldNT_;
-    MAPI::gbIsNT4 = oldNT4_;
-  }
-
- private:
-  bool oldNT_, oldNT4_;
-};
-
+// Installs the recording file system and the NT family flags; puts the flags back afterwards.
 class ResolverFullName : public ::testing::Test {
  protected:
   ResolverFullName() {
-    previous_ = platform::Install(platform::Services{nullptr, &files});
+    platform::Install(platform::Services{.files = &files});
     files.SetEnv(L"SystemRoot", L"C:\\WINDOWS");
+    MAPI::gbIsNT = true;
+    MAPI::gbIsNT4 = false;
   }
-  ~ResolverFullName() override { platform::Install(previous_); }
+  ~ResolverFullName() override { std::tie(MAPI::gbIsNT, MAPI::gbIsNT4) = savedFlags_; }
 
+  std::tuple<bool, bool> savedFlags_{MAPI::gbIsNT, MAPI::gbIsNT4};
   platform::FakeMachine machine;
   RecordingFiles files;
-  FamilyFlags flags{true, false};
   CFilenameResolver resolver;
-
- private:
-  platform::Services previous_;
 };
 
-struct CommandLineRow {
-  const wchar_t* input;
-  const wchar_t* expected;
-};
-
-class ResolverCommandLine : public ::testing::TestWithParam<CommandLineRow> {};
-
-TEST_P(ResolverCommandLine, CutsTheFileName) {
+TEST(ResolverCommandLine, CutsTheFileName) {
+  const std::pair<std::wstring, std::wstring> rows[] = {  // command line, file name
+      // Run-DLL forms: the DLL between the first space and the first comma.
+      {L"rundll32.exe shell32.dll,Control_RunDLL desk.cpl", L"shell32.dll"}, {L"rundll32 mylib", L"mylib.dll"},
+      {L"RUNDLL32", L"rundll32.exe"}, {L"rundll32.exe  shell32.dll , Entry", L"shell32.dll"},
+      {L"rundll32 lib.ocx Entry", L"lib.ocx Entry"},
+      {L"rundll32,x lib", L"lib.dll"},  // comma before the space
+      {L"\"rundll32.exe\" advpack.dll,LaunchINFSection", L"advpack.dll"}, {L"\"RunDll32.EXE\" mylib", L"mylib.dll"},
+      {L"%systemroot%\\system32\\rundll32.exe url.dll,FileProtocolHandler x", L"url.dll"},
+      {L"%SystemRoot%\\System32\\RUNDLL32 mylib,Go", L"mylib.dll"},
+      // ... which skip the switch cut and the quote stripping.
+      {L"rundll32 C:\\a/b.dll,X", L"C:\\a/b.dll"}, {L"rundll32 \"my lib.dll\",Entry", L"\"my lib.dll\""},
+      // Switches.
+      {L"C:\\Tools\\a.exe /s", L"C:\\Tools\\a.exe"}, {L"C:\\Program Files/App\\app.exe", L"C:\\Program"},
+      // Paths with arguments.
+      {L"C:\\Program Files\\App\\app.exe -min", L"C:\\Program Files\\App\\app.exe"},
+      {L"app.exe -a -b", L"app.exe -a"}, {L"C:\\Tools\\a.exe", L"C:\\Tools\\a.exe"},
+      // Quoted paths.
+      {L"\"C:\\Program Files\\App\\app.exe\" -x -y", L"C:\\Program Files\\App\\app.exe"},
+      {L"\"C:\\Program Files\\App\\app.exe\" \"%1\"", L"C:\\Program Files\\App\\app.exe"},
+      {L"\"C:\\Program Files\\App\\app.exe -x", L"C:\\Program"},  // no closing quote
+      {L"\"C:\\Tools\\a.exe\"", L"C:\\Tools\\a.exe"},
+      // Placeholders, removed from the third character on before the cut.
+      {L"C:\\Program Files\\App\\app.exe \"%1\"", L"C:\\Program Files\\App\\app.exe"},
+      {L"C:\\Program Files\\App\\app.exe\"%1\" -x", L"C:\\Program Files\\App\\app.exe"},
+      {L"C:\\Program Files\\App\\app.exe%1 -x", L"C:\\Program Files\\App\\app.exe"}, {L"%1 x", L"%1"},
+      // The explorer rule, case-sensitive.
+      {L"explorer", L"explorer.exe"}, {L"explorer   ", L"explorer.exe"}, {L"Explorer", L"Explorer"},
+      // Nothing to name.
+      {L"", L""}, {L"    ", L""}, {L"\"", L""}, {L"  \"  ", L""}, {L"\"\"", L""},
+  };
   CFilenameResolver resolver;
-  EXPECT_EQ(resolver.GetFileNameFromCommandLine(GetParam().input), GetParam().expected) << GetParam().input;
+  for (const auto& [commandLine, fileName] : rows) {
+    EXPECT_EQ(resolver.GetFileNameFromCommandLine(commandLine), fileName) << commandLine;
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, ResolverCommandLine,
-    ::testing::Values(
-        // Run-DLL forms: the DLL between the first space and the first comma.
-        CommandLineRow{L"rundll32.exe shell32.dll,Control_RunDLL desk.cpl", L"shell32.dll"},
-        CommandLineRow{L"rundll32 mylib", L"mylib.dll"},
-        CommandLineRow{L"RUNDLL32", L"rundll32.exe"},
-        CommandLineRow{L"rundll32.exe  shell32.dll , Entry", L"shell32.dll"},
-        CommandLineRow{L"rundll32 lib.ocx Entry", L"lib.ocx Entry"},
-        CommandLineRow{L"rundll32,x lib", L"lib.dll"},  // comma before the space
-        CommandLineRow{L"\"rundll32.exe\" advpack.dll,LaunchINFSection", L"advpack.dll"},
-        CommandLineRow{L"\"RunDll32.EXE\" mylib", L"mylib.dll"},
-        CommandLineRow{L"%systemroot%\\system32\\rundll32.exe url.dll,FileProtocolHandler x", L"url.dll"},
-        CommandLineRow{L"%SystemRoot%\\System32\\RUNDLL32 mylib,Go", L"mylib.dll"},
-        // ... which skip the switch cut and the quote stripping.
-        CommandLineRow{L"rundll32 C:\\a/b.dll,X", L"C:\\a/b.dll"},
-        CommandLineRow{L"rundll32 \"my lib.dll\",Entry", L"\"my lib.dll\""},
-        // Switches.
-        CommandLineRow{L"C:\\Tools\\a.exe /s", L"C:\\Tools\\a.exe"},
-        CommandLineRow{L"C:\\Program Files/App\\app.exe", L"C:\\Program"},
-        // Paths with arguments.
-        CommandLineRow{L"C:\\Program Files\\App\\app.exe -min", L"C:\\Program Files\\App\\app.exe"},
-        CommandLineRow{L"app.exe -a -b", L"app.exe -a"},
-        CommandLineRow{L"C:\\Tools\\a.exe", L"C:\\Tools\\a.exe"},
-        // Quoted paths.
-        CommandLineRow{L"\"C:\\Program Files\\App\\app.exe\" -x -y", L"C:\\Program Files\\App\\app.exe"},
-        CommandLineRow{L"\"C:\\Program Files\\App\\app.exe\" \"%1\"", L"C:\\Program Files\\App\\app.exe"},
-        CommandLineRow{L"\"C:\\Program Files\\App\\app.exe -x", L"C:\\Program"},  // no closing quote
-        CommandLineRow{L"\"C:\\Tools\\a.exe\"", L"C:\\Tools\\a.exe"},
-        // Placeholders, removed from the third character on before the cut.
-        CommandLineRow{L"C:\\Program Files\\App\\app.exe \"%1\"", L"C:\\Program Files\\App\\app.exe"},
-        CommandLineRow{L"C:\\Program Files\\App\\app.exe\"%1\" -x", L"C:\\Program Files\\App\\app.exe"},
-        CommandLineRow{L"C:\\Program Files\\App\\app.exe%1 -x", L"C:\\Program Files\\App\\app.exe"},
-        CommandLineRow{L"%1 x", L"%1"},
-        // The explorer rule, case-sensitive.
-        CommandLineRow{L"explorer", L"explorer.exe"},
-        CommandLineRow{L"explorer   ", L"explorer.exe"},
-        CommandLineRow{L"Explorer", L"Explorer"},
-        // Nothing to name.
-        CommandLineRow{L"", L""},
-        CommandLineRow{L"    ", L""},
-        CommandLineRow{L"\"", L""},
-        CommandLineRow{L"  \"  ", L""},
-        CommandLineRow{L"\"\"", L""}));
-
-struct NotFoundRow {
-  const wchar_t* input;
-  std::vector<std::wstring> searched;
-  const wchar_t* result;
-};
-
 TEST_F(ResolverFullName, UnfoundNamesGiveTheRewrittenName) {
-  const std::vector<NotFoundRow> rows = {
-      {L"\\??\\C:\\WINDOWS\\system32\\winlogon.exe",
-       {L"C:\\WINDOWS\\system32\\winlogon.exe", L"C:\\WINDOWS\\system32\\winlogon.exe"},
-       L"C:\\WINDOWS\\system32\\winlogon.exe"},
-      {L"\\SystemRoot\\System32\\smss.exe",
-       {L"C:\\WINDOWS\\System32\\smss.exe", L"%SystemRoot%\\System32\\smss.exe"},
-       L"%SystemRoot%\\System32\\smss.exe"},
-      {L"\\systemroot\\System32\\smss.exe",
-       {L"\\systemroot\\System32\\smss.exe", L"\\systemroot\\System32\\smss.exe"},
-       L"\\systemroot\\System32\\smss.exe"},
+  const std::wstring winlogon = L"C:\\WINDOWS\\system32\\winlogon.exe", smss = L"\\System32\\smss.exe";
+  const std::wstring lower = L"\\systemroot" + smss;
+  struct Row {
+    std::wstring input;
+    std::vector<std::wstring> searched;
+    std::wstring result;
+  };
+  const Row rows[] = {
+      {L"\\??\\" + winlogon, {winlogon, winlogon}, winlogon},
+      {L"\\SystemRoot" + smss, {L"C:\\WINDOWS" + smss, L"%SystemRoot%" + smss}, L"%SystemRoot%" + smss},
+      {lower, {lower, lower}, lower},
       {L"nosuch.dll", {L"nosuch.dll", L"nosuch.dll"}, L"nosuch.dll"},
       {L"", {L"", L""}, L""},
   };
-  for (const NotFoundRow& row : rows) {
+  for (const Row& row : rows) {
     resolver.ReInit();  // the cache's keys ignore case, and two rows differ only in case
     files.searchedW.clear();
     EXPECT_EQ(resolver.GetFullFileNameFromShortFilename(row.input), row.result) << row.input;
@@ -173,28 +134,30 @@ TEST_F(ResolverFullName, FindsFilesAlongTheSearchOrder) {
   EXPECT_EQ(files.searchedW.size(), 2u);  // each found by its first search
 }
 
-TEST_F(ResolverFullName, FoundOnlyUnexpandedIsCutToTheReturnedLength) {
+// A search that finds only the unexpanded name is cut to the length it returns. A path too long for
+// the buffer (the real call returns the size it needs and writes nothing), or a length beyond what was
+// written, counts as not found.
+TEST_F(ResolverFullName, SearchResultIsTrustedOnlyWithinTheBuffer) {
   files.SetEnv(L"APPS", L"D:\\Nowhere");
-  files.forcedName = L"%APPS%\\a.dll";
-  files.forcedText = L"C:\\Lit\\a.dll#GARBAGE";
-  files.forcedLength = 12;
-  EXPECT_EQ(resolver.GetFullFileNameFromShortFilename(L"%APPS%\\a.dll"), L"C:\\Lit\\a.dll");
-  EXPECT_EQ(files.searchedW, (std::vector<std::wstring>{L"D:\\Nowhere\\a.dll", L"%APPS%\\a.dll"}));
-}
-
-TEST_F(ResolverFullName, PathTooLongForTheBufferCountsAsNotFound) {
-  // The real call returns the size it needs and writes nothing; nothing of the buffer may be used.
-  files.forcedName = L"C:\\deep\\x.dll";
-  files.forcedText = L"";
-  files.forcedLength = 2600;
-  EXPECT_EQ(resolver.GetFullFileNameFromShortFilename(L"C:\\deep\\x.dll"), L"C:\\deep\\x.dll");
-  EXPECT_EQ(files.searchedW.size(), 2u);  // fell through to the unexpanded search
-
-  // A length beyond what was written is not trusted either.
-  files.forcedName = L"C:\\odd\\y.dll";
-  files.forcedText = L"C:\\odd\\y.dll";
-  files.forcedLength = 1500;
-  EXPECT_EQ(resolver.GetFullFileNameFromShortFilename(L"C:\\odd\\y.dll"), L"C:\\odd\\y.dll");
+  struct Row {
+    std::wstring name, answer;
+    unsigned long length;
+    std::wstring result;
+    std::vector<std::wstring> searched;
+  };
+  const Row rows[] = {
+      {L"%APPS%\\a.dll", L"C:\\Lit\\a.dll#GARBAGE", 12, L"C:\\Lit\\a.dll", {L"D:\\Nowhere\\a.dll", L"%APPS%\\a.dll"}},
+      {L"C:\\deep\\x.dll", L"", 2600, L"C:\\deep\\x.dll", {L"C:\\deep\\x.dll", L"C:\\deep\\x.dll"}},
+      {L"C:\\odd\\y.dll", L"C:\\odd\\y.dll", 1500, L"C:\\odd\\y.dll", {L"C:\\odd\\y.dll", L"C:\\odd\\y.dll"}},
+  };
+  for (const Row& row : rows) {
+    files.searchedW.clear();
+    files.forcedName = row.name;
+    files.forcedText = row.answer;
+    files.forcedLength = row.length;
+    EXPECT_EQ(resolver.GetFullFileNameFromShortFilename(row.name), row.result) << row.name;
+    EXPECT_EQ(files.searchedW, row.searched) << row.name;
+  }
 }
 
 TEST_F(ResolverFullName, CachesEveryAnswerUntilReInit) {
@@ -219,31 +182,27 @@ TEST_F(ResolverFullName, CachesEveryAnswerUntilReInit) {
 }
 
 TEST_F(ResolverFullName, The9xFamilySearchesWithAnsiNames) {
-  FamilyFlags nine{false, false};
+  MAPI::gbIsNT = false;
   files.AddFile(L"C:\\WINDOWS\\caf\u00e9.exe", {'M', 'Z'});
   files.AddSearchFolder(L"C:\\WINDOWS");
   EXPECT_EQ(resolver.GetFullFileNameFromShortFilename(L"caf\u00e9.exe"), L"C:\\WINDOWS\\caf\u00e9.exe");
   EXPECT_TRUE(files.searchedW.empty());
-  ASSERT_EQ(files.searchedA.size(), 1u);
-  EXPECT_EQ(files.searchedA[0], "caf\xe9.exe");
+  EXPECT_EQ(files.searchedA, std::vector<std::string>{"caf\xe9.exe"});
 }
 
 TEST_F(ResolverFullName, LongNamesOnlyAfterInitOnNtAfterNt4) {
   files.AddFile(L"C:\\PROGRA~1\\App\\app.exe", {'M', 'Z'});
   files.MapSearch(L"app.exe", L"C:\\PROGRA~1\\App\\app.exe");
   files.MapLongPath(L"C:\\PROGRA~1\\App\\app.exe", L"C:\\Program Files\\App\\app.exe");
+  EXPECT_EQ(resolver.GetFullFileNameFromShortFilename(L"app.exe"), L"C:\\PROGRA~1\\App\\app.exe");  // no Init
 
-  EXPECT_EQ(resolver.GetFullFileNameFromShortFilename(L"app.exe"), L"C:\\PROGRA~1\\App\\app.exe");
+  MAPI::gbIsNT4 = true;
+  CFilenameResolver onNt4;
+  onNt4.Init();
+  EXPECT_EQ(onNt4.GetFullFileNameFromShortFilename(L"app.exe"), L"C:\\PROGRA~1\\App\\app.exe");
   EXPECT_TRUE(files.longNameQueries.empty());
 
-  {
-    FamilyFlags nt4{true, true};
-    CFilenameResolver onNt4;
-    onNt4.Init();
-    EXPECT_EQ(onNt4.GetFullFileNameFromShortFilename(L"app.exe"), L"C:\\PROGRA~1\\App\\app.exe");
-    EXPECT_TRUE(files.longNameQueries.empty());
-  }
-
+  MAPI::gbIsNT4 = false;
   resolver.Init();
   resolver.ReInit();
   EXPECT_EQ(resolver.GetFullFileNameFromShortFilename(L"app.exe"), L"C:\\Program Files\\App\\app.exe");

@@ -18,8 +18,8 @@ class ServiceEnumTest : public InspectionEnumTest {
   }
   std::shared_ptr<CItemList> Enumerate() { return CServiceManager().EnumServices(); }
   void Service(const std::wstring& name, const std::wstring& imagePath, const std::wstring& displayName = L"Shown") {
-    machine.registry.SetExpandString(kHkeyLocalMachine, kServices + name, L"ImagePath", imagePath);
-    machine.registry.SetString(kHkeyLocalMachine, kServices + name, L"DisplayName", displayName);
+    registry.SetExpandString(kHkeyLocalMachine, kServices + name, L"ImagePath", imagePath);
+    registry.SetString(kHkeyLocalMachine, kServices + name, L"DisplayName", displayName);
   }
 };
 
@@ -29,53 +29,41 @@ TEST_F(ServiceEnumTest, ImagePathGivesTheResolvedFile) {
   machine.files.AddFile(L"C:\\WINDOWS\\System32\\svchost.exe", {'M', 'Z'});
   machine.files.AddFile(L"C:\\WINDOWS\\System32\\drivers\\tcpip.sys", {'M', 'Z'});
   machine.files.AddFile(L"C:\\WINDOWS\\System32\\drivers\\null.sys", {'M', 'Z'});
-  struct Case {
-    std::wstring imagePath;
-    std::wstring name;
-  };
-  const Case cases[] = {
+  const std::pair<std::wstring, std::wstring> cases[] = {  // image path, item name
       {L"%SystemRoot%\\System32\\svchost.exe -k netsvcs", L"C:\\WINDOWS\\System32\\svchost.exe"},
       {L"\\SystemRoot\\System32\\drivers\\tcpip.sys", L"C:\\WINDOWS\\System32\\drivers\\tcpip.sys"},
       {L"\\??\\C:\\WINDOWS\\System32\\drivers\\null.sys", L"C:\\WINDOWS\\System32\\drivers\\null.sys"},
       {L"\"C:\\Program Files\\Svc\\svc.exe\" -run", L"C:\\Program Files\\Svc\\svc.exe"},
       {L"   ", L""},  // blanks only still give an item
   };
-  int n = 0;
-  for (const Case& c : cases) Service(L"s" + std::to_wstring(n++), c.imagePath);
-  auto list = Enumerate();
-  ASSERT_NE(list, nullptr);
-  ASSERT_EQ(list->Count(), std::size(cases));
-  for (std::size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(list->Item(i + 1).Name, cases[i].name) << i;
+  Texts expected;
+  for (const auto& [imagePath, name] : cases) {
+    Service(L"s" + std::to_wstring(expected.size()), imagePath);
+    expected.push_back(name);
+  }
+  EXPECT_EQ(Names(Enumerate()), expected);
   EXPECT_TRUE(logger->lines.empty());
 }
 
 TEST_F(ServiceEnumTest, ServiceWithoutImagePathGivesNoItem) {
-  machine.registry.SetString(kHkeyLocalMachine, kServices + L"NoImage", L"DisplayName", L"No image");
+  registry.SetString(kHkeyLocalMachine, kServices + L"NoImage", L"DisplayName", L"No image");
   Service(L"Empty", L"");
   Service(L"Real", L"C:\\Apps\\real.exe");
-  auto list = Enumerate();
-  ASSERT_NE(list, nullptr);
-  EXPECT_EQ(Names(*list), (std::vector<std::wstring>{L"C:\\Apps\\real.exe"}));
+  EXPECT_EQ(Names(Enumerate()), Texts{L"C:\\Apps\\real.exe"});
 }
 
 TEST_F(ServiceEnumTest, DisplayNameIsTheOnlyPropertyAndEmptyWhenMissing) {
   Service(L"Named", L"C:\\Apps\\a.exe", L"Friendly & Co");
-  machine.registry.SetString(kHkeyLocalMachine, kServices + L"Unnamed", L"ImagePath", L"C:\\Apps\\b.exe");
+  registry.SetString(kHkeyLocalMachine, kServices + L"Unnamed", L"ImagePath", L"C:\\Apps\\b.exe");
   auto list = Enumerate();
-  ASSERT_NE(list, nullptr);
-  ASSERT_EQ(list->Count(), 2u);
-  EXPECT_EQ(PropertyNames(list->Item(1)), (std::vector<std::wstring>{L"DisplayName"}));
-  EXPECT_EQ(std::get<std::wstring>(list->Item(1).Properties().Item(1).Values().Item(1)), L"Friendly & Co");
-  EXPECT_EQ(PropertyNames(list->Item(2)), (std::vector<std::wstring>{L"DisplayName"}));
-  EXPECT_EQ(Text(list->Item(2), L"DisplayName"), L"");
+  EXPECT_EQ(Column(list, L"DisplayName"), (Texts{L"Friendly & Co", L""}));
+  for (const auto& item : *list) EXPECT_EQ(PropertyNames(*item), Texts{L"DisplayName"});
 }
 
 TEST_F(ServiceEnumTest, SameImageTwiceGivesTwoItems) {
   Service(L"One", L"C:\\Apps\\shared.exe -a");
   Service(L"Two", L"C:\\Apps\\shared.exe -b");
-  auto list = Enumerate();
-  ASSERT_NE(list, nullptr);
-  EXPECT_EQ(Names(*list), (std::vector<std::wstring>{L"C:\\Apps\\shared.exe", L"C:\\Apps\\shared.exe"}));
+  EXPECT_EQ(Names(Enumerate()), (Texts{L"C:\\Apps\\shared.exe", L"C:\\Apps\\shared.exe"}));
 }
 
 // An error ends the enumeration, but what was built reaches the caller.
@@ -83,22 +71,16 @@ TEST_F(ServiceEnumTest, ErrorGivesTheListAsFarAsBuilt) {
   Service(L"First", L"C:\\Apps\\first.exe");
   Service(L"Broken", L"C:\\Apps\\broken.exe");
   Service(L"Last", L"C:\\Apps\\last.exe");
-  raising.RaiseOnRead(kHkeyLocalMachine, kServices + L"Broken", L"DisplayName");
-  auto list = Enumerate();
-  ASSERT_NE(list, nullptr);
-  EXPECT_EQ(Names(*list), (std::vector<std::wstring>{L"C:\\Apps\\first.exe"}));
-  ASSERT_EQ(logger->lines.size(), 1u);
-  EXPECT_EQ(logger->lines[0].level, 0);
-  EXPECT_EQ(logger->lines[0].source, L"CServiceManager.EnumServices");
+  registry.RaiseOnRead(kHkeyLocalMachine, kServices + L"Broken", L"DisplayName");
+  EXPECT_EQ(Names(Enumerate()), Texts{L"C:\\Apps\\first.exe"});
+  ASSERT_EQ(Logged(), (Log{{0, L"CServiceManager.EnumServices"}}));
   EXPECT_EQ(logger->lines[0].number, err::kOutOfMemory);
 }
 
 TEST_F(ServiceEnumTest, UnreadableServicesKeyGivesEmptyListAndLogLine) {
   Service(L"First", L"C:\\Apps\\first.exe");
-  machine.registry.FailEnum(kHkeyLocalMachine, L"SYSTEM\\CurrentControlSet\\Services", platform::kErrorAccessDenied);
-  auto list = Enumerate();
-  ASSERT_NE(list, nullptr);
-  EXPECT_EQ(list->Count(), 0u);
+  registry.FailEnum(kHkeyLocalMachine, L"SYSTEM\\CurrentControlSet\\Services", platform::kErrorAccessDenied);
+  EXPECT_EQ(Names(Enumerate()), Texts{});
   ASSERT_EQ(logger->lines.size(), 1u);
   EXPECT_EQ(logger->lines[0].source, L"CServiceManager.EnumServices");
 }

@@ -1,5 +1,6 @@
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "common/Error.h"
@@ -12,10 +13,38 @@
 
 namespace {
 
+class FakeRestore : public IRestoreWindow {
+ public:
+  explicit FakeRestore(bool any) : any_(any) {}
+  bool Init() override { return any_; }
+  ui::Form& Window() override { return form; }
+  ui::Form form{L"FRestoreFiles"};
+
+ private:
+  bool any_;
+};
+
 class ShellMainWindow : public UiHeadlessTest {
  protected:
   ShellMainWindow() { GetLaterWindows() = LaterWindows{}; }
   ~ShellMainWindow() override { GetLaterWindows() = LaterWindows{}; }
+  // The restore window finds something to restore or not; `made` and `unloads` record its life.
+  void OfferRestore(bool any) {
+    GetLaterWindows().restoreFiles = [this, any] {
+      auto window = std::make_unique<FakeRestore>(any);
+      made = window.get();
+      window->form.OnUnload = [this] { ++unloads; };
+      return window;
+    };
+  }
+  std::tuple<unsigned, std::wstring, std::wstring> OnlyBox() const {
+    EXPECT_EQ(machine.desktop.Boxes().size(), 1u);
+    if (machine.desktop.Boxes().empty()) return {};
+    const platform::ShownBox& box = machine.desktop.Boxes()[0];
+    return {box.style, box.title, box.prompt};
+  }
+  FakeRestore* made = nullptr;
+  int unloads = 0;
 };
 
 const std::wstring kExplorer = std::wstring(L"explorer ") + product::kWebSite;
@@ -84,43 +113,17 @@ TEST_F(ShellMainWindow, AboutShowsModallyOverTheMainWindow) {
   EXPECT_EQ(owner, &main);
 }
 
-class FakeRestore : public IRestoreWindow {
- public:
-  explicit FakeRestore(bool any) : any_(any) {}
-  bool Init() override { return any_; }
-  ui::Form& Window() override { return form; }
-  ui::Form form{L"FRestoreFiles"};
-
- private:
-  bool any_;
-};
-
 TEST_F(ShellMainWindow, RestoreWithNothingToRestoreShowsOnlyTheInformationBox) {
-  int unloads = 0;
-  GetLaterWindows().restoreFiles = [&] {
-    auto window = std::make_unique<FakeRestore>(false);
-    window->form.OnUnload = [&] { ++unloads; };
-    return window;
-  };
+  OfferRestore(false);
   FMain main;
   main.Load();
   main.FindMenu(L"mnuRestoreRemovedPrograms")->PerformClick(main.Name());
-  ASSERT_EQ(machine.desktop.Boxes().size(), 1u);
-  EXPECT_EQ(machine.desktop.Boxes()[0].prompt, LoadResString(124));
-  EXPECT_EQ(machine.desktop.Boxes()[0].style, 64u);
-  EXPECT_EQ(machine.desktop.Boxes()[0].title, L"Wardline");
+  EXPECT_EQ(OnlyBox(), std::tuple(64u, L"Wardline", LoadResString(124)));
   EXPECT_TRUE(headless->ShownForms().empty());
 }
 
 TEST_F(ShellMainWindow, RestoreWithSomethingToRestoreShowsTheWindowModallyThenUnloadsIt) {
-  FakeRestore* made = nullptr;
-  int unloads = 0;
-  GetLaterWindows().restoreFiles = [&] {
-    auto window = std::make_unique<FakeRestore>(true);
-    made = window.get();
-    window->form.OnUnload = [&] { ++unloads; };
-    return window;
-  };
+  OfferRestore(true);
   FMain main;
   main.Load();
   bool wasModal = false;
@@ -157,10 +160,7 @@ TEST_F(ShellMainWindow, ErrorInAButtonIsARunTimeErrorThatEndsTheProgram) {
   main.Load();
   main.cmdSpywareRemover.PerformClick();
   EXPECT_EQ(parent, &main);
-  ASSERT_EQ(machine.desktop.Boxes().size(), 1u);
-  EXPECT_EQ(machine.desktop.Boxes()[0].style, 16u);
-  EXPECT_EQ(machine.desktop.Boxes()[0].title, L"Wardline");
-  EXPECT_EQ(machine.desktop.Boxes()[0].prompt, L"Run-time error '53':\r\n\r\nFile not found");
+  EXPECT_EQ(OnlyBox(), std::tuple(16u, L"Wardline", L"Run-time error '53':\r\n\r\nFile not found"));
   EXPECT_TRUE(ui::Ended());
   EXPECT_NE(ui::ExitCode(), 0);
 }
@@ -172,7 +172,6 @@ TEST_F(ShellMainWindow, ExitUnloadsTheMainWindow) {
   EXPECT_FALSE(main.Loaded());
 }
 
-// The separator line control.
 using ShellStaticLineWindow = UiHeadlessTest;
 
 TEST_F(ShellStaticLineWindow, HostsAnEtchedStaticAsWideAsItselfOnEveryResize) {
@@ -182,11 +181,8 @@ TEST_F(ShellStaticLineWindow, HostsAnEtchedStaticAsWideAsItselfOnEveryResize) {
   ASSERT_NE(line.LineWindow(), 0u);
   const ui::HeadlessWindow* child = headless->Window(line.LineWindow());
   ASSERT_NE(child, nullptr);
-  EXPECT_EQ(child->className, L"Static");
-  EXPECT_EQ(child->text, L"StaticLine");
-  EXPECT_EQ(child->exStyle, 0x20004u);
-  EXPECT_EQ(child->style, 0x50000010u);
-  EXPECT_EQ(child->parent, line.Native());
+  EXPECT_EQ(std::tie(child->className, child->text, child->exStyle, child->style, child->parent),
+            std::tuple(L"Static", L"StaticLine", 0x20004u, 0x50000010u, line.Native()));
   EXPECT_EQ(child->rect.right - child->rect.left, 495);  // 7425 twips
   EXPECT_EQ(child->rect.bottom - child->rect.top, 0);
   EXPECT_EQ(headless->Window(line.Native())->className, L"WDL.StaticLine");

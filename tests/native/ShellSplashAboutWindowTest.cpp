@@ -8,20 +8,25 @@
 
 namespace {
 
-using ShellSplashWindow = UiHeadlessTest;
 using ShellAboutWindow = UiHeadlessTest;
 
 const std::wstring kExplorer = std::wstring(L"explorer ") + product::kWebSite;
+
+class ShellSplashWindow : public UiHeadlessTest {
+ protected:
+  void Wait(std::uint32_t ms) {
+    machine.system.SetTickCount(machine.system.GetTickCount() + ms);
+    ui::DoEvents();
+  }
+};
 
 TEST_F(ShellSplashWindow, ClosesByItselfAfterThreeSeconds) {
   FSplash splash;
   splash.Show();
   ASSERT_TRUE(splash.Visible());
-  machine.system.SetTickCount(machine.system.GetTickCount() + 2999);
-  ui::DoEvents();
+  Wait(2999);
   EXPECT_TRUE(splash.Visible());
-  machine.system.SetTickCount(machine.system.GetTickCount() + 1);
-  ui::DoEvents();
+  Wait(1);
   EXPECT_FALSE(splash.Loaded());
   EXPECT_FALSE(splash.Timer1.Enabled());
 }
@@ -34,18 +39,16 @@ TEST_F(ShellSplashWindow, AnyMouseButtonReleasedOnThePictureClosesItAndStopsTheT
     splash.Timer1.OnTimer = [&] { ++timerEvents; };
     splash.Image1.UserMouseUp(ui::MouseEventArgs{button, 0, 10, 10});
     EXPECT_FALSE(splash.Loaded()) << button;
-    machine.system.SetTickCount(machine.system.GetTickCount() + 10000);
-    ui::DoEvents();
+    Wait(10000);
     EXPECT_EQ(timerEvents, 0) << button;
   }
 }
 
 TEST_F(ShellSplashWindow, IsAsLargeAsItsPicture) {
   FSplash splash;
-  EXPECT_EQ(splash.Image1.Picture().width, 400);
-  EXPECT_EQ(splash.Image1.Picture().height, 316);
-  EXPECT_EQ(ui::TwipsToPixels(splash.ScaleWidth()), 400);
-  EXPECT_EQ(ui::TwipsToPixels(splash.ScaleHeight()), 316);
+  EXPECT_EQ((std::vector<int>{splash.Image1.Picture().width, splash.Image1.Picture().height,
+                              ui::TwipsToPixels(splash.ScaleWidth()), ui::TwipsToPixels(splash.ScaleHeight())}),
+            (std::vector<int>{400, 316, 400, 316}));
   EXPECT_EQ(splash.BorderStyle(), ui::BorderStyle::None);
 }
 
@@ -83,23 +86,20 @@ TEST_F(ShellAboutWindow, EscapeClosesItAndOtherKeysDoNot) {
   }
   FAbout direct;
   direct.Load();
-  int key = 'x';
+  int key = 'x';  // the handler called directly
   direct.Form_KeyPress(key);
   EXPECT_TRUE(direct.Loaded());
-  key = ui::kKeyEscape;
-  direct.Form_KeyPress(key);
+  direct.Form_KeyPress(key = ui::kKeyEscape);
   EXPECT_FALSE(direct.Loaded());
 }
 
 TEST_F(ShellAboutWindow, LinkOpensTheWebSiteOnTheLeftButtonOnly) {
   FAbout about;
   about.Load();
-  about.lblVisitWebsite.UserMouseUp(ui::MouseEventArgs{ui::kRightButton, 0, 0, 0});
-  about.lblVisitWebsite.UserMouseUp(ui::MouseEventArgs{ui::kMiddleButton, 0, 0, 0});
-  EXPECT_TRUE(machine.desktop.Starts().empty());
-  about.lblVisitWebsite.UserMouseUp(ui::MouseEventArgs{ui::kLeftButton, 0, 0, 0});
-  ASSERT_EQ(machine.desktop.Starts().size(), 1u);
-  EXPECT_EQ(machine.desktop.Starts()[0], (platform::StartCall{kExplorer, 1}));
+  for (int button : {ui::kRightButton, ui::kMiddleButton, ui::kLeftButton}) {
+    about.lblVisitWebsite.UserMouseUp(ui::MouseEventArgs{button, 0, 0, 0});
+  }
+  EXPECT_EQ(machine.desktop.Starts(), (std::vector<platform::StartCall>{{kExplorer, 1}}));
   EXPECT_EQ(about.lblVisitWebsite.Caption(), std::wstring(L"Go ") + product::kWebSite);
 }
 

@@ -1,4 +1,5 @@
 #include <cmath>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -10,7 +11,6 @@
 
 namespace {
 
-// A small dialog with what most windows of the program hold.
 class TestDialog : public ui::Form {
  public:
   TestDialog()
@@ -41,6 +41,15 @@ class TestDialog : public ui::Form {
 
 using UiToolkit = UiHeadlessTest;
 
+long ErrorOf(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const CError& e) {
+    return e.Number();
+  }
+  return 0;
+}
+
 TEST_F(UiToolkit, TwipsBecomePixelsAtNinetySixDpi) {
   struct Case { int twips; int pixels; };
   for (const Case c : {Case{0, 0}, Case{15, 1}, Case{1440, 96}, Case{6000, 400}, Case{4740, 316}, Case{7, 0},
@@ -50,65 +59,50 @@ TEST_F(UiToolkit, TwipsBecomePixelsAtNinetySixDpi) {
   EXPECT_EQ(ui::PixelsToTwips(101), 1515);
 }
 
+// Enter in a multi-line text box stays there; a disabled button ignores clicks and keys.
 TEST_F(UiToolkit, KeysReachDefaultCancelAndKeyPreview) {
-  struct Case { int key; bool preview; std::vector<std::wstring> expected; };
+  const auto none = [](TestDialog&) {};
+  struct Case { int key; bool preview; std::function<void(TestDialog&)> setup; std::vector<std::wstring> expected; };
   const std::vector<Case> cases = {
-      {ui::kKeyEnter, false, {L"OK"}},
-      {ui::kKeyEscape, false, {L"Cancel"}},
-      {ui::kKeyEscape, true, {L"Cancel"}},
-      {'a', true, {L"Key97"}},
-      {'a', false, {}},
+      {ui::kKeyEnter, false, none, {L"OK"}},
+      {ui::kKeyEscape, false, none, {L"Cancel"}},
+      {ui::kKeyEscape, true, none, {L"Cancel"}},
+      {'a', true, none, {L"Key97"}},
+      {'a', false, none, {}},
+      {ui::kKeyEnter, false, [](TestDialog& d) { d.txtScript.SetFocus(); }, {}},
+      {ui::kKeyEnter, false, [](TestDialog& d) { d.txtName.SetFocus(); }, {L"OK"}},
+      {ui::kKeyEnter, false, [](TestDialog& d) { d.cmdOK.SetEnabled(false), d.cmdOK.PerformClick(); }, {}},
   };
-  for (const Case& c : cases) {
+  for (std::size_t i = 0; i < cases.size(); ++i) {
     TestDialog dialog;
-    dialog.SetKeyPreview(c.preview);
+    dialog.SetKeyPreview(cases[i].preview);
     dialog.Load();
-    dialog.UserKeyPress(c.key);
-    EXPECT_EQ(dialog.log, c.expected) << c.key << " preview " << c.preview;
+    cases[i].setup(dialog);
+    dialog.UserKeyPress(cases[i].key);
+    EXPECT_EQ(dialog.log, cases[i].expected) << "row " << i;
   }
-}
-
-TEST_F(UiToolkit, EnterInMultiLineTextBoxStaysThere) {
-  TestDialog dialog;
-  dialog.Load();
-  dialog.txtScript.SetFocus();
-  dialog.UserKeyPress(ui::kKeyEnter);
-  EXPECT_TRUE(dialog.log.empty());
-  dialog.txtName.SetFocus();
-  dialog.UserKeyPress(ui::kKeyEnter);
-  EXPECT_EQ(dialog.log, std::vector<std::wstring>{L"OK"});
-}
-
-TEST_F(UiToolkit, DisabledButtonIgnoresClicks) {
-  TestDialog dialog;
-  dialog.Load();
-  dialog.cmdOK.SetEnabled(false);
-  dialog.cmdOK.PerformClick();
-  dialog.UserKeyPress(ui::kKeyEnter);
-  EXPECT_TRUE(dialog.log.empty());
 }
 
 TEST_F(UiToolkit, ProgressBarRefusesValuesOutsideItsRange) {
   TestDialog dialog;
   dialog.pb.SetValue(40);
   for (double bad : {150.0, -1.0, 100.5, std::nan("")}) {
-    try {
-      dialog.pb.SetValue(bad);
-      ADD_FAILURE() << "accepted " << bad;
-    } catch (const CError& e) {
-      EXPECT_EQ(e.Number(), ui::kInvalidPropertyValue);
-    }
+    EXPECT_EQ(ErrorOf([&] { dialog.pb.SetValue(bad); }), ui::kInvalidPropertyValue) << bad;
     EXPECT_EQ(dialog.pb.Value(), 40);
   }
   dialog.pb.SetValue(100);
   EXPECT_EQ(dialog.pb.Value(), 100);
 }
 
-TEST_F(UiToolkit, TextBoxSelectionAndPaste) {
+TEST_F(UiToolkit, TextBoxTypingSelectionAndPaste) {
   TestDialog dialog;
   int changes = 0;
   dialog.txtScript.OnChange = [&] { ++changes; };
   dialog.Load();
+  dialog.txtName.SetFocus();
+  for (wchar_t c : std::wstring(L"Ann")) dialog.UserKeyPress(c);
+  EXPECT_EQ(dialog.txtName.Text(), L"Ann");  // typing goes to the focused box only
+  EXPECT_EQ(dialog.txtScript.Text(), L"");
   dialog.txtScript.SetText(L"hello world");
   EXPECT_EQ(changes, 1);
   dialog.txtScript.SetSelStart(6);
@@ -121,15 +115,6 @@ TEST_F(UiToolkit, TextBoxSelectionAndPaste) {
   EXPECT_EQ(changes, 2);
   dialog.txtScript.SetText(L"hello there");  // the same text: no change
   EXPECT_EQ(changes, 2);
-}
-
-TEST_F(UiToolkit, TypingGoesToTheFocusedTextBox) {
-  TestDialog dialog;
-  dialog.Load();
-  dialog.txtName.SetFocus();
-  for (wchar_t c : std::wstring(L"Ann")) dialog.UserKeyPress(c);
-  EXPECT_EQ(dialog.txtName.Text(), L"Ann");
-  EXPECT_EQ(dialog.txtScript.Text(), L"");
 }
 
 TEST_F(UiToolkit, ListBoxSelection) {
@@ -150,53 +135,46 @@ TEST_F(UiToolkit, ListBoxSelection) {
   EXPECT_EQ(dialog.lstFiles.ListIndex(), -1);
 }
 
-TEST_F(UiToolkit, TimerFiresInsideDoEventsWhenItsIntervalHasPassed) {
+TEST_F(UiToolkit, TimerFiresInsideDoEventsWhenItsIntervalHasPassedAndTheFormIsLoaded) {
   TestDialog dialog;
+  const auto wait = [&](std::uint32_t ms) {
+    machine.system.SetTickCount(machine.system.GetTickCount() + ms);
+    ui::DoEvents();
+  };
+  wait(5000);
+  dialog.Timer1.Fire();
+  EXPECT_TRUE(dialog.log.empty());  // not while unloaded
   dialog.Load();
-  ui::DoEvents();
+  wait(0);
+  wait(499);
   EXPECT_TRUE(dialog.log.empty());
-  machine.system.SetTickCount(machine.system.GetTickCount() + 499);
-  ui::DoEvents();
-  EXPECT_TRUE(dialog.log.empty());
-  machine.system.SetTickCount(machine.system.GetTickCount() + 1);
-  ui::DoEvents();
+  wait(1);
   EXPECT_EQ(dialog.log, std::vector<std::wstring>{L"Timer"});
   dialog.Timer1.SetEnabled(false);
-  machine.system.SetTickCount(machine.system.GetTickCount() + 5000);
-  ui::DoEvents();
+  wait(5000);
   EXPECT_EQ(dialog.log.size(), 1u);
 }
 
-TEST_F(UiToolkit, TimerDoesNotRunWhileTheFormIsUnloaded) {
-  TestDialog dialog;
-  machine.system.SetTickCount(machine.system.GetTickCount() + 5000);
-  ui::DoEvents();
-  dialog.Timer1.Fire();
-  EXPECT_TRUE(dialog.log.empty());
-}
-
-TEST_F(UiToolkit, ModalShowRunsTheScriptAndEndsWhenTheFormHides) {
+TEST_F(UiToolkit, ModalShowRunsTheScriptAndEndsWhenTheFormHidesOrClosesAFormLeftOpen) {
   TestDialog dialog;
   dialog.cmdOK.OnClick = [&] { dialog.Hide(); };
   int scripts = 0;
   headless->onModal = [&](ui::Form& form) {
     ++scripts;
     EXPECT_TRUE(form.IsModal());
-    static_cast<TestDialog&>(form).cmdOK.PerformClick();
+    if (&form == &dialog) static_cast<TestDialog&>(form).cmdOK.PerformClick();
   };
   dialog.ShowModal();
   EXPECT_EQ(scripts, 1);
   EXPECT_FALSE(dialog.Visible());
   EXPECT_TRUE(dialog.Loaded());
   EXPECT_FALSE(dialog.IsModal());
-}
 
-TEST_F(UiToolkit, ModalFormLeftOpenByTheScriptIsClosed) {
-  TestDialog dialog;
+  TestDialog leftOpen;
   int unloads = 0;
-  dialog.OnUnload = [&] { ++unloads; };
-  dialog.ShowModal();
-  EXPECT_FALSE(dialog.Loaded());
+  leftOpen.OnUnload = [&] { ++unloads; };
+  leftOpen.ShowModal();
+  EXPECT_FALSE(leftOpen.Loaded());
   EXPECT_EQ(unloads, 1);
 }
 
@@ -205,10 +183,7 @@ TEST_F(UiToolkit, UnhandledErrorGoesToTheHandlerWithItsSourceAndEndsTheProgram) 
   dialog.cmdOK.OnClick = [] { throw CError(429, L"ActiveX component can't create object"); };
   std::wstring source;
   long number = 0;
-  ui::SetUnhandledErrorHandler([&](const CError& e, const std::wstring& s) {
-    number = e.Number();
-    source = s;
-  });
+  ui::SetUnhandledErrorHandler([&](const CError& e, const std::wstring& s) { number = e.Number(), source = s; });
   dialog.Load();
   dialog.cmdOK.PerformClick();
   EXPECT_EQ(number, 429);
@@ -222,13 +197,7 @@ TEST_F(UiToolkit, UnhandledErrorGoesToTheHandlerWithItsSourceAndEndsTheProgram) 
 TEST_F(UiToolkit, ErrorOfTheLoadHandlerReachesWhoeverShowsTheForm) {
   TestDialog dialog;
   dialog.OnLoad = [] { throw CError(err::kOutOfMemory, L"Out of memory"); };
-  long caught = 0;
-  try {
-    dialog.ShowModal(nullptr);
-  } catch (const CError& e) {
-    caught = e.Number();
-  }
-  EXPECT_EQ(caught, err::kOutOfMemory);
+  EXPECT_EQ(ErrorOf([&] { dialog.ShowModal(nullptr); }), err::kOutOfMemory);
   EXPECT_FALSE(ui::Ended());
   EXPECT_TRUE(machine.desktop.Boxes().empty());
 }

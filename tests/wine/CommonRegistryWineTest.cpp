@@ -16,11 +16,9 @@ class CommonRegistryWineTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ::RegDeleteTreeW(HKEY_CURRENT_USER, kScratch.c_str());
-    HKEY key = nullptr;
-    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, kScratch.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, kScratch.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
                                 nullptr),
               ERROR_SUCCESS);
-    key_ = key;
   }
   void TearDown() override {
     if (key_) ::RegCloseKey(key_);
@@ -60,15 +58,9 @@ TEST_F(CommonRegistryWineTest, UntrustedDataTypesAndMissingNul) {
   SetRaw(L"Number", REG_DWORD, &number, sizeof number);
   const BYTE binary[] = {1, 2, 3};
   SetRaw(L"Binary", REG_BINARY, binary, sizeof binary);
-  struct Case {
-    const wchar_t* name;
-    bool ok;
-    std::wstring data;
-  } cases[] = {{L"NoNul", true, L"abc"},
-               {L"Expand", true, L"%SystemRoot%\\x"},
-               {L"Number", true, L"123456"},
-               {L"Binary", false, L""},
-               {L"Missing", false, L""}};
+  struct Case { const wchar_t* name; bool ok; std::wstring data; } cases[] = {
+      {L"NoNul", true, L"abc"}, {L"Expand", true, L"%SystemRoot%\\x"}, {L"Number", true, L"123456"},
+      {L"Binary", false, L""}, {L"Missing", false, L""}};
   for (const auto& c : cases) {
     std::wstring data = L"poison";
     EXPECT_EQ(reg_.GetValue(platform::kHkeyCurrentUser, kScratch, c.name, data), c.ok) << c.name;

@@ -5,9 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "common/Items.h"
@@ -25,98 +26,81 @@ namespace {
 
 class RecordingLogger : public CLogger {
  public:
-  void Log(long number, const std::wstring& message, int level, const std::wstring& source) override {
-    lines.push_back(source + L": " + std::to_wstring(number) + L" " + message);
+  void Log(long number, const std::wstring& message, int, const std::wstring& source) override {
+    lines += source + L": " + std::to_wstring(number) + L" " + message + L"\n";
   }
-  std::vector<std::wstring> lines;
+  std::wstring lines;
 };
 
-std::wstring Lower(std::wstring text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](wchar_t c) { return static_cast<wchar_t>(towlower(c)); });
-  return text;
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+  return ::CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
-bool SamePath(const std::wstring& a, const std::wstring& b) { return Lower(a) == Lower(b); }
-bool EndsWith(const std::wstring& text, const std::wstring& tail) {
-  return text.size() >= tail.size() && Lower(text.substr(text.size() - tail.size())) == Lower(tail);
-}
-
 std::wstring ThisProgram() {
   std::vector<wchar_t> buffer(MAX_PATH * 4, L'\0');
   DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
   return std::wstring(buffer.data(), length);
 }
-std::wstring BinFolder() {
-  std::wstring path = ThisProgram();
-  return path.substr(0, path.rfind(L'\\') + 1);
-}
+std::wstring BinFolder() { return ThisProgram().substr(0, ThisProgram().rfind(L'\\') + 1); }
 std::wstring SystemFolder() {
   wchar_t buffer[MAX_PATH] = {};
-  UINT length = ::GetSystemDirectoryW(buffer, MAX_PATH);
-  return std::wstring(buffer, length);
+  return std::wstring(buffer, ::GetSystemDirectoryW(buffer, MAX_PATH));
 }
 
 bool SetText(HKEY root, const std::wstring& key, const std::wstring& name, const std::wstring& text,
              DWORD type = REG_SZ) {
-  HKEY handle = nullptr;
-  if (::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr) != ERROR_SUCCESS) {
-    return false;
-  }
-  LONG result = ::RegSetValueExW(handle, name.empty() ? nullptr : name.c_str(), 0, type,
-                                 reinterpret_cast<const BYTE*>(text.c_str()),
-                                 static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-  ::RegCloseKey(handle);
-  return result == ERROR_SUCCESS;
+  return ::RegSetKeyValueW(root, key.c_str(), name.empty() ? nullptr : name.c_str(), type, text.c_str(),
+                           static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
-void DeleteValue(HKEY root, const std::wstring& key, const std::wstring& name) {
-  HKEY handle = nullptr;
-  if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_SET_VALUE, &handle) != ERROR_SUCCESS) return;
-  ::RegDeleteValueW(handle, name.c_str());
-  ::RegCloseKey(handle);
-}
-void DeleteTree(HKEY root, const std::wstring& key) { ::RegDeleteTreeW(root, key.c_str()); }
+// Runs `undo` at once and again when the test ends, so that what a test writes is deleted first and after.
+class Cleanup {
+ public:
+  explicit Cleanup(std::function<void()> undo) : undo_(std::move(undo)) { undo_(); }
+  ~Cleanup() { undo_(); }
 
-const CItem* FindByName(const CItemList& list, const std::wstring& name) {
+ private:
+  std::function<void()> undo_;
+};
+
+// The items of `list` that `match` accepts, in order.
+std::vector<const CItem*> Where(const CItemList& list, const std::function<bool(const CItem&)>& match) {
+  std::vector<const CItem*> found;
   for (const auto& item : list) {
-    if (SamePath(item->Name, name)) return item.get();
+    if (match(*item)) found.push_back(item.get());
   }
-  return nullptr;
+  return found;
+}
+// Accepts items named `path`, or (with `whole` false) whose names end in it.
+std::function<bool(const CItem&)> Named(const std::wstring& path, bool whole = true) {
+  return [=](const CItem& item) {
+    const std::size_t size = item.Name.size();
+    return SamePath(whole || size < path.size() ? item.Name : item.Name.substr(size - path.size()), path);
+  };
+}
+const PropertyValue& Value(const CItem& item, const std::wstring& property) {
+  return item.Properties().Item(property).Values().Item(1);
 }
 std::wstring Text(const CItem& item, const std::wstring& property) {
-  return std::get<std::wstring>(item.Properties().Item(property).Values().Item(1));
+  return std::get<std::wstring>(Value(item, property));
 }
 
 // Sets up the program-wide objects the enumerators use and puts the previous ones back.
 class InspectionEnumWineTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    savedLogger_ = MWDL::goLogger;
-    savedRegistry_ = MWDL::goRegistry;
-    savedResolver_ = MWDL::goFilenameResolver;
-    savedIsNT_ = MAPI::gbIsNT;
     MWDL::goLogger = logger;
     MWDL::goRegistry = std::make_shared<CRegistry>();
     MWDL::goFilenameResolver = std::make_shared<CFilenameResolver>();
     MAPI::gbIsNT = true;
   }
   void TearDown() override {
-    MWDL::goLogger = savedLogger_;
-    MWDL::goRegistry = savedRegistry_;
-    MWDL::goFilenameResolver = savedResolver_;
-    MAPI::gbIsNT = savedIsNT_;
-  }
-  std::wstring LogText() const {
-    std::wstring all;
-    for (const auto& line : logger->lines) all += line + L"\n";
-    return all;
+    std::tie(MWDL::goLogger, MWDL::goRegistry, MWDL::goFilenameResolver, MAPI::gbIsNT) = saved_;
   }
 
   std::shared_ptr<RecordingLogger> logger = std::make_shared<RecordingLogger>();
 
  private:
-  std::shared_ptr<CLogger> savedLogger_;
-  std::shared_ptr<CRegistry> savedRegistry_;
-  std::shared_ptr<CFilenameResolver> savedResolver_;
-  bool savedIsNT_ = false;
+  std::tuple<std::shared_ptr<CLogger>, std::shared_ptr<CRegistry>, std::shared_ptr<CFilenameResolver>, bool> saved_{
+      MWDL::goLogger, MWDL::goRegistry, MWDL::goFilenameResolver, MAPI::gbIsNT};
 };
 
 const std::wstring kRunKey = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
@@ -130,49 +114,42 @@ const std::wstring kBhoKey =
 
 TEST_F(InspectionEnumWineTest, StartupsInRunKeysAreFoundWithRealPaths) {
   const std::wstring child = BinFolder() + L"wdl_testchild.exe";
-  DeleteValue(HKEY_CURRENT_USER, kRunKey, kStartupValue);
-  DeleteValue(HKEY_LOCAL_MACHINE, kRunKey, kStartupValue);
+  Cleanup cleanup([] {
+    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKey.c_str(), kStartupValue.c_str());
+    ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kRunKey.c_str(), kStartupValue.c_str());
+  });
   ASSERT_TRUE(SetText(HKEY_CURRENT_USER, kRunKey, kStartupValue, L"\"" + child + L"\" /background"));
   // The local machine's key only when this account may write it.
   const bool machineWritable = SetText(HKEY_LOCAL_MACHINE, kRunKey, kStartupValue, L"notepad.exe -x");
 
   auto list = CStartupManager().EnumStartups();
-  DeleteValue(HKEY_CURRENT_USER, kRunKey, kStartupValue);
-  DeleteValue(HKEY_LOCAL_MACHINE, kRunKey, kStartupValue);
-
-  ASSERT_NE(list, nullptr) << LogText();
-  std::vector<const CItem*> ours;
-  for (const auto& item : *list) {
-    if (Text(*item, L"ValueName") == kStartupValue) ours.push_back(item.get());
-  }
+  ASSERT_NE(list, nullptr) << logger->lines;
+  const auto ours = Where(*list, [](const CItem& item) { return Text(item, L"ValueName") == kStartupValue; });
   ASSERT_EQ(ours.size(), machineWritable ? 2u : 1u);
   const CItem& user = *ours.back();
   EXPECT_TRUE(SamePath(Text(user, L"DLL"), child)) << Text(user, L"DLL");
-  EXPECT_EQ(std::get<std::int32_t>(user.Properties().Item(L"Key").Values().Item(1)), -2147483647);
+  EXPECT_EQ(std::get<std::int32_t>(Value(user, L"Key")), -2147483647);
   EXPECT_EQ(Text(user, L"Hive"), kRunKey);
   if (machineWritable) {
     const CItem& machine = *ours.front();
     EXPECT_TRUE(SamePath(Text(machine, L"DLL"), SystemFolder() + L"\\notepad.exe")) << Text(machine, L"DLL");
-    EXPECT_EQ(std::get<std::int32_t>(machine.Properties().Item(L"Key").Values().Item(1)), -2147483646);
+    EXPECT_EQ(std::get<std::int32_t>(Value(machine, L"Key")), -2147483646);
   }
 }
 
 TEST_F(InspectionEnumWineTest, ServiceWithSystemRootImagePathIsResolvedToTheRealFile) {
-  DeleteTree(HKEY_LOCAL_MACHINE, kServiceKey);
+  Cleanup cleanup([] { ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kServiceKey.c_str()); });
   ASSERT_TRUE(SetText(HKEY_LOCAL_MACHINE, kServiceKey, L"ImagePath", L"\\SystemRoot\\System32\\notepad.exe",
                       REG_EXPAND_SZ));
   ASSERT_TRUE(SetText(HKEY_LOCAL_MACHINE, kServiceKey, L"DisplayName", L"Wardline inspection test"));
 
   auto list = CServiceManager().EnumServices();
-  DeleteTree(HKEY_LOCAL_MACHINE, kServiceKey);
-
   ASSERT_NE(list, nullptr);
-  EXPECT_TRUE(logger->lines.empty()) << LogText();
-  const CItem* found = nullptr;
-  for (const auto& item : *list) {
-    if (Text(*item, L"DisplayName") == L"Wardline inspection test") found = item.get();
-  }
-  ASSERT_NE(found, nullptr);
+  EXPECT_TRUE(logger->lines.empty()) << logger->lines;
+  const auto ours =
+      Where(*list, [](const CItem& item) { return Text(item, L"DisplayName") == L"Wardline inspection test"; });
+  ASSERT_EQ(ours.size(), 1u);
+  const CItem* found = ours[0];
   EXPECT_TRUE(SamePath(found->Name, SystemFolder() + L"\\notepad.exe")) << found->Name;
   EXPECT_NE(::GetFileAttributesW(found->Name.c_str()), INVALID_FILE_ATTRIBUTES);
 }
@@ -180,19 +157,17 @@ TEST_F(InspectionEnumWineTest, ServiceWithSystemRootImagePathIsResolvedToTheReal
 TEST_F(InspectionEnumWineTest, BhoIsFoundWithItsServerAndProductName) {
   const std::wstring dll = BinFolder() + L"wdl_testdll.dll";
   const std::wstring classKey = L"CLSID\\" + kBhoClsid;
-  DeleteTree(HKEY_LOCAL_MACHINE, kBhoKey);
-  DeleteTree(HKEY_CLASSES_ROOT, classKey);
-  const bool written = SetText(HKEY_LOCAL_MACHINE, kBhoKey, L"", L"") &&
-                       SetText(HKEY_CLASSES_ROOT, classKey + L"\\InprocServer32", L"", dll);
-  std::shared_ptr<CItemList> list;
-  if (written) list = CIEManager().EnumBHOs();
-  DeleteTree(HKEY_LOCAL_MACHINE, kBhoKey);
-  DeleteTree(HKEY_CLASSES_ROOT, classKey);
-
-  ASSERT_TRUE(written);
-  ASSERT_NE(list, nullptr) << LogText();
-  const CItem* bho = FindByName(*list, kBhoClsid);
-  ASSERT_NE(bho, nullptr);
+  Cleanup cleanup([&] {
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kBhoKey.c_str());
+    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, classKey.c_str());
+  });
+  ASSERT_TRUE(SetText(HKEY_LOCAL_MACHINE, kBhoKey, L"", L""));
+  ASSERT_TRUE(SetText(HKEY_CLASSES_ROOT, classKey + L"\\InprocServer32", L"", dll));
+  auto list = CIEManager().EnumBHOs();
+  ASSERT_NE(list, nullptr) << logger->lines;
+  const auto bhos = Where(*list, Named(kBhoClsid));
+  ASSERT_EQ(bhos.size(), 1u);
+  const CItem* bho = bhos[0];
   EXPECT_TRUE(SamePath(Text(*bho, L"DLL"), dll)) << Text(*bho, L"DLL");
   // No title of its own: the library's product name stands in.
   EXPECT_EQ(Text(*bho, L"Name"), L"Wardline Test DLL");
@@ -203,9 +178,7 @@ TEST_F(InspectionEnumWineTest, ProcessesIncludeTheChildWithItsLibraryAndOurOwnPr
   const std::wstring eventName = L"WdlInspectionChild" + std::to_wstring(::GetCurrentProcessId());
   HANDLE ready = ::CreateEventW(nullptr, TRUE, FALSE, (eventName + L".ready").c_str());
   HANDLE quit = ::CreateEventW(nullptr, TRUE, FALSE, (eventName + L".quit").c_str());
-  ASSERT_NE(ready, nullptr);
-  ASSERT_NE(quit, nullptr);
-
+  ASSERT_TRUE(ready != nullptr && quit != nullptr);
   std::wstring commandLine = L"\"" + child + L"\" " + eventName + L" 30000";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
@@ -214,35 +187,22 @@ TEST_F(InspectionEnumWineTest, ProcessesIncludeTheChildWithItsLibraryAndOurOwnPr
                                &startup, &info))
       << ::GetLastError();
   const DWORD readyWait = ::WaitForSingleObject(ready, 20000);
-
   std::shared_ptr<CItemList> list;
   if (readyWait == WAIT_OBJECT_0) list = CProcessManager().EnumProcesses();
-
   ::SetEvent(quit);
   ::WaitForSingleObject(info.hProcess, 20000);
   DWORD exitCode = 0;
   ::GetExitCodeProcess(info.hProcess, &exitCode);
-  ::CloseHandle(info.hThread);
-  ::CloseHandle(info.hProcess);
-  ::CloseHandle(ready);
-  ::CloseHandle(quit);
+  for (HANDLE handle : {info.hThread, info.hProcess, ready, quit}) ::CloseHandle(handle);
 
   ASSERT_EQ(readyWait, WAIT_OBJECT_0) << "the child did not load its library";
   EXPECT_EQ(exitCode, 0u);
-  ASSERT_NE(list, nullptr) << LogText();
-
-  const CItem* childItem = FindByName(*list, child);
-  ASSERT_NE(childItem, nullptr);
-  bool libraryListed = false;
-  bool imageRepeated = false;
-  for (const auto& module : childItem->Children()) {
-    if (EndsWith(module->Name, L"\\wdl_testdll.dll")) libraryListed = true;
-    if (SamePath(module->Name, child)) imageRepeated = true;
-  }
-  EXPECT_TRUE(libraryListed);
-  EXPECT_FALSE(imageRepeated);
-
-  const CItem* own = FindByName(*list, ThisProgram());
-  ASSERT_NE(own, nullptr);
-  EXPECT_GT(own->Children().Count(), 0u);
+  ASSERT_NE(list, nullptr) << logger->lines;
+  const auto children = Where(*list, Named(child)), own = Where(*list, Named(ThisProgram()));
+  ASSERT_FALSE(own.empty());
+  EXPECT_GT(own[0]->Children().Count(), 0u);
+  ASSERT_FALSE(children.empty());
+  const CItemList& modules = children[0]->Children();
+  EXPECT_FALSE(Where(modules, Named(L"\\wdl_testdll.dll", false)).empty());
+  EXPECT_TRUE(Where(modules, Named(child)).empty());  // the image is not repeated among its modules
 }

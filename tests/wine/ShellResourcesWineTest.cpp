@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "common/Logger.h"
@@ -17,10 +18,7 @@
 
 namespace {
 
-struct StringEntry {
-  int id;
-  std::wstring_view text;
-};
+struct StringEntry { int id; std::wstring_view text; };
 
 // The table as compiled in from its one source.
 const std::vector<StringEntry>& CompiledTable() {
@@ -48,27 +46,26 @@ std::wstring FolderOfThisProgram() {
   return path.substr(0, path.rfind(L'\\') + 1);
 }
 
-bool FileExists(const std::wstring& path) {
-  return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 struct ModuleCloser {
   void operator()(HMODULE module) const { ::FreeLibrary(module); }
 };
 using ModuleOwner = std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleCloser>;
 
-// --- The test program's own table -------------------------------------------------------------------
-
-TEST(ShellStringsWine, EveryStringOfThisProgramEqualsTheCompiledTable) {
+// Every string of `module` equals the compiled table, and so does LoadResString when asked.
+void ExpectTheCompiledTableIn(HMODULE module, bool alsoLoadResString) {
   ASSERT_EQ(CompiledTable().size(), 34u);
   for (const StringEntry& entry : CompiledTable()) {
     bool found = false;
-    const std::wstring stored = StoredString(::GetModuleHandleW(nullptr), entry.id, found);
+    EXPECT_EQ(StoredString(module, entry.id, found), entry.text) << "string " << entry.id;
     EXPECT_TRUE(found) << "string " << entry.id;
-    EXPECT_EQ(stored.size(), entry.text.size()) << "string " << entry.id;
-    EXPECT_EQ(stored, entry.text) << "string " << entry.id;
-    EXPECT_EQ(LoadResString(entry.id), entry.text) << "string " << entry.id;
+    if (alsoLoadResString) {
+      EXPECT_EQ(LoadResString(entry.id), entry.text) << "string " << entry.id;
+    }
   }
+}
+
+TEST(ShellStringsWine, EveryStringOfThisProgramEqualsTheCompiledTable) {
+  ExpectTheCompiledTableIn(::GetModuleHandleW(nullptr), true);
 }
 
 TEST(ShellStringsWine, TheTableIsEnglishUnitedStates) {
@@ -84,13 +81,11 @@ TEST(ShellStringsWine, AnUnknownIdIsEmpty) {
   EXPECT_EQ(LoadResString(138), L"");
 }
 
-// --- wardline.exe beside this program ---------------------------------------------------------------
-
 class ShellProgramWine : public ::testing::Test {
  protected:
   void SetUp() override {
     path_ = FolderOfThisProgram() + L"wardline.exe";
-    if (!FileExists(path_)) GTEST_SKIP() << "wardline.exe is not built beside the test program";
+    if (::GetFileAttributesW(path_.c_str()) == INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "wardline.exe not built here";
     module_.reset(::LoadLibraryExW(path_.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     ASSERT_NE(module_.get(), nullptr) << "error " << ::GetLastError();
   }
@@ -99,27 +94,19 @@ class ShellProgramWine : public ::testing::Test {
   ModuleOwner module_;
 };
 
-TEST_F(ShellProgramWine, ItsStringTableEqualsTheCompiledTable) {
-  ASSERT_FALSE(CompiledTable().empty());
-  for (const StringEntry& entry : CompiledTable()) {
-    bool found = false;
-    const std::wstring stored = StoredString(module_.get(), entry.id, found);
-    EXPECT_TRUE(found) << "string " << entry.id;
-    EXPECT_EQ(stored, entry.text) << "string " << entry.id;
-  }
-}
+TEST_F(ShellProgramWine, ItsStringTableEqualsTheCompiledTable) { ExpectTheCompiledTableIn(module_.get(), false); }
 
 TEST_F(ShellProgramWine, ItsVersionDataSays2000024) {
   // version.dll by name, so that the test program needs no import library for it.
   HMODULE versionDll = ::LoadLibraryW(L"version.dll");
   ASSERT_NE(versionDll, nullptr);
   ModuleOwner versionOwner(versionDll);
-  using SizeFn = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
-  using InfoFn = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
-  using QueryFn = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
-  auto getSize = reinterpret_cast<SizeFn>(::GetProcAddress(versionDll, "GetFileVersionInfoSizeW"));
-  auto getInfo = reinterpret_cast<InfoFn>(::GetProcAddress(versionDll, "GetFileVersionInfoW"));
-  auto query = reinterpret_cast<QueryFn>(::GetProcAddress(versionDll, "VerQueryValueW"));
+  auto getSize = reinterpret_cast<DWORD(WINAPI*)(LPCWSTR, LPDWORD)>(
+      ::GetProcAddress(versionDll, "GetFileVersionInfoSizeW"));
+  auto getInfo = reinterpret_cast<BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID)>(
+      ::GetProcAddress(versionDll, "GetFileVersionInfoW"));
+  auto query = reinterpret_cast<BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT)>(
+      ::GetProcAddress(versionDll, "VerQueryValueW"));
   ASSERT_TRUE(getSize && getInfo && query);
 
   DWORD ignored = 0;
@@ -129,25 +116,17 @@ TEST_F(ShellProgramWine, ItsVersionDataSays2000024) {
   ASSERT_TRUE(getInfo(path_.c_str(), 0, size, data.data()));
 
   VS_FIXEDFILEINFO* fixed = nullptr;
-  UINT fixedLength = 0;
-  ASSERT_TRUE(query(data.data(), L"\\", reinterpret_cast<LPVOID*>(&fixed), &fixedLength));
+  UINT length = 0;
+  ASSERT_TRUE(query(data.data(), L"\\", reinterpret_cast<LPVOID*>(&fixed), &length));
   ASSERT_NE(fixed, nullptr);
-  EXPECT_EQ(fixed->dwFileVersionMS, 0x00020000u);
-  EXPECT_EQ(fixed->dwFileVersionLS, 0x00180000u);
+  EXPECT_EQ(std::tuple(fixed->dwFileVersionMS, fixed->dwFileVersionLS), std::tuple(0x00020000u, 0x00180000u));
 
-  struct Value {
-    const wchar_t* name;
-    std::wstring expected;
-  };
-  const std::vector<Value> values = {
-      {L"FileVersion", L"2.00.0024"},         {L"ProductVersion", L"2.00.0024"},
-      {L"CompanyName", L"Brevant Software"},  {L"ProductName", L"Wardline"},
-      {L"OriginalFilename", L"wardline.exe"},
-  };
-  for (const Value& v : values) {
+  struct Value { const wchar_t* name; std::wstring expected; };
+  for (const Value& v : {Value{L"FileVersion", L"2.00.0024"}, Value{L"ProductVersion", L"2.00.0024"},
+                         Value{L"CompanyName", L"Brevant Software"}, Value{L"ProductName", L"Wardline"},
+                         Value{L"OriginalFilename", L"wardline.exe"}}) {
     const std::wstring key = std::wstring(L"\\StringFileInfo\\040904B0\\") + v.name;
     wchar_t* text = nullptr;
-    UINT length = 0;
     ASSERT_TRUE(query(data.data(), key.c_str(), reinterpret_cast<LPVOID*>(&text), &length)) << v.expected;
     EXPECT_EQ(std::wstring(text), v.expected);
   }
@@ -160,11 +139,8 @@ TEST_F(ShellProgramWine, ItCarriesItsManifestAndIcon) {
   // The group header: reserved, type 1, then the number of images.
   const auto* header = static_cast<const WORD*>(::LockResource(::LoadResource(module_.get(), group)));
   ASSERT_NE(header, nullptr);
-  EXPECT_EQ(header[1], 1u);
-  EXPECT_EQ(header[2], 3u);
+  EXPECT_EQ(std::tuple(header[1], header[2]), std::tuple(1u, 3u));
 }
-
-// --- WDLCustom.dll ----------------------------------------------------------------------------------
 
 class ShellCustomWine : public ::testing::Test {
  protected:
@@ -177,9 +153,7 @@ class ShellCustomWine : public ::testing::Test {
     ASSERT_NE(create_, nullptr);
   }
 
-  std::unique_ptr<platform::IComponent> Create(const wchar_t* name) {
-    return std::unique_ptr<platform::IComponent>(create_(name));
-  }
+  auto Create(const wchar_t* name) { return std::unique_ptr<platform::IComponent>(create_(name)); }
 
   ModuleOwner module_;
   platform::CreateComponentFn create_ = nullptr;

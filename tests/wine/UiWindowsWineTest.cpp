@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "common/Error.h"
@@ -34,10 +35,18 @@ std::wstring ClassOf(HWND hwnd) {
   return name;
 }
 
-int WidthOf(HWND hwnd) {
+RECT RectOf(HWND hwnd) {
   RECT rect{-1, -1, -1, -1};
   GetWindowRect(hwnd, &rect);
-  return rect.right - rect.left;
+  return rect;
+}
+
+int WidthOf(HWND hwnd) { return RectOf(hwnd).right - RectOf(hwnd).left; }
+
+std::wstring MenuText(HMENU menu, int position) {
+  wchar_t caption[64] = L"\x2603poison";
+  GetMenuStringW(menu, static_cast<UINT>(position), caption, 64, MF_BYPOSITION);
+  return caption;
 }
 
 class UiWindowsWine : public ::testing::Test {
@@ -76,12 +85,8 @@ TEST_F(UiWindowsWine, MainWindowIsShownWithItsMenusAndTexts) {
   HMENU bar = GetMenu(hwnd);
   ASSERT_NE(bar, nullptr);
   ASSERT_EQ(GetMenuItemCount(bar), 3);
-  const wchar_t* tops[] = {L"&File", L"&Tools", L"&Help"};
-  for (int i = 0; i < 3; ++i) {
-    wchar_t caption[64] = L"poison";
-    GetMenuStringW(bar, static_cast<UINT>(i), caption, 64, MF_BYPOSITION);
-    EXPECT_STREQ(caption, tops[i]);
-  }
+  EXPECT_EQ(std::tuple(MenuText(bar, 0), MenuText(bar, 1), MenuText(bar, 2)),
+            std::tuple(L"&File", L"&Tools", L"&Help"));
   HMENU help = GetSubMenu(bar, 2);
   ASSERT_EQ(GetMenuItemCount(help), 3);
   MENUITEMINFOW info{};
@@ -89,20 +94,16 @@ TEST_F(UiWindowsWine, MainWindowIsShownWithItsMenusAndTexts) {
   info.fMask = MIIM_FTYPE;
   ASSERT_TRUE(GetMenuItemInfoW(help, 1, TRUE, &info));
   EXPECT_TRUE(info.fType & MFT_SEPARATOR);
-  wchar_t about[64] = L"poison";
-  GetMenuStringW(help, 2, about, 64, MF_BYPOSITION);
-  EXPECT_STREQ(about, L"&About Wardline...");
+  EXPECT_EQ(MenuText(help, 2), L"&About Wardline...");
 
-  EXPECT_EQ(WindowText(H(main.Label1.Native())), LoadResString(134));
-  EXPECT_EQ(WindowText(H(main.Label2.Native())), LoadResString(135));
-  EXPECT_EQ(WindowText(H(main.Label3.Native())), LoadResString(136));
+  EXPECT_EQ(std::tuple(WindowText(H(main.Label1.Native())), WindowText(H(main.Label2.Native())),
+                       WindowText(H(main.Label3.Native()))),
+            std::tuple(LoadResString(134), LoadResString(135), LoadResString(136)));
   EXPECT_EQ(ClassOf(H(main.cmdLearnMore.Native())), L"Button");
   EXPECT_EQ(WindowText(H(main.cmdLearnMore.Native())), L"Learn More...");
-
   RECT client{};
   GetClientRect(hwnd, &client);
-  EXPECT_EQ(client.right, ui::TwipsToPixels(7770));
-  EXPECT_EQ(client.bottom, ui::TwipsToPixels(5010));
+  EXPECT_EQ(std::tuple(client.right, client.bottom), std::tuple(ui::TwipsToPixels(7770), ui::TwipsToPixels(5010)));
 
   main.FindMenu(L"mnuExit")->PerformClick(main.Name());
   EXPECT_FALSE(IsWindow(hwnd));
@@ -122,19 +123,17 @@ TEST_F(UiWindowsWine, StaticLineHostsAnEtchedStaticThatFollowsItsWidth) {
   EXPECT_EQ(ClassOf(child), L"Static");
   EXPECT_EQ(WindowText(child), L"StaticLine");
   EXPECT_EQ(GetParent(child), host);
-  EXPECT_EQ(static_cast<DWORD>(GetWindowLongPtrW(child, GWL_STYLE)), 0x50000010u);
-  EXPECT_EQ(static_cast<DWORD>(GetWindowLongPtrW(child, GWL_EXSTYLE)), 0x20004u);
+  EXPECT_EQ(std::tuple(static_cast<DWORD>(GetWindowLongPtrW(child, GWL_STYLE)),
+                       static_cast<DWORD>(GetWindowLongPtrW(child, GWL_EXSTYLE))),
+            std::tuple(0x50000010u, 0x20004u));
   EXPECT_EQ(WidthOf(child), WidthOf(host));
 
   for (int width : {7425, 1500, 8000}) {
     line.Move(ui::TwipsRect{180, 300, width, 105});
     EXPECT_EQ(WidthOf(host), ui::TwipsToPixels(width)) << width;
     EXPECT_EQ(WidthOf(child), WidthOf(host)) << width;
-    RECT childRect{}, hostRect{};
-    GetWindowRect(child, &childRect);
-    GetWindowRect(host, &hostRect);
-    EXPECT_EQ(childRect.left, hostRect.left) << width;
-    EXPECT_EQ(childRect.top, hostRect.top) << width;
+    EXPECT_EQ(std::tuple(RectOf(child).left, RectOf(child).top), std::tuple(RectOf(host).left, RectOf(host).top))
+        << width;
   }
   form.Unload();
   EXPECT_FALSE(IsWindow(child));
@@ -149,20 +148,20 @@ TEST_F(UiWindowsWine, ProgressDialogRunsAJobModallyAndSeesACancelClick) {
   dialog.Init(LoadResString(111), LoadResString(112));
   std::vector<int> positions;
   std::vector<bool> cancelled;
-  bool ownerDisabled = false;
-  bool dialogVisible = false;
+  bool ownerDisabled = false, dialogVisible = false;
+  const auto position = [&] { return static_cast<int>(SendMessageW(H(dialog.pb.Native()), PBM_GETPOS, 0, 0)); };
   dialog.Started = [&] {
     dialogVisible = IsWindowVisible(H(dialog.Native())) != FALSE;
     ownerDisabled = !IsWindowEnabled(H(owner.Native()));
     for (int percent = 0; percent <= 100; percent += 20) {
       dialog.Progress(percent);
-      positions.push_back(static_cast<int>(SendMessageW(H(dialog.pb.Native()), PBM_GETPOS, 0, 0)));
+      positions.push_back(position());
       cancelled.push_back(dialog.Cancelled());
       // The user presses Cancel once, while the job is at 40%; the click is served in the next Progress.
       if (percent == 40) PostMessageW(H(dialog.cmdCancel.Native()), BM_CLICK, 0, 0);
     }
     dialog.Progress(150);  // refused by the bar, no error
-    positions.push_back(static_cast<int>(SendMessageW(H(dialog.pb.Native()), PBM_GETPOS, 0, 0)));
+    positions.push_back(position());
   };
   dialog.ShowProgress(true, &owner);
 
