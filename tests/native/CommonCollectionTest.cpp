@@ -4,17 +4,9 @@
 
 #include "common/Items.h"
 #include "common/KeyedCollection.h"
+#include "tests/native/ErrorOf.h"
 
 namespace {
-
-long ErrorOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const CError& e) {
-    return e.Number();
-  }
-  return 0;
-}
 
 TEST(CommonKeyFoldTest, KeysCompareWithoutRegardToCase) {
   struct Case { std::wstring a, b; bool same; };

@@ -5,17 +5,9 @@
 #include "common/FileUtilities.h"
 #include "common/Error.h"
 #include "platform/FakeMachine.h"
+#include "tests/native/ErrorOf.h"
 
 namespace {
-
-long ErrorOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const CError& e) {
-    return e.Number();
-  }
-  return 0;
-}
 
 TEST(CommonFileUtilitiesTest, FailuresHaveTheirNumbers) {
   platform::FakeMachine m;

@@ -8,6 +8,7 @@
 #include "tests/native/UiHeadlessFixture.h"
 #include "ui/Controls.h"
 #include "ui/Form.h"
+#include "tests/native/ErrorOf.h"
 
 namespace {
 
@@ -40,15 +41,6 @@ class TestDialog : public ui::Form {
 };
 
 using UiToolkit = UiHeadlessTest;
-
-long ErrorOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const CError& e) {
-    return e.Number();
-  }
-  return 0;
-}
 
 TEST_F(UiToolkit, TwipsBecomePixelsAtNinetySixDpi) {
   struct Case { int twips; int pixels; };
