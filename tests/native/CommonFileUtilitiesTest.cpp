@@ -2,8 +2,8 @@
 
 #include <functional>
 
-#include "common/FileUtilities.h"
 #include "common/Error.h"
+#include "common/FileUtilities.h"
 #include "platform/FakeMachine.h"
 #include "tests/native/ErrorOf.h"
 

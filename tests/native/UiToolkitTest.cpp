@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "common/Error.h"
+#include "tests/native/ErrorOf.h"
 #include "tests/native/UiHeadlessFixture.h"
 #include "ui/Controls.h"
 #include "ui/Form.h"
-#include "tests/native/ErrorOf.h"
 
 namespace {
 
