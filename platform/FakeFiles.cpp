@@ -176,39 +176,44 @@ bool FakeFiles::ReadAll(const std::wstring& path, std::vector<std::uint8_t>& byt
   return true;
 }
 
-bool FakeFiles::WriteAll(const std::wstring& path, const std::vector<std::uint8_t>& bytes,
-                         unsigned long& lastError) {
+bool FakeFiles::WritableTarget(const std::wstring& path, Node*& node, unsigned long& lastError) {
+  node = nullptr;
   if (auto code = FailureOf(path, kFileOpWrite)) {
     lastError = code;
     return false;
   }
   auto it = nodes_.find(Norm(path));
-  if (it != nodes_.end() && (it->second.folder || (it->second.attributes & kFileAttributeReadOnly))) {
+  if (it == nodes_.end()) return true;
+  node = &it->second;
+  if (node->folder || (node->attributes & kFileAttributeReadOnly)) {
     lastError = kErrorAccessDenied;
     return false;
   }
-  AddFile(it != nodes_.end() ? it->second.path : path, bytes,
-          it != nodes_.end() ? it->second.attributes : kFileAttributeArchive);
+  return true;
+}
+
+bool FakeFiles::WriteAll(const std::wstring& path, const std::vector<std::uint8_t>& bytes,
+                         unsigned long& lastError) {
+  Node* node = nullptr;
+  if (!WritableTarget(path, node, lastError)) return false;
+  const std::wstring target = node ? node->path : path;
+  AddFile(target, bytes, node ? node->attributes : kFileAttributeArchive);
   return true;
 }
 
 bool FakeFiles::AppendAll(const std::wstring& path, const std::vector<std::uint8_t>& bytes,
                           unsigned long& lastError) {
-  if (auto code = FailureOf(path, kFileOpWrite)) {
-    lastError = code;
-    return false;
-  }
-  auto it = nodes_.find(Norm(path));
-  if (it == nodes_.end()) {
+  Node* node = nullptr;
+  if (!WritableTarget(path, node, lastError)) return false;
+  if (!node) {
     AddFile(path, bytes);
     return true;
   }
-  Node& node = it->second;
-  if (node.folder || node.large || (node.attributes & kFileAttributeReadOnly)) {
+  if (node->large) {
     lastError = kErrorAccessDenied;
     return false;
   }
-  node.bytes.insert(node.bytes.end(), bytes.begin(), bytes.end());
+  node->bytes.insert(node->bytes.end(), bytes.begin(), bytes.end());
   return true;
 }
 

@@ -121,6 +121,9 @@ class QN_API FakeFiles : public IFileSystem {
   static std::wstring Norm(const std::wstring& path);
   const Node* FindFile(const std::wstring& path) const;
   unsigned long FailureOf(const std::wstring& path, unsigned op) const;
+  // The existing file a write to `path` goes to (null for a new file). False, with the error, when the
+  // write is refused: an injected failure, a folder or a read-only file.
+  bool WritableTarget(const std::wstring& path, Node*& node, unsigned long& lastError);
   std::wstring Search(const std::wstring& fileName) const;
   bool Move(const std::wstring& from, const std::wstring& to, bool wide, unsigned long& lastError);
 
