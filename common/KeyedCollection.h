@@ -7,13 +7,12 @@
 #include <vector>
 
 #include "common/Error.h"
-#include "platform/Export.h"
+#include "platform/KeyFold.h"
 
 namespace qn {
-// The key rule of CKeyedCollection: keys compare without regard to letter case (the simple case
-// mapping of the Latin, Greek and Cyrillic letters, as Windows compares file names). Returns the
-// folded form of a key.
-QN_API std::wstring FoldKey(std::wstring_view key);
+// The key rule of CKeyedCollection: keys compare without regard to letter case, as Windows compares
+// names (platform::FoldKey). Returns the folded form of a key.
+inline std::wstring FoldKey(std::wstring_view key) { return platform::FoldKey(key); }
 }  // namespace qn
 
 // An ordered collection of items keyed by text. Keys compare without regard to letter case; the empty

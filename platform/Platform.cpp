@@ -2,32 +2,13 @@
 
 #include "platform/PlatformInternal.h"
 
-#if !defined(_WIN32)
-#include "platform/FakeComponents.h"
-#include "platform/FakeDesktop.h"
-#include "platform/FakeFiles.h"
-#include "platform/FakeProcesses.h"
-#include "platform/FakeRegistry.h"
-#include "platform/FakeSystem.h"
-#include "platform/FakeVersionInfo.h"
-#endif
-
 namespace platform {
 
 #if !defined(_WIN32)
 namespace detail {
-// The native build has no operating system services of its own: an empty machine stands in until a
-// test installs its doubles. The objects live until exit.
-Services DefaultServices() {
-  static FakeRegistry registry;
-  static FakeFiles files;
-  static FakeProcesses processes;
-  static FakeVersionInfo versionInfo;
-  static FakeSystem system;
-  static FakeDesktop desktop;
-  static FakeComponents components;
-  return Services{&registry, &files, &processes, &versionInfo, &system, &desktop, &components};
-}
+// The native build has no operating system of its own: every service is unset until the program that
+// runs natively (a test, a benchmark) installs its own, before the first call.
+Services DefaultServices() { return Services{}; }
 }  // namespace detail
 #endif
 

@@ -11,7 +11,7 @@
 namespace platform {
 
 // The operating system as the program sees it. On Windows it starts out as the real Win32 services;
-// tests install in-memory doubles (platform/Fake*.h) in their place.
+// tests install in-memory doubles (tests/doubles) in their place.
 struct Services {
   IRegistry* registry = nullptr;
   IFileSystem* files = nullptr;
@@ -22,8 +22,9 @@ struct Services {
   IComponents* components = nullptr;
 };
 
-// The services in use. Every member is set: the native build has no OS services of its own, so until a
-// test installs its doubles every call reaches a set of empty in-memory doubles.
+// The services in use. On Windows every member is set to the Win32 implementation from the start. The
+// native build has no operating system: a program that runs natively (tests, benchmarks) installs its
+// in-memory doubles before the first call.
 QN_API Services& Get();
 // Replaces the services in use (members left null keep their current service) and returns the
 // previous set, so that a test can put it back.

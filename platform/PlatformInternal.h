@@ -4,7 +4,7 @@
 namespace platform::detail {
 
 // The services the program starts with: on Windows the Win32 implementations (PlatformWin32.cpp),
-// natively a set of empty in-memory doubles (Platform.cpp). Each call gives the same objects.
+// natively none (Platform.cpp). Each call gives the same objects.
 Services DefaultServices();
 
 #if defined(_WIN32)

@@ -8,7 +8,10 @@ class CHashier;
 class CFileInfoManager;
 class CFilenameResolver;
 
-// Program-wide objects and values. Only the start-up writes them.
+// Program-wide objects and values. Only the start-up writes them; every subsystem reads them. The
+// classes of the caches belong to the inspection, which sits above this module: here they are only
+// named, so that the slots can live where every layer can reach them. MWDL's routines that need more
+// than the slots live with what they need (shell/app/Components.h, inspection/FileManagers.h).
 namespace MWDL {
 
 extern std::shared_ptr<CLogger> goLogger;  // unset in /uninstall mode
@@ -20,10 +23,5 @@ extern std::wstring gsVersion;
 
 // "2.0.24": major, minor and revision joined by points.
 std::wstring VersionText();
-// True when an object of qnCommon.dll and of WDLCustom.dll can be created; otherwise false with the
-// message for the user in `message`.
-bool CheckComponents(std::wstring& message);
-// Empties the file-information cache and the resolver's cache (not the checksum cache).
-void ReInitFileManagers();
 
 }  // namespace MWDL

@@ -4,7 +4,7 @@
 
 #include "common/Error.h"
 #include "common/FileUtilities.h"
-#include "platform/FakeMachine.h"
+#include "tests/doubles/FakeMachine.h"
 #include "tests/native/ErrorOf.h"
 
 namespace {

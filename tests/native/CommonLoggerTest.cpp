@@ -4,7 +4,7 @@
 
 #include "common/Error.h"
 #include "common/Logger.h"
-#include "platform/FakeMachine.h"
+#include "tests/doubles/FakeMachine.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "common/Registry.h"
-#include "platform/FakeMachine.h"
+#include "tests/doubles/FakeMachine.h"
 
 namespace {
 

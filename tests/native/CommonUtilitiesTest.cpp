@@ -3,7 +3,7 @@
 #include <set>
 
 #include "common/Utilities.h"
-#include "platform/FakeMachine.h"
+#include "tests/doubles/FakeMachine.h"
 
 namespace {
 

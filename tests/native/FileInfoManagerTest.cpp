@@ -5,7 +5,7 @@
 
 #include "common/Error.h"
 #include "inspection/FileInfoManager.h"
-#include "platform/FakeMachine.h"
+#include "tests/doubles/FakeMachine.h"
 
 namespace {
 

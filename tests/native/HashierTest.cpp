@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "inspection/Hashier.h"
-#include "platform/FakeMachine.h"
+#include "tests/doubles/FakeMachine.h"
 
 namespace {
 

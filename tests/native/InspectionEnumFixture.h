@@ -17,7 +17,7 @@
 #include "common/Logger.h"
 #include "common/Registry.h"
 #include "inspection/FilenameResolver.h"
-#include "platform/FakeMachine.h"
+#include "tests/doubles/FakeMachine.h"
 #include "shell/MAPI.h"
 #include "shell/MWDL.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/FakeMachine.h"
+#include "tests/doubles/FakeMachine.h"
 
 extern "C" platform::IComponent* WdlCreateComponent(const wchar_t* className);
 

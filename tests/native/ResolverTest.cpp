@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "inspection/FilenameResolver.h"
-#include "platform/FakeMachine.h"
+#include "tests/doubles/FakeMachine.h"
 #include "shell/MAPI.h"
 
 namespace {

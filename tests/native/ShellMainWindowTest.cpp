@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "common/Error.h"
-#include "shell/FAbout.h"
-#include "shell/FMain.h"
+#include "shell/app/FAbout.h"
+#include "shell/app/FMain.h"
 #include "shell/Product.h"
 #include "shell/StaticLine.h"
 #include "shell/Strings.h"

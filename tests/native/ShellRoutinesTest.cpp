@@ -11,10 +11,12 @@
 #include "inspection/FileInfoManager.h"
 #include "inspection/FilenameResolver.h"
 #include "inspection/Hashier.h"
-#include "platform/FakeMachine.h"
+#include "tests/doubles/FakeMachine.h"
 #include "shell/MAPI.h"
 #include "shell/MWDL.h"
-#include "shell/Mode.h"
+#include "inspection/FileManagers.h"
+#include "shell/app/Components.h"
+#include "shell/app/Mode.h"
 
 namespace {
 

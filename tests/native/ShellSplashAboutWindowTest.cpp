@@ -1,7 +1,7 @@
 #include <string>
 
-#include "shell/FAbout.h"
-#include "shell/FSplash.h"
+#include "shell/app/FAbout.h"
+#include "shell/app/FSplash.h"
 #include "shell/MWDL.h"
 #include "shell/Product.h"
 #include "tests/native/UiHeadlessFixture.h"

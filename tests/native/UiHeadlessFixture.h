@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "platform/FakeMachine.h"
+#include "tests/doubles/FakeMachine.h"
 #include "ui/Backend.h"
 #include "ui/Headless.h"
 

@@ -14,6 +14,7 @@
 #include "custom/CustomComponent.h"
 #include "platform/Components.h"
 #include "shell/MWDL.h"
+#include "shell/app/Components.h"
 #include "shell/Strings.h"
 
 namespace {

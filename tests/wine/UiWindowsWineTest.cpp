@@ -12,7 +12,7 @@
 
 #include "common/Error.h"
 #include "platform/Platform.h"
-#include "shell/FMain.h"
+#include "shell/app/FMain.h"
 #include "shell/FProgressor.h"
 #include "shell/StaticLine.h"
 #include "shell/Strings.h"

@@ -1,4 +1,4 @@
-#include "platform/FakeSystem.h"
+#include "tests/doubles/FakeSystem.h"
 
 #include <cstdio>
 

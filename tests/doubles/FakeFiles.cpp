@@ -1,8 +1,8 @@
-#include "platform/FakeFiles.h"
+#include "tests/doubles/FakeFiles.h"
 
 #include <algorithm>
 
-#include "common/KeyedCollection.h"
+#include "platform/KeyFold.h"
 
 namespace platform {
 namespace {
@@ -48,7 +48,7 @@ FakeFiles::FakeFiles() = default;
 FakeFiles::~FakeFiles() = default;
 
 std::wstring FakeFiles::Norm(const std::wstring& path) {
-  std::wstring norm = qn::FoldKey(path);
+  std::wstring norm = platform::FoldKey(path);
   std::replace(norm.begin(), norm.end(), L'/', L'\\');
   while (norm.size() > 3 && norm.back() == L'\\') norm.pop_back();
   return norm;
@@ -102,7 +102,7 @@ void FakeFiles::MapSearch(const std::wstring& fileName, const std::wstring& full
 void FakeFiles::MapLongPath(const std::wstring& shortPath, const std::wstring& longPath) {
   longPaths_[Norm(shortPath)] = longPath;
 }
-void FakeFiles::SetEnv(const std::wstring& name, const std::wstring& value) { env_[qn::FoldKey(name)] = value; }
+void FakeFiles::SetEnv(const std::wstring& name, const std::wstring& value) { env_[platform::FoldKey(name)] = value; }
 void FakeFiles::SetProgramFolder(const std::wstring& folder) { programFolder_ = folder; }
 void FakeFiles::SetTempFolder(const std::wstring& folder) { tempFolder_ = folder; }
 
@@ -389,7 +389,7 @@ std::wstring FakeFiles::ExpandEnvironmentStrings(const std::wstring& text) {
     const std::size_t close = text.find(L'%', open + 1);
     if (close == std::wstring::npos) break;
     out.append(text, pos, open - pos);
-    auto it = env_.find(qn::FoldKey(text.substr(open + 1, close - open - 1)));
+    auto it = env_.find(platform::FoldKey(text.substr(open + 1, close - open - 1)));
     if (it != env_.end() && close > open + 1) {
       out += it->second;
       pos = close + 1;

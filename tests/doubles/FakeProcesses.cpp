@@ -1,4 +1,4 @@
-#include "platform/FakeProcesses.h"
+#include "tests/doubles/FakeProcesses.h"
 
 #include <algorithm>
 #include <cstring>

@@ -22,7 +22,7 @@ struct RegChange {
 };
 
 // An in-memory registry. Keys and values are kept in the order they were created, so enumeration
-// gives insertion order; key and value names compare without regard to letter case (qn::FoldKey).
+// gives insertion order; key and value names compare without regard to letter case (platform::FoldKey).
 // Key paths may carry leading, trailing or doubled backslashes; they are ignored.
 //
 // Set-up (none of these is recorded in Changes()):

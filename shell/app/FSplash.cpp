@@ -1,4 +1,4 @@
-#include "shell/FSplash.h"
+#include "shell/app/FSplash.h"
 
 #include "shell/Pictures.h"
 

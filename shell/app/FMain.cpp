@@ -1,4 +1,4 @@
-#include "shell/FMain.h"
+#include "shell/app/FMain.h"
 
 #include <memory>
 
@@ -10,11 +10,12 @@
 #include "inspection/FilenameResolver.h"
 #include "inspection/Hashier.h"
 #include "platform/Platform.h"
-#include "shell/FAbout.h"
-#include "shell/FSplash.h"
+#include "shell/app/Components.h"
+#include "shell/app/FAbout.h"
+#include "shell/app/FSplash.h"
 #include "shell/MAPI.h"
 #include "shell/MWDL.h"
-#include "shell/Mode.h"
+#include "shell/app/Mode.h"
 #include "shell/Pictures.h"
 #include "shell/Product.h"
 #include "shell/Strings.h"

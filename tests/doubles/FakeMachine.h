@@ -1,11 +1,11 @@
 #pragma once
-#include "platform/FakeComponents.h"
-#include "platform/FakeDesktop.h"
-#include "platform/FakeFiles.h"
-#include "platform/FakeProcesses.h"
-#include "platform/FakeRegistry.h"
-#include "platform/FakeSystem.h"
-#include "platform/FakeVersionInfo.h"
+#include "tests/doubles/FakeComponents.h"
+#include "tests/doubles/FakeDesktop.h"
+#include "tests/doubles/FakeFiles.h"
+#include "tests/doubles/FakeProcesses.h"
+#include "tests/doubles/FakeRegistry.h"
+#include "tests/doubles/FakeSystem.h"
+#include "tests/doubles/FakeVersionInfo.h"
 #include "platform/Platform.h"
 
 namespace platform {

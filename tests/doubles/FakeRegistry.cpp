@@ -1,8 +1,8 @@
-#include "platform/FakeRegistry.h"
+#include "tests/doubles/FakeRegistry.h"
 
 #include <algorithm>
 
-#include "common/KeyedCollection.h"
+#include "platform/KeyFold.h"
 
 namespace platform {
 
@@ -12,16 +12,16 @@ struct FakeRegistry::Key {
   std::vector<std::pair<std::wstring, RegValue>> values;  // in creation order
 
   Key* Child(const std::wstring& childName) const {
-    const std::wstring folded = qn::FoldKey(childName);
+    const std::wstring folded = platform::FoldKey(childName);
     for (const auto& child : children) {
-      if (qn::FoldKey(child->name) == folded) return child.get();
+      if (platform::FoldKey(child->name) == folded) return child.get();
     }
     return nullptr;
   }
   std::pair<std::wstring, RegValue>* FindValue(const std::wstring& valueName) {
-    const std::wstring folded = qn::FoldKey(valueName);
+    const std::wstring folded = platform::FoldKey(valueName);
     for (auto& value : values) {
-      if (qn::FoldKey(value.first) == folded) return &value;
+      if (platform::FoldKey(value.first) == folded) return &value;
     }
     return nullptr;
   }
@@ -48,7 +48,7 @@ std::wstring JoinFolded(const std::wstring& keyPath) {
   std::wstring joined;
   for (const auto& part : SplitPath(keyPath)) {
     if (!joined.empty()) joined += L'\\';
-    joined += qn::FoldKey(part);
+    joined += platform::FoldKey(part);
   }
   return joined;
 }
@@ -79,7 +79,7 @@ FakeRegistry::FakeRegistry() = default;
 FakeRegistry::~FakeRegistry() = default;
 
 std::wstring FakeRegistry::FailureKey(Hive hive, const std::wstring& keyPath, const std::wstring& valueName) {
-  return std::to_wstring(hive) + L"|" + JoinFolded(keyPath) + L"|" + qn::FoldKey(valueName);
+  return std::to_wstring(hive) + L"|" + JoinFolded(keyPath) + L"|" + platform::FoldKey(valueName);
 }
 
 FakeRegistry::Key* FakeRegistry::Find(Hive hive, const std::wstring& keyPath) const {
@@ -218,10 +218,10 @@ bool FakeRegistry::WasKeyDeleted(Hive hive, const std::wstring& keyPath) const {
 
 bool FakeRegistry::WasValueDeleted(Hive hive, const std::wstring& keyPath, const std::wstring& valueName) const {
   const std::wstring wanted = JoinFolded(keyPath);
-  const std::wstring name = qn::FoldKey(valueName);
+  const std::wstring name = platform::FoldKey(valueName);
   return std::any_of(changes_.begin(), changes_.end(), [&](const RegChange& change) {
     return change.kind == RegChangeKind::kDeleteValue && change.hive == hive &&
-           JoinFolded(change.keyPath) == wanted && qn::FoldKey(change.valueName) == name;
+           JoinFolded(change.keyPath) == wanted && platform::FoldKey(change.valueName) == name;
   });
 }
 
@@ -249,9 +249,9 @@ long FakeRegistry::DeleteValue(Hive hive, const std::wstring& keyPath, const std
   if (failure != writeFailures_.end() && failure->second != kErrorSuccess) return failure->second;
   Key* key = Find(hive, keyPath);
   if (key == nullptr) return kErrorFileNotFound;
-  const std::wstring folded = qn::FoldKey(valueName);
+  const std::wstring folded = platform::FoldKey(valueName);
   auto it = std::find_if(key->values.begin(), key->values.end(),
-                         [&](const auto& value) { return qn::FoldKey(value.first) == folded; });
+                         [&](const auto& value) { return platform::FoldKey(value.first) == folded; });
   if (it == key->values.end()) return kErrorFileNotFound;
   key->values.erase(it);
   changes_.push_back(RegChange{RegChangeKind::kDeleteValue, hive, keyPath, valueName, {}});

@@ -1,4 +1,4 @@
-#include "shell/Mode.h"
+#include "shell/app/Mode.h"
 
 namespace {
 constexpr wchar_t kUninstallSwitch[] = L"/uninstall";

@@ -1,6 +1,6 @@
-#include "shell/FAbout.h"
+#include "shell/app/FAbout.h"
 
-#include "shell/FMain.h"
+#include "shell/app/FMain.h"
 #include "shell/MWDL.h"
 #include "shell/Pictures.h"
 #include "shell/Product.h"

@@ -1,4 +1,4 @@
-#include "platform/FakeDesktop.h"
+#include "tests/doubles/FakeDesktop.h"
 
 namespace platform {
 

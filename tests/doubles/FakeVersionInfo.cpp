@@ -1,6 +1,6 @@
-#include "platform/FakeVersionInfo.h"
+#include "tests/doubles/FakeVersionInfo.h"
 
-#include "common/KeyedCollection.h"
+#include "platform/KeyFold.h"
 
 namespace platform {
 
@@ -8,11 +8,11 @@ FakeVersionInfo::FakeVersionInfo() = default;
 FakeVersionInfo::~FakeVersionInfo() = default;
 
 void FakeVersionInfo::Set(const std::wstring& path, std::vector<std::pair<std::wstring, std::wstring>> strings) {
-  files_[qn::FoldKey(path)] = std::move(strings);
+  files_[platform::FoldKey(path)] = std::move(strings);
 }
 
 void FakeVersionInfo::SetString(const std::wstring& path, const std::wstring& name, const std::wstring& text) {
-  auto& strings = files_[qn::FoldKey(path)];
+  auto& strings = files_[platform::FoldKey(path)];
   for (auto& entry : strings) {
     if (entry.first == name) {
       entry.second = text;
@@ -22,13 +22,13 @@ void FakeVersionInfo::SetString(const std::wstring& path, const std::wstring& na
   strings.emplace_back(name, text);
 }
 
-void FakeVersionInfo::Remove(const std::wstring& path) { files_.erase(qn::FoldKey(path)); }
+void FakeVersionInfo::Remove(const std::wstring& path) { files_.erase(platform::FoldKey(path)); }
 
 bool FakeVersionInfo::ReadStrings(const std::wstring& path,
                                   std::vector<std::pair<std::wstring, std::wstring>>& strings) {
   ++readCount_;
   strings.clear();
-  auto it = files_.find(qn::FoldKey(path));
+  auto it = files_.find(platform::FoldKey(path));
   if (it == files_.end()) return false;
   strings = it->second;
   return true;

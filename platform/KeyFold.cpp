@@ -3,9 +3,9 @@
 #include <string_view>
 #include <type_traits>
 
-#include "common/KeyedCollection.h"
+#include "platform/KeyFold.h"
 
-namespace qn {
+namespace platform {
 namespace {
 
 // Simple case folding (one character to one character) of Basic Latin, Latin-1, Latin Extended-A,
@@ -75,4 +75,4 @@ std::wstring FoldKey(std::wstring_view key) {
   return folded;
 }
 
-}  // namespace qn
+}  // namespace platform

@@ -4,7 +4,7 @@
 #include <objbase.h>
 
 #include "platform/Platform.h"
-#include "shell/FMain.h"
+#include "shell/app/FMain.h"
 #include "ui/Backend.h"
 #include "ui/BackendWin32.h"
 
