@@ -42,26 +42,34 @@ std::int32_t Checksum(const std::wstring& fileName) {
 
 bool Holds(const CNumberTable& table, std::int32_t n) { return table.Exists(CPaAnalyser::KeyOf(n)); }
 
-// Lower-cases the letters. The rules compare the result with lower-case ASCII texts only, so what
-// matters is which letters become ASCII: A to Z, and outside ASCII the capital I with dot (U+0130) and
-// the Kelvin sign (U+212A), whose lower-case forms are i and k. Every other letter outside ASCII has a
-// lower-case form outside ASCII and is left as it is, which gives every comparison the same answer.
+// Lower-cases one letter. The rules compare with lower-case ASCII texts only, so what matters is which
+// letters become ASCII: A to Z, and outside ASCII the capital I with dot (U+0130) and the Kelvin sign
+// (U+212A), whose lower-case forms are i and k. Every other letter outside ASCII has a lower-case form
+// outside ASCII and is left as it is, which gives every comparison the same answer.
+wchar_t LowerChar(wchar_t c) noexcept {
+  if (c >= L'A' && c <= L'Z') return static_cast<wchar_t>(c - L'A' + L'a');
+  if (c == 0x130) return L'i';
+  if (c == 0x212A) return L'k';
+  return c;
+}
+
 std::wstring LowerCase(std::wstring text) {
-  for (wchar_t& c : text) {
-    if (c >= L'A' && c <= L'Z') {
-      c = static_cast<wchar_t>(c - L'A' + L'a');
-    } else if (c == 0x130) {
-      c = L'i';
-    } else if (c == 0x212A) {
-      c = L'k';
-    }
-  }
+  for (wchar_t& c : text) c = LowerChar(c);
   return text;
 }
 
-// The last characters of `text` equal `tail` (a text shorter than `tail` never does).
-bool EndsWith(const std::wstring& text, std::wstring_view tail) {
-  return text.size() >= tail.size() && std::wstring_view(text).substr(text.size() - tail.size()) == tail;
+// `text`, lower-cased, equals `lower` (no copy of `text` is made).
+bool EqualsLowered(std::wstring_view text, std::wstring_view lower) noexcept {
+  if (text.size() != lower.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (LowerChar(text[i]) != lower[i]) return false;
+  }
+  return true;
+}
+
+// The last characters of `text`, lower-cased, equal `lower` (a text shorter than `lower` never does).
+bool EndsWithLowered(std::wstring_view text, std::wstring_view lower) noexcept {
+  return text.size() >= lower.size() && EqualsLowered(text.substr(text.size() - lower.size()), lower);
 }
 
 // Runs the body of rule `rule` under its error handler: an error is logged (level 0, source
@@ -82,6 +90,7 @@ bool Trapped(const wchar_t* rule, Body body) {
 // Appends each value of `values` to `table`, in order. Traps nothing: a refused Add ends it.
 template <class Values>
 void AddNumbers(CNumberTable& table, const Values& values) {
+  table.Reserve(table.Count() + values.size());
   for (const auto value : values) table.Add(CTableNumber(value), CPaAnalyser::KeyOf(value));
 }
 
@@ -135,7 +144,7 @@ bool CPaAnalyser::IsSuspiciousRunningModule(const std::wstring& FileName) {
     if (IsGoodRunningModule(FileName)) return false;
     const std::wstring company = Company(FileName);
     if (company.empty()) return true;
-    return LowerCase(company) == L"ie toolbar";
+    return EqualsLowered(company, L"ie toolbar");
   });
 }
 
@@ -150,7 +159,7 @@ bool CPaAnalyser::IsSuspiciousStartup(const std::wstring& FileName) {
 bool CPaAnalyser::IsGoodRunningModule(const std::wstring& FileName) {
   return Trapped(L"IsGoodRunningModule", [&] {
     // The session manager as the kernel names it: known good without looking at any file.
-    if (LowerCase(FileName) == L"\\systemroot\\system32\\smss.exe") return true;
+    if (EqualsLowered(FileName, L"\\systemroot\\system32\\smss.exe")) return true;
     if (!Company(FileName).empty()) return false;
     if (!Holds(moGoodSizes, Size(FileName))) return false;
     return Holds(moGoodHashes, Checksum(FileName));
@@ -172,10 +181,9 @@ bool CPaAnalyser::IsSuspiciousExplorerBar(const std::wstring& FileName) {
 bool CPaAnalyser::IsParasiteBHO(const std::wstring& FileName) {
   return Trapped(L"IsParasiteBHO", [&] {
     if (!Company(FileName).empty()) return false;
-    const std::wstring lower = LowerCase(FileName);
     // Helpers of well-known products that ship without version data.
     for (const wchar_t* known : {L"\\acroiehelper.ocx", L"\\pcshared\\nmiehelp.dll", L"\\acroiefavclient.dll"}) {
-      if (EndsWith(lower, known)) return false;
+      if (EndsWithLowered(FileName, known)) return false;
     }
     return true;
   });
@@ -196,7 +204,9 @@ bool CPaAnalyser::IsParasiteRunningModule(const std::wstring& FileName) {
     const std::int32_t size = Size(FileName);
     if (size == 0) return false;
     if (Holds(moParasiteSizes, size) && Holds(moParasiteHashes, Checksum(FileName))) return true;
-    if (EndsWith(lower, L"32.exe") || EndsWith(lower, L"\\se.dll")) return Company(FileName).empty();
+    if (EndsWithLowered(FileName, L"32.exe") || EndsWithLowered(FileName, L"\\se.dll")) {
+      return Company(FileName).empty();
+    }
     return false;
   });
 }

@@ -140,7 +140,7 @@ std::wstring CFilenameResolver::Search(const std::wstring& name) const {
 }
 
 std::wstring CFilenameResolver::GetFullFileNameFromShortFilename(const std::wstring& FileName) {
-  if (moCache.Exists(FileName)) return moCache.Item(FileName);
+  if (const std::wstring* cached = moCache.Find(FileName)) return *cached;
 
   std::wstring s = FileName;
   if (s.starts_with(L"\\??\\")) s.erase(0, 4);

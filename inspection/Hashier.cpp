@@ -41,9 +41,9 @@ std::int32_t CHashier::HashFromBytes(const std::vector<std::uint8_t>& Bytes) con
 
 std::int32_t CHashier::HashFromFullFileName(const std::wstring& FullFilePathname, std::int32_t& FileSize) {
   const std::wstring key = L"_" + FullFilePathname;
-  if (moHashCache.Exists(key)) {
+  if (const std::int32_t* cached = moHashCache.Find(key)) {
     FileSize = moSizeCache.Item(key);
-    return moHashCache.Item(key);
+    return *cached;
   }
 
   FileSize = 0;
