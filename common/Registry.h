@@ -39,11 +39,15 @@ class QN_API CRegistry {
                    platform::RegView view = platform::RegView::kNative);
   // Names of subkeys / values, each as item and key, in the registry's order; empty for a missing key.
   // A name that folds like an earlier one is kept once.
-  CKeyedCollection<std::wstring> EnumKeys(platform::Hive hive, const std::wstring& keyPath, platform::RegView view = platform::RegView::kNative);
-  CKeyedCollection<std::wstring> EnumValues(platform::Hive hive, const std::wstring& keyPath, platform::RegView view = platform::RegView::kNative);
+  CKeyedCollection<std::wstring> EnumKeys(platform::Hive hive, const std::wstring& keyPath,
+                                          platform::RegView view = platform::RegView::kNative);
+  CKeyedCollection<std::wstring> EnumValues(platform::Hive hive, const std::wstring& keyPath,
+                                            platform::RegView view = platform::RegView::kNative);
   // Class ids (in braces) of the classes that implement a component category, each as item and key.
-  CKeyedCollection<std::wstring> EnumCategoryClasses(const std::wstring& categoryId, platform::RegView view = platform::RegView::kNative);
+  CKeyedCollection<std::wstring> EnumCategoryClasses(const std::wstring& categoryId,
+                                                     platform::RegView view = platform::RegView::kNative);
   // Deletes a key with its subtree. False with the system's error text in `errorText` when refused;
   // `errorText` is cleared on success.
-  bool DeleteKey(platform::Hive hive, const std::wstring& keyPath, std::wstring& errorText, platform::RegView view = platform::RegView::kNative);
+  bool DeleteKey(platform::Hive hive, const std::wstring& keyPath, std::wstring& errorText,
+                 platform::RegView view = platform::RegView::kNative);
 };

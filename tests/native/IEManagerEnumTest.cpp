@@ -293,8 +293,12 @@ TEST_F(IEManagerEnumTest, ListingsOfThe32BitViewFollowTheSameListingsOn64BitWind
                          {L"C:\\Ext\\t64.dll", L"C:\\Ext\\t32.dll", L"C:\\Ext\\t64.dll"},
                          {Clsid(5), Clsid(7), Clsid(6), Clsid(8)},
                          {kVertical, kVertical, kHorizontal, kHorizontal}};
-  const Expected on32 = {{Clsid(1)},          {native},   {Clsid(3), Clsid(3)}, {L"C:\\Ext\\t64.dll", L"C:\\Ext\\t64.dll"},
-                         {Clsid(5), Clsid(6)}, {kVertical, kHorizontal}};
+  const Expected on32 = {{Clsid(1)},
+                         {native},
+                         {Clsid(3), Clsid(3)},
+                         {L"C:\\Ext\\t64.dll", L"C:\\Ext\\t64.dll"},
+                         {Clsid(5), Clsid(6)},
+                         {kVertical, kHorizontal}};
   for (const bool is64 : {true, false}) {
     machine.system.Set64BitWindows(is64);
     MWDL::goFilenameResolver = std::make_shared<CFilenameResolver>();
