@@ -248,6 +248,7 @@ class InspectionViewsWineTest : public InspectionEnumWineTest {
   void TearDown() override {
     keys_.clear();
     for (const std::wstring& file : probes_) ::DeleteFileW(file.c_str());
+    if (!madeWow64Folder_.empty()) ::RemoveDirectoryW(madeWow64Folder_.c_str());
     InspectionEnumWineTest::TearDown();
   }
 
@@ -264,8 +265,10 @@ class InspectionViewsWineTest : public InspectionEnumWineTest {
   bool InCategory(const std::wstring& id, REGSAM view, const std::wstring& category) {
     return Key(HKEY_CLASSES_ROOT, L"CLSID\\" + id + L"\\Implemented Categories\\" + category, view).Created();
   }
-  // Copies the test library into both system folders as kProbe; false when a copy failed.
+  // Copies the test library into both system folders as kProbe; false when a copy failed. A prefix
+  // without 32-bit Wine may lack SysWOW64 itself: it is made for the test then.
   bool ProbeFiles() {
+    if (::CreateDirectoryW(Wow64Folder().c_str(), nullptr)) madeWow64Folder_ = Wow64Folder();
     const std::wstring library = BinFolder() + L"wdl_testdll.dll";
     for (const std::wstring& folder : {SystemFolder(), Wow64Folder()}) {
       probes_.push_back(folder + L"\\" + kProbe);
@@ -277,6 +280,7 @@ class InspectionViewsWineTest : public InspectionEnumWineTest {
  private:
   std::vector<std::unique_ptr<ScratchKey>> keys_;
   std::vector<std::wstring> probes_;
+  std::wstring madeWow64Folder_;
 };
 
 // The names of the items of `list` among `ids` (letter case aside), with one text property each.
