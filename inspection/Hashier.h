@@ -9,7 +9,7 @@
 namespace inspection {
 // The 31-bit file checksum of `size` bytes: for each byte, h is rotated right by one bit within 31 bits
 // and the byte is added; a step whose sum would exceed 2147483647 is dropped (h keeps its value).
-// Always 0..2147483647; 0 for no bytes.
+// Always 0..2147483647; 0 for no bytes. The fastest form this CPU runs (inspection/Checksum31.h).
 std::int32_t Checksum31(const std::uint8_t* data, std::size_t size) noexcept;
 }  // namespace inspection
 
