@@ -36,12 +36,13 @@ std::int32_t CHashier::HashFromFullFileName(const std::wstring& FullFilePathname
   FileSize = 0;
   std::int32_t hash = 0;
   try {
-    std::vector<std::uint8_t> bytes = FileUtilities().ReadFileBytes(FullFilePathname);
+    FileUtilities().ReadFileBytes(FullFilePathname, fileBytes_);
     // A file whose size does not fit the size's 32-bit signed type cannot be reported: it counts as
     // unreadable rather than getting a size that wrapped.
-    if (!Utilities().IsArrayEmpty(bytes) && bytes.size() <= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
-      hash = HashFromBytes(bytes);
-      FileSize = static_cast<std::int32_t>(bytes.size());
+    if (!Utilities().IsArrayEmpty(fileBytes_) &&
+        fileBytes_.size() <= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+      hash = HashFromBytes(fileBytes_);
+      FileSize = static_cast<std::int32_t>(fileBytes_.size());
     }
   } catch (const CError&) {
     // Missing, unreadable or too large: 0/0, cached below like any other answer.

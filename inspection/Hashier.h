@@ -33,4 +33,8 @@ class CHashier {
 
   CKeyedCollection<std::int32_t> moHashCache;
   CKeyedCollection<std::int32_t> moSizeCache;
+  // Each file is read into this one vector, which keeps its memory from file to file (as much as the
+  // largest file read so far, while the cache lives): a fresh vector for every file would have the system
+  // map and zero every page of it again.
+  std::vector<std::uint8_t> fileBytes_;
 };
