@@ -18,7 +18,7 @@
 namespace inspection {
 
 inline constexpr std::uint32_t kChecksum31Top = 0x7FFFFFFFu;  // 2^31-1
-inline constexpr std::size_t kChecksum31LaneBytes = 992;      // 32 x 31: a lane moves h by 2^-992 = 1 mod 2^31-1
+inline constexpr std::size_t kChecksum31LaneBytes = 992;      // 32 x 31, so that 2^-992 = 1 modulo 2^31-1
 inline constexpr std::size_t kChecksum31Lanes = 32;
 inline constexpr std::size_t kChecksum31BlockBytes = kChecksum31Lanes * kChecksum31LaneBytes;
 

@@ -11,14 +11,21 @@ cd "$(dirname "$0")/.."
 tools/setup.sh
 jobs=$(nproc)
 
-cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DWDL_SANITIZE=OFF -DWDL_BENCHMARKS=ON >/dev/null
-cmake --build build/bench -j "$jobs" --target wdl_benchmarks >build/bench.log || { cat build/bench.log; exit 1; }
+# Builds quietly: the log is shown only when the build fails.
+quiet() {
+  local log=$1; shift
+  "$@" >>"$log" 2>&1 || { cat "$log"; exit 1; }
+}
+mkdir -p build
+rm -f build/bench.log
+
+quiet build/bench.log cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DWDL_SANITIZE=OFF -DWDL_BENCHMARKS=ON
+quiet build/bench.log cmake --build build/bench -j "$jobs" --target wdl_benchmarks
 build/bench/bin/wdl_benchmarks "$@"
 
-cmake -S . -B build/bench-windows -G Ninja -DCMAKE_BUILD_TYPE=Release -DWDL_BENCHMARKS=ON \
-      -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
-cmake --build build/bench-windows -j "$jobs" --target wdl_wine_bench >build/bench-windows.log ||
-  { cat build/bench-windows.log; exit 1; }
+quiet build/bench.log cmake -S . -B build/bench-windows -G Ninja -DCMAKE_BUILD_TYPE=Release -DWDL_BENCHMARKS=ON \
+      -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+quiet build/bench.log cmake --build build/bench-windows -j "$jobs" --target wdl_wine_bench
 export WINEPREFIX=$PWD/build/bench-windows/wineprefix
 echo
 echo "Under Wine:"

@@ -4,6 +4,7 @@
 // that both compilers' code is proven.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
