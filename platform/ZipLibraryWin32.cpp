@@ -3,63 +3,44 @@
 
 #include <cstring>
 #include <exception>
+#include <memory>
 
 #include "platform/PlatformInternal.h"
+#include "zip/ZipDll.h"
 
 namespace platform {
 namespace {
-
-// The library's interface on x64, as its header gives it.
-struct DllOptions {
-  const char* date;
-  const char* rootDir;
-  const char* tempDir;
-  std::int32_t fTemp, fSuffix, fEncrypt, fSystem, fVolume, fExtra, fNoDirEntries, fExcludeDate, fIncludeDate,
-      fVerbose, fQuiet, fCRLF_LF, fLF_CRLF, fJunkDir, fGrow, fForce, fMove, fDeleteEntries, fUpdate, fFreshen,
-      fJunkSFX, fLatestTime, fComment, fOffsets, fPrivilege, fEncryption, fRecurse, fRepair;
-  std::uint8_t fLevel;
-};
-using DllPrint = int(WINAPI*)(char* text, unsigned long length);
-using DllPassword = int(WINAPI*)(char* buffer, int size, const char* prompt, const char* name);
-using DllComment = char*(WINAPI*)(char* buffer);
-using DllService = int(WINAPI*)(const char* name, unsigned long size);
-struct DllCallbacks {
-  DllPrint print;
-  DllPassword password;
-  DllComment comment;
-  DllService service;
-};
-using ZpInitFn = int(WINAPI*)(DllCallbacks* callbacks);
-using ZpSetOptionsFn = int(WINAPI*)(DllOptions* options);
-using ZpArchiveFn = int(WINAPI*)(int count, const char* zipFile, char** names);
 
 // The callbacks of the run in progress; the library calls the trampolines below, which call them.
 // Every trampoline is an exception barrier: nothing crosses into the library.
 ZipCallbacks gCallbacks;
 
-int WINAPI PrintTrampoline(char* text, unsigned long length) {
+std::int32_t ZIP_API PrintTrampoline(const char* text, std::uint32_t length) {
   try {
-    return gCallbacks.print ? gCallbacks.print(text, static_cast<std::uint32_t>(length)) : 0;
+    return gCallbacks.print ? gCallbacks.print(text, length) : 0;
   } catch (...) {
     return 0;
   }
 }
-int WINAPI PasswordTrampoline(char* buffer, int size, const char* prompt, const char* name) {
+std::int32_t ZIP_API PasswordTrampoline(char* buffer, std::int32_t size, const char* prompt, const char* name) {
   try {
     return gCallbacks.password ? gCallbacks.password(buffer, size, prompt, name) : 1;
   } catch (...) {
     return 1;
   }
 }
-char* WINAPI CommentTrampoline(char* buffer) {
-  static char empty[1] = {0};
+// The library takes the comment in its own buffer: only an empty comment (the one the program gives) is
+// written there, as its first byte, since the buffer's size is not given.
+std::int32_t ZIP_API CommentTrampoline(char* buffer) {
   try {
-    return gCallbacks.comment ? const_cast<char*>(gCallbacks.comment(buffer)) : empty;
+    const char* comment = gCallbacks.comment ? gCallbacks.comment(buffer) : "";
+    if (buffer != nullptr && (comment == nullptr || comment[0] == '\0')) buffer[0] = '\0';
   } catch (...) {
-    return empty;
+    if (buffer != nullptr) buffer[0] = '\0';
   }
+  return 0;
 }
-int WINAPI ServiceTrampoline(const char* name, unsigned long size) {
+std::int32_t ZIP_API ServiceTrampoline(const char* name, std::uint32_t size) {
   try {
     return gCallbacks.service ? gCallbacks.service(name, size) : 0;
   } catch (...) {
@@ -94,47 +75,41 @@ class AnsiText {
 class Win32ZipLibraryImpl final : public IZipLibrary {
  public:
   bool ZpInit(const ZipCallbacks& callbacks, std::int32_t& result, unsigned long& lastError) override {
-    auto fn = reinterpret_cast<ZpInitFn>(Function("ZpInit", lastError));
+    auto fn = reinterpret_cast<ZpInitFunction>(Function("ZpInit", lastError));
     if (fn == nullptr) return false;
     gCallbacks = callbacks;
-    static DllCallbacks table{PrintTrampoline, PasswordTrampoline, CommentTrampoline, ServiceTrampoline};
+    static const ZipCallbackTable table{PrintTrampoline, PasswordTrampoline, CommentTrampoline, ServiceTrampoline};
     result = fn(&table);
     return true;
   }
 
   bool ZpSetOptions(ZipOptions& options, std::int32_t& result, unsigned long& lastError) override {
-    auto fn = reinterpret_cast<ZpSetOptionsFn>(Function("ZpSetOptions", lastError));
+    auto fn = reinterpret_cast<ZpSetOptionsFunction>(Function("ZpSetOptions", lastError));
     if (fn == nullptr) return false;
     AnsiText date(options.date), rootDir(options.rootDir), tempDir(options.tempDir);
-    DllOptions record{};
+    ::ZipOptionRecord record{};
     record.date = date.Pointer();
-    record.rootDir = rootDir.Pointer();
-    record.tempDir = tempDir.Pointer();
-    CopyZipFlags(options, record);
+    record.rootFolder = rootDir.Pointer();
+    record.tempFolder = tempDir.Pointer();
+    ToLibrary(options, record);
     result = fn(&record);
     options.date = date.After(record.date);
-    options.rootDir = rootDir.After(record.rootDir);
-    options.tempDir = tempDir.After(record.tempDir);
-    CopyZipFlags(record, options);
+    options.rootDir = rootDir.After(record.rootFolder);
+    options.tempDir = tempDir.After(record.tempFolder);
+    FromLibrary(record, options);
     return true;
   }
 
   bool ZpArchive(std::int32_t count, const std::string& zipFile, const ZipNameList& names, std::int32_t& result,
                  unsigned long& lastError) override {
-    auto fn = reinterpret_cast<ZpArchiveFn>(Function("ZpArchive", lastError));
+    auto fn = reinterpret_cast<ZpArchiveFunction>(Function("ZpArchive", lastError));
     if (fn == nullptr) return false;
-    std::vector<std::vector<char>> texts;
-    texts.reserve(names.entries.size());
-    std::vector<char*> pointers(ZipNameList::kEntries, nullptr);
-    for (std::size_t i = 0; i < names.entries.size() && i < pointers.size(); ++i) {
-      if (!names.entries[i]) continue;
-      texts.emplace_back(names.entries[i]->begin(), names.entries[i]->end());
-      texts.back().push_back('\0');
-      pointers[i] = texts.back().data();
+    static_assert(ZipNameList::kEntries == kZipNameListEntries);
+    auto list = std::make_unique<::ZipNameList>();  // 8 KiB: not on the stack
+    for (std::size_t i = 0; i < ZipNameList::kEntries; ++i) {
+      list->names[i] = (i < names.entries.size() && names.entries[i]) ? names.entries[i]->c_str() : nullptr;
     }
-    std::vector<char> name(zipFile.begin(), zipFile.end());
-    name.push_back('\0');
-    result = fn(count, name.data(), pointers.data());
+    result = fn(count, zipFile.c_str(), list.get());
     return true;
   }
 
@@ -145,6 +120,32 @@ class Win32ZipLibraryImpl final : public IZipLibrary {
   }
 
  private:
+  // The record's numbers, between our field names and the library's.
+  static void ToLibrary(const ZipOptions& from, ::ZipOptionRecord& to) {
+    to.useTempFolder = from.fTemp, to.suffixes = from.fSuffix, to.encrypt = from.fEncrypt;
+    to.includeSystemAndHidden = from.fSystem, to.storeVolumeLabel = from.fVolume, to.noExtraAttributes = from.fExtra;
+    to.noDirectoryEntries = from.fNoDirEntries, to.excludeAfterDate = from.fExcludeDate;
+    to.includeAfterDate = from.fIncludeDate, to.verbose = from.fVerbose, to.quiet = from.fQuiet;
+    to.crlfToLf = from.fCRLF_LF, to.lfToCrlf = from.fLF_CRLF, to.junkFolderNames = from.fJunkDir, to.grow = from.fGrow;
+    to.forceDosNames = from.fForce, to.move = from.fMove, to.deleteEntries = from.fDeleteEntries;
+    to.update = from.fUpdate, to.freshen = from.fFreshen, to.junkSfx = from.fJunkSFX, to.latestTime = from.fLatestTime;
+    to.comment = from.fComment, to.offsets = from.fOffsets, to.privileges = from.fPrivilege;
+    to.encryptionSupported = from.fEncryption, to.recurse = from.fRecurse, to.repair = from.fRepair;
+    to.level = static_cast<char>(from.fLevel);
+  }
+  static void FromLibrary(const ::ZipOptionRecord& from, ZipOptions& to) {
+    to.fTemp = from.useTempFolder, to.fSuffix = from.suffixes, to.fEncrypt = from.encrypt;
+    to.fSystem = from.includeSystemAndHidden, to.fVolume = from.storeVolumeLabel, to.fExtra = from.noExtraAttributes;
+    to.fNoDirEntries = from.noDirectoryEntries, to.fExcludeDate = from.excludeAfterDate;
+    to.fIncludeDate = from.includeAfterDate, to.fVerbose = from.verbose, to.fQuiet = from.quiet;
+    to.fCRLF_LF = from.crlfToLf, to.fLF_CRLF = from.lfToCrlf, to.fJunkDir = from.junkFolderNames, to.fGrow = from.grow;
+    to.fForce = from.forceDosNames, to.fMove = from.move, to.fDeleteEntries = from.deleteEntries;
+    to.fUpdate = from.update, to.fFreshen = from.freshen, to.fJunkSFX = from.junkSfx, to.fLatestTime = from.latestTime;
+    to.fComment = from.comment, to.fOffsets = from.offsets, to.fPrivilege = from.privileges;
+    to.fEncryption = from.encryptionSupported, to.fRecurse = from.recurse, to.fRepair = from.repair;
+    to.fLevel = static_cast<std::uint8_t>(from.level);
+  }
+
   // The library's function `name`, loading the library by name when it is not loaded yet (a failed
   // load is tried again at the next call).
   FARPROC Function(const char* name, unsigned long& lastError) {
