@@ -120,29 +120,27 @@ class Win32ZipLibraryImpl final : public IZipLibrary {
   }
 
  private:
-  // The record's numbers, between our field names and the library's.
-  static void ToLibrary(const ZipOptions& from, ::ZipOptionRecord& to) {
-    to.useTempFolder = from.fTemp, to.suffixes = from.fSuffix, to.encrypt = from.fEncrypt;
-    to.includeSystemAndHidden = from.fSystem, to.storeVolumeLabel = from.fVolume, to.noExtraAttributes = from.fExtra;
-    to.noDirectoryEntries = from.fNoDirEntries, to.excludeAfterDate = from.fExcludeDate;
-    to.includeAfterDate = from.fIncludeDate, to.verbose = from.fVerbose, to.quiet = from.fQuiet;
-    to.crlfToLf = from.fCRLF_LF, to.lfToCrlf = from.fLF_CRLF, to.junkFolderNames = from.fJunkDir, to.grow = from.fGrow;
-    to.forceDosNames = from.fForce, to.move = from.fMove, to.deleteEntries = from.fDeleteEntries;
-    to.update = from.fUpdate, to.freshen = from.fFreshen, to.junkSfx = from.fJunkSFX, to.latestTime = from.fLatestTime;
-    to.comment = from.fComment, to.offsets = from.fOffsets, to.privileges = from.fPrivilege;
-    to.encryptionSupported = from.fEncryption, to.recurse = from.fRecurse, to.repair = from.fRepair;
+  // Calls `pair` with each of our number fields and the library's field of the same meaning.
+  template <class Pair>
+  static void EachNumber(ZipOptions& ours, ::ZipOptionRecord& theirs, Pair pair) {
+    pair(ours.fTemp, theirs.useTempFolder), pair(ours.fSuffix, theirs.suffixes), pair(ours.fEncrypt, theirs.encrypt);
+    pair(ours.fSystem, theirs.includeSystemAndHidden), pair(ours.fVolume, theirs.storeVolumeLabel);
+    pair(ours.fExtra, theirs.noExtraAttributes), pair(ours.fNoDirEntries, theirs.noDirectoryEntries);
+    pair(ours.fExcludeDate, theirs.excludeAfterDate), pair(ours.fIncludeDate, theirs.includeAfterDate);
+    pair(ours.fVerbose, theirs.verbose), pair(ours.fQuiet, theirs.quiet), pair(ours.fCRLF_LF, theirs.crlfToLf);
+    pair(ours.fLF_CRLF, theirs.lfToCrlf), pair(ours.fJunkDir, theirs.junkFolderNames), pair(ours.fGrow, theirs.grow);
+    pair(ours.fForce, theirs.forceDosNames), pair(ours.fMove, theirs.move), pair(ours.fDeleteEntries, theirs.deleteEntries);
+    pair(ours.fUpdate, theirs.update), pair(ours.fFreshen, theirs.freshen), pair(ours.fJunkSFX, theirs.junkSfx);
+    pair(ours.fLatestTime, theirs.latestTime), pair(ours.fComment, theirs.comment), pair(ours.fOffsets, theirs.offsets);
+    pair(ours.fPrivilege, theirs.privileges), pair(ours.fEncryption, theirs.encryptionSupported);
+    pair(ours.fRecurse, theirs.recurse), pair(ours.fRepair, theirs.repair);
+  }
+  static void ToLibrary(ZipOptions& from, ::ZipOptionRecord& to) {
+    EachNumber(from, to, [](std::int32_t& ours, std::int32_t& theirs) { theirs = ours; });
     to.level = static_cast<char>(from.fLevel);
   }
-  static void FromLibrary(const ::ZipOptionRecord& from, ZipOptions& to) {
-    to.fTemp = from.useTempFolder, to.fSuffix = from.suffixes, to.fEncrypt = from.encrypt;
-    to.fSystem = from.includeSystemAndHidden, to.fVolume = from.storeVolumeLabel, to.fExtra = from.noExtraAttributes;
-    to.fNoDirEntries = from.noDirectoryEntries, to.fExcludeDate = from.excludeAfterDate;
-    to.fIncludeDate = from.includeAfterDate, to.fVerbose = from.verbose, to.fQuiet = from.quiet;
-    to.fCRLF_LF = from.crlfToLf, to.fLF_CRLF = from.lfToCrlf, to.fJunkDir = from.junkFolderNames, to.fGrow = from.grow;
-    to.fForce = from.forceDosNames, to.fMove = from.move, to.fDeleteEntries = from.deleteEntries;
-    to.fUpdate = from.update, to.fFreshen = from.freshen, to.fJunkSFX = from.junkSfx, to.fLatestTime = from.latestTime;
-    to.fComment = from.comment, to.fOffsets = from.offsets, to.fPrivilege = from.privileges;
-    to.fEncryption = from.encryptionSupported, to.fRecurse = from.recurse, to.fRepair = from.repair;
+  static void FromLibrary(::ZipOptionRecord& from, ZipOptions& to) {
+    EachNumber(to, from, [](std::int32_t& ours, std::int32_t& theirs) { ours = theirs; });
     to.fLevel = static_cast<std::uint8_t>(from.level);
   }
 
