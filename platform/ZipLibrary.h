@@ -45,6 +45,8 @@ struct ZipOptionFields {
   std::int32_t fRecurse = 0;           // 116 1 or 2: into subfolders
   std::int32_t fRepair = 0;            // 120
   std::uint8_t fLevel = 0;             // 124 compression level
+
+  friend bool operator==(const ZipOptionFields&, const ZipOptionFields&) = default;
 };
 
 // The record as the library takes it: texts in the system's ANSI code page.

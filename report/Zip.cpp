@@ -127,7 +127,7 @@ void cZip::RaiseProgressEvent(const std::wstring& sMsg) {
 
 namespace mZip {
 
-std::int32_t RunArchive(cZip& Zip, ZipOptionRecord& Options, const std::vector<std::wstring>& Specs,
+std::int32_t RunArchive(cZip& Zip, cZip::ZipOptionRecord& Options, const std::vector<std::wstring>& Specs,
                         std::int32_t Count) {
   gRunning = &Zip;
   gPasswordCancelled = false;

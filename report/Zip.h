@@ -6,10 +6,6 @@
 
 #include "platform/ZipLibrary.h"
 
-// The option record as cZip keeps it: texts as the program's text, handed to the library in the ANSI
-// code page. A text never set reaches the library as a null pointer.
-using ZipOptionRecord = platform::ZipOptionFields<std::wstring>;
-
 // A zip archive to make with the zip library "vbzip10.dll": the archive's name, the base folder, the
 // option flags and a list of file specifications. Zip and Delete run the library through mZip, whose
 // callbacks raise this object's events while the run lasts.
@@ -19,6 +15,10 @@ using ZipOptionRecord = platform::ZipOptionFields<std::wstring>;
 // unset and the list empty.
 class cZip {
  public:
+  // The option record as cZip keeps it: texts as the program's text, handed to the library in the ANSI
+  // code page. A text never set reaches the library as a null pointer.
+  using ZipOptionRecord = platform::ZipOptionFields<std::wstring>;
+
   cZip();
   ~cZip();
   cZip(const cZip&) = delete;
@@ -118,7 +118,7 @@ constexpr Fn FnPtr(Fn Value) noexcept {
 // list of `Specs` 1 to `Count` and calls ZpArchive, whose result it returns. Catches nothing: a
 // missing library (CError 53), a missing function (453), an unloadable library (48), a folder that
 // cannot be made current (76) and a Count above kMaxSpecs (9, before ZpArchive) reach the caller.
-std::int32_t RunArchive(cZip& Zip, ZipOptionRecord& Options, const std::vector<std::wstring>& Specs,
+std::int32_t RunArchive(cZip& Zip, cZip::ZipOptionRecord& Options, const std::vector<std::wstring>& Specs,
                         std::int32_t Count);
 
 // The callbacks, called by the library on the program's thread while ZpArchive runs. Each is an
