@@ -1,6 +1,7 @@
 // The toolkit's Win32 backend: forms are windows of class "WDL.Form", controls are the system's
 // "BUTTON", "STATIC", "EDIT", "LISTBOX" and progress-bar windows, images and user controls are windows of
-// the toolkit's own classes. Every window procedure here is an exception barrier.
+// the toolkit's own classes. Every window procedure here is an exception barrier: what reaches it is the
+// program's unhandled error (EndOfWindowProcedure).
 #include "ui/BackendWin32.h"
 
 #include <windows.h>
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <map>
 #include <set>
 #include <string>
@@ -16,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/Error.h"
 #include "platform/Platform.h"
 #include "platform/Win32Handle.h"
 #include "ui/Form.h"
@@ -82,6 +85,24 @@ bool MouseEvent(T& target, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_MBUTTONUP: target.UserMouseUp(MouseArgs(kMiddleButton, wParam, lParam)); return true;
     default: return false;
   }
+}
+
+// The end of every window procedure, inside its catch block: an error that got this far is the
+// program's unhandled error. It goes to the program's handler (under the name of the form the window
+// belongs to), the program ends, and the message loop is woken so that it sees the end. Nothing of it
+// crosses into the system's code.
+LRESULT EndOfWindowProcedure(HWND hwnd, UINT message) noexcept {
+  const CError error = CurrentError();
+  std::wstring source = L"WindowProc";
+  try {
+    if (const Form* form = FormOf(GetAncestor(hwnd, GA_ROOT))) source = form->Name() + L"." + source;
+  } catch (...) {
+    // Out of memory for the name as well: the error goes without it.
+  }
+  ReportUnhandledError(error, source);
+  if (message == WM_PAINT) ValidateRect(hwnd, nullptr);  // a painting that failed is not asked for again
+  PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
+  return 0;
 }
 
 class Win32Backend;
@@ -263,10 +284,12 @@ class Win32Backend final : public IBackend, public IWindowApi {
     forms_.erase(&form);  // the window goes, and its children and its menu with it
   }
 
+  // Also called from a control's destructor, when its kind is no longer known (no virtual call here):
+  // removing a subclass that a window does not have does nothing.
   void Detach(Control& control) {
     HWND hwnd = H(control.Native());
     if (!hwnd) return;
-    if (control.Kind() == ControlKind::Label) RemoveWindowSubclass(hwnd, LabelProc, 1);
+    RemoveWindowSubclass(hwnd, LabelProc, 1);
     RemovePropW(hwnd, kControlProp);
     RemovePropW(hwnd, kReadyProp);
     control.SetNative(0);
@@ -325,19 +348,23 @@ class Win32Backend final : public IBackend, public IWindowApi {
     struct Collect {
       HWND self;
       std::vector<HWND>* out;
-    } collect{self, &entry.disabled};
+      std::exception_ptr error;
+    } collect{self, &entry.disabled, nullptr};
     EnumThreadWindows(
         GetCurrentThreadId(),
         [](HWND hwnd, LPARAM lParam) -> BOOL {
+          auto* c = reinterpret_cast<Collect*>(lParam);
           try {
-            auto* c = reinterpret_cast<Collect*>(lParam);
             if (hwnd != c->self && IsWindowVisible(hwnd) && IsWindowEnabled(hwnd)) c->out->push_back(hwnd);
             return TRUE;
           } catch (...) {
-            return FALSE;  // out of memory: the windows found so far are disabled
+            c->error = std::current_exception();  // kept for the other side of the system's call
+            return FALSE;
           }
         },
         reinterpret_cast<LPARAM>(&collect));
+    // Nothing is disabled yet: the modal show fails as a whole, an error of whoever shows the form.
+    if (collect.error) std::rethrow_exception(collect.error);
     for (HWND hwnd : entry.disabled) EnableWindow(hwnd, FALSE);
     modal_.push_back(&entry);
 
@@ -762,8 +789,7 @@ class Win32Backend final : public IBackend, public IWindowApi {
       }
       if (g_backend) return g_backend->FormMessage(hwnd, message, wParam, lParam);
     } catch (...) {
-      // Nothing may cross into the system's code.
-      return 0;
+      return EndOfWindowProcedure(hwnd, message);
     }
     return DefWindowProcW(hwnd, message, wParam, lParam);
   }
@@ -800,7 +826,7 @@ class Win32Backend final : public IBackend, public IWindowApi {
         if (MouseEvent(*image, message, wParam, lParam)) return 0;
       }
     } catch (...) {
-      return 0;
+      return EndOfWindowProcedure(hwnd, message);
     }
     return DefWindowProcW(hwnd, message, wParam, lParam);
   }
@@ -809,7 +835,7 @@ class Win32Backend final : public IBackend, public IWindowApi {
     try {
       if (auto* label = static_cast<Label*>(ControlOf(hwnd))) MouseEvent(*label, message, wParam, lParam);
     } catch (...) {
-      return 0;
+      return EndOfWindowProcedure(hwnd, message);
     }
     return DefSubclassProc(hwnd, message, wParam, lParam);
   }
@@ -832,7 +858,7 @@ class Win32Backend final : public IBackend, public IWindowApi {
         }
       }
     } catch (...) {
-      return 0;
+      return EndOfWindowProcedure(hwnd, message);
     }
     return DefWindowProcW(hwnd, message, wParam, lParam);
   }
@@ -845,7 +871,7 @@ class Win32Backend final : public IBackend, public IWindowApi {
         return 0;
       }
     } catch (...) {
-      return 0;
+      return EndOfWindowProcedure(hwnd, message);
     }
     return DefWindowProcW(hwnd, message, wParam, lParam);
   }

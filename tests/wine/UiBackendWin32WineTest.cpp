@@ -92,4 +92,29 @@ TEST_F(UiBackendWin32Wine, ReleasesItsFontBrushesAndWindowsWhenItGoes) {
   EXPECT_EQ(label.Native(), 0u);
 }
 
+// A form object destroyed while it is loaded (the program's end after a run-time error, with its main
+// window still up) takes its windows along, control by control, as its parts go.
+TEST_F(UiBackendWin32Wine, FormDestroyedWhileLoadedTakesItsWindowsAlong) {
+  struct FHolder : ui::Form {
+    FHolder()
+        : ui::Form(L"FHolder"),
+          lblText(*this, L"lblText", ui::TwipsRect{120, 120, 2400, 300}, L"text"),
+          cmdOK(*this, L"cmdOK", ui::TwipsRect{120, 600, 1200, 345}, L"OK") {}
+    ui::Label lblText;
+    ui::Button cmdOK;
+  };
+  HWND window = nullptr, label = nullptr, button = nullptr;
+  {
+    FHolder form;
+    form.Show();
+    window = H(form.Native());
+    label = H(form.lblText.Native());
+    button = H(form.cmdOK.Native());
+    ASSERT_TRUE(::IsWindow(label) && ::IsWindow(button));
+  }
+  EXPECT_FALSE(::IsWindow(label));
+  EXPECT_FALSE(::IsWindow(button));
+  EXPECT_FALSE(::IsWindow(window));
+}
+
 }  // namespace

@@ -1,0 +1,45 @@
+// The program itself (its own entry and start-up) with a fault planted behind its Remove Spyware button,
+// for the end-to-end tests of the unhandled-error path. The first word of the command line picks it:
+//
+//   wdl_faultyprogram.exe handler   the button's handler fails: CError 53 "File not found"
+//   wdl_faultyprogram.exe toolkit   the handler gives Label1 a new colour and the next allocation of the
+//                                   program's own code fails, which is when the toolkit makes the brush
+//                                   for that colour inside the window procedure: out of memory
+#include <windows.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <string>
+
+#include "common/Error.h"
+#include "shell/FMain.h"
+
+namespace {
+
+std::atomic<bool> failNextAllocation{false};
+
+bool CommandLineHas(const wchar_t* word) { return std::wstring(::GetCommandLineW()).find(word) != std::wstring::npos; }
+
+const bool planted = [] {
+  if (CommandLineHas(L" handler")) {
+    GetLaterWindows().spywareRemover = [](ui::Form&) { throw CError(53, L"File not found"); };
+  } else if (CommandLineHas(L" toolkit")) {
+    GetLaterWindows().spywareRemover = [](ui::Form& parent) {
+      static_cast<FMain&>(parent).Label1.SetBackColor(ui::Rgb(1, 2, 3));
+      failNextAllocation = true;
+    };
+  }
+  return true;
+}();
+
+}  // namespace
+
+// The program's own code allocates through these (the C++ runtime's own code keeps its own).
+void* operator new(std::size_t size) {
+  if (failNextAllocation.exchange(false)) throw std::bad_alloc();
+  if (void* memory = std::malloc(size != 0 ? size : 1)) return memory;
+  throw std::bad_alloc();
+}
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
