@@ -244,8 +244,10 @@ class Win32Backend final : public IBackend, public IWindowApi {
       case ControlKind::Image: cls = kImageClass; break;
       case ControlKind::ProgressBar: cls = PROGRESS_CLASSW; break;
       case ControlKind::Frame:
+        // A group box paints its edge and caption only. It lies below the controls placed on it and
+        // paints its inside itself (FrameProc): the form, which clips its children, does not.
         cls = L"BUTTON";
-        style |= BS_GROUPBOX;
+        style |= BS_GROUPBOX | WS_CLIPSIBLINGS;
         text = static_cast<Frame&>(control).Caption();
         break;
       case ControlKind::UserControl: {
@@ -266,6 +268,10 @@ class Win32Backend final : public IBackend, public IWindowApi {
     SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(Font()), FALSE);
     switch (control.Kind()) {
       case ControlKind::Label: SetWindowSubclass(hwnd, LabelProc, 1, 0); break;
+      case ControlKind::Frame:
+        SetWindowSubclass(hwnd, FrameProc, 1, 0);
+        SetWindowPos(hwnd, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        break;
       case ControlKind::ListBox: ControlChanged(control, Change::Items); break;
       case ControlKind::ProgressBar: ControlChanged(control, Change::Value); break;
       default: break;
@@ -290,6 +296,7 @@ class Win32Backend final : public IBackend, public IWindowApi {
     HWND hwnd = H(control.Native());
     if (!hwnd) return;
     RemoveWindowSubclass(hwnd, LabelProc, 1);
+    RemoveWindowSubclass(hwnd, FrameProc, 1);
     RemovePropW(hwnd, kControlProp);
     RemovePropW(hwnd, kReadyProp);
     control.SetNative(0);
@@ -840,23 +847,34 @@ class Win32Backend final : public IBackend, public IWindowApi {
     return DefSubclassProc(hwnd, message, wParam, lParam);
   }
 
+  // Fills the window of a control with the control's back colour, or its form's; false when the window
+  // is no control of a loaded form.
+  static bool EraseWithBackColor(HWND hwnd, HDC dc) {
+    Control* control = ControlOf(hwnd);
+    if (!control || !g_backend) return false;
+    RECT rect;
+    GetClientRect(hwnd, &rect);
+    FillRect(dc, &rect, g_backend->Brush(control->BackColor().value_or(control->Parent().BackColor())));
+    return true;
+  }
+
+  static LRESULT CALLBACK FrameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
+    try {
+      if (message == WM_ERASEBKGND && EraseWithBackColor(hwnd, reinterpret_cast<HDC>(wParam))) return 1;
+    } catch (...) {
+      return EndOfWindowProcedure(hwnd, message);
+    }
+    return DefSubclassProc(hwnd, message, wParam, lParam);
+  }
+
   static LRESULT CALLBACK HostProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     try {
       if (message == WM_SIZE && GetPropW(hwnd, kReadyProp)) {
         if (auto* host = static_cast<UserControl*>(ControlOf(hwnd))) host->RaiseResize();
         return 0;
       }
-      if (message == WM_ERASEBKGND) {
-        // A user control shows its form's background.
-        Control* control = ControlOf(hwnd);
-        if (control && g_backend) {
-          RECT rect;
-          GetClientRect(hwnd, &rect);
-          FillRect(reinterpret_cast<HDC>(wParam), &rect,
-                   g_backend->Brush(control->BackColor().value_or(control->Parent().BackColor())));
-          return 1;
-        }
-      }
+      // A user control shows its form's background.
+      if (message == WM_ERASEBKGND && EraseWithBackColor(hwnd, reinterpret_cast<HDC>(wParam))) return 1;
     } catch (...) {
       return EndOfWindowProcedure(hwnd, message);
     }

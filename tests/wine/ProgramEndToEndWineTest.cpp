@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/wine/WindowPixels.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -54,7 +56,38 @@ std::vector<HWND> VisibleWindowsOf(DWORD pid) {
 }
 
 bool IsMainWindow(HWND hwnd) { return TextOf(hwnd) == L"Wardline" && ::GetMenu(hwnd) != nullptr; }
+// The About window: a form without a menu or title bar, titled like the main window.
+bool IsAboutWindow(HWND hwnd) {
+  return ClassOf(hwnd) == L"WDL.Form" && TextOf(hwnd) == L"Wardline" && ::GetMenu(hwnd) == nullptr &&
+         (::GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_CAPTION) == 0;
+}
 bool IsMessageBox(HWND hwnd) { return ClassOf(hwnd) == L"#32770" && TextOf(hwnd) == L"Wardline"; }
+
+// The screen rectangle of the group box among the child windows of `parent` (empty when there is none),
+// and those of the other children.
+struct FrameAndOthers {
+  RECT frame{};
+  std::vector<RECT> others;
+};
+FrameAndOthers ChildRects(HWND parent) {
+  FrameAndOthers rects;
+  ::EnumChildWindows(
+      parent,
+      [](HWND child, LPARAM param) -> BOOL {
+        auto* r = reinterpret_cast<FrameAndOthers*>(param);
+        RECT rect{};
+        ::GetWindowRect(child, &rect);
+        const bool frame = ClassOf(child) == L"Button" && (::GetWindowLongPtrW(child, GWL_STYLE) & 0xF) == BS_GROUPBOX;
+        if (frame) {
+          r->frame = rect;
+        } else {
+          r->others.push_back(rect);
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&rects));
+  return rects;
+}
 
 // The child window of `parent` with this class and text; null when there is none.
 HWND ChildWindow(HWND parent, const std::wstring& className, const std::wstring& text) {
@@ -149,6 +182,13 @@ class ProgramEndToEndWine : public ::testing::Test {
     return code;
   }
 
+  void PressRemoveSpyware(HWND main) {
+    HWND button = ChildWindow(main, L"Button", L"Remove Spyware...");
+    ASSERT_NE(button, nullptr);
+    ASSERT_TRUE(::PostMessageW(main, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(button), BN_CLICKED),
+                               reinterpret_cast<LPARAM>(button)));
+  }
+
   // Starts the program with the fault `mode` planted, presses Remove Spyware and expects the run-time
   // error box with `number` and `description`, one level-0 log line under `source` and exit code 1.
   void ExpectRunTimeErrorBehindTheButton(const std::wstring& mode, long number, const std::string& description,
@@ -169,10 +209,7 @@ void ProgramEndToEndWine::ExpectRunTimeErrorBehindTheButton(const std::wstring& 
   ASSERT_NO_FATAL_FAILURE(Start(dlls, L"wdl_faultyprogram.exe", mode));
   HWND main = WaitForWindow(IsMainWindow, 30);
   ASSERT_NE(main, nullptr) << "no main window within 30 s (exit code " << WaitForExit(0) << ")";
-  HWND button = ChildWindow(main, L"Button", L"Remove Spyware...");
-  ASSERT_NE(button, nullptr);
-  ASSERT_TRUE(::PostMessageW(main, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(button), BN_CLICKED),
-                             reinterpret_cast<LPARAM>(button)));
+  ASSERT_NO_FATAL_FAILURE(PressRemoveSpyware(main));
 
   HWND box = WaitForWindow(IsMessageBox, 30);
   ASSERT_NE(box, nullptr) << "no message box within 30 s (exit code " << WaitForExit(0) << ")";
@@ -237,6 +274,40 @@ TEST_F(ProgramEndToEndWine, ErrorOfAButtonHandlerIsARunTimeErrorThatEndsTheProgr
 // path, rather than ending the message quietly and leaving the program running.
 TEST_F(ProgramEndToEndWine, ErrorInsideAWindowProcedureIsARunTimeErrorThatEndsTheProgram) {
   ExpectRunTimeErrorBehindTheButton(L"toolkit", 7, "Out of memory", "FMain.WindowProc");
+}
+
+// The program's own About window, with the common controls its manifest asks for: read back from the
+// screen, its frame shows the form's dark blue inside rather than black.
+TEST_F(ProgramEndToEndWine, AboutWindowsFrameShowsDarkBlueInside) {
+  std::vector<std::wstring> dlls = kRuntime;
+  dlls.push_back(L"WDLCustom.dll");
+  // The program with the About window behind its Remove Spyware button: the menus of another process are
+  // out of reach under Wine (WINE-DIFFERENCES.md).
+  ASSERT_NO_FATAL_FAILURE(Start(dlls, L"wdl_faultyprogram.exe", L"about"));
+  HWND main = WaitForWindow(IsMainWindow, 30);
+  ASSERT_NE(main, nullptr) << "no main window within 30 s (exit code " << WaitForExit(0) << ")";
+  EXPECT_EQ(::GetMenuItemCount(::GetMenu(main)), -1) << "Wine reaches another process's menus now: open the "
+                                                        "About window by Help > About and update WINE-DIFFERENCES.md";
+  ASSERT_NO_FATAL_FAILURE(PressRemoveSpyware(main));
+  HWND about = WaitForWindow(IsAboutWindow, 10);
+  ASSERT_NE(about, nullptr) << "no About window within 10 s";
+  ::Sleep(1000);  // painted, and on the screen
+  const FrameAndOthers rects = ChildRects(about);
+  ASSERT_FALSE(::IsRectEmpty(&rects.frame)) << "no frame in the About window";
+
+  RECT window{};
+  ::GetWindowRect(about, &window);
+  HDC screen = ::GetDC(nullptr);
+  const wine_pixels::Pixels pixels(screen, window);
+  ::ReleaseDC(nullptr, screen);
+  const auto count =
+      wine_pixels::CountOtherThan(pixels, wine_pixels::InsideOfFrame(rects.frame), rects.others, RGB(0, 0, 102));
+  EXPECT_GT(count.checked, 1000) << "the frame's inside is all covered";
+  EXPECT_EQ(count.other, 0) << "of " << count.checked << " pixels; the first is 0x" << std::hex << count.firstOther;
+
+  ASSERT_TRUE(::PostMessageW(about, WM_KEYDOWN, VK_ESCAPE, 0));
+  ASSERT_TRUE(::PostMessageW(main, WM_CLOSE, 0, 0));
+  EXPECT_EQ(WaitForExit(10), 0u);
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
-// The program itself (its own entry and start-up) with a fault planted behind its Remove Spyware button,
-// for the end-to-end tests of the unhandled-error path. The first word of the command line picks it:
+// The program itself (its own entry, start-up and resources) with something planted behind its Remove
+// Spyware button, for the end-to-end tests. The first word of the command line picks it:
 //
 //   wdl_faultyprogram.exe handler   the button's handler fails: CError 53 "File not found"
 //   wdl_faultyprogram.exe toolkit   the handler gives Label1 a new colour and the next allocation of the
 //                                   program's own code fails, which is when the toolkit makes the brush
 //                                   for that colour inside the window procedure: out of memory
+//   wdl_faultyprogram.exe about     the button opens the About window as Help > About does (under Wine
+//                                   another process cannot reach the main window's menus)
 #include <windows.h>
 
 #include <atomic>
@@ -13,6 +15,7 @@
 #include <string>
 
 #include "common/Error.h"
+#include "shell/FAbout.h"
 #include "shell/FMain.h"
 
 namespace {
@@ -29,6 +32,8 @@ const bool planted = [] {
       static_cast<FMain&>(parent).Label1.SetBackColor(ui::Rgb(1, 2, 3));
       failNextAllocation = true;
     };
+  } else if (CommandLineHas(L" about")) {
+    GetLaterWindows().spywareRemover = [](ui::Form& parent) { static_cast<FMain&>(parent).mnuAbout_Click(); };
   }
   return true;
 }();
