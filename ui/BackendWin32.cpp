@@ -183,6 +183,12 @@ class Win32Backend final : public IBackend, public IWindowApi {
     FitClientArea(form);
     int id = kFirstControlId;
     for (Control* control : form.Controls()) CreateControl(*control, hwnd, id++);
+    // Frames lie below every control (which may sit on them), whatever the order of creation.
+    for (Control* control : form.Controls()) {
+      if (control->Kind() == ControlKind::Frame && control->Native() != 0) {
+        SetWindowPos(H(control->Native()), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+      }
+    }
     for (Control* control : form.Controls()) {
       if (control->Kind() != ControlKind::UserControl || control->Native() == 0) continue;
       auto& host = static_cast<UserControl&>(*control);
@@ -268,10 +274,7 @@ class Win32Backend final : public IBackend, public IWindowApi {
     SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(Font()), FALSE);
     switch (control.Kind()) {
       case ControlKind::Label: SetWindowSubclass(hwnd, LabelProc, 1, 0); break;
-      case ControlKind::Frame:
-        SetWindowSubclass(hwnd, FrameProc, 1, 0);
-        SetWindowPos(hwnd, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-        break;
+      case ControlKind::Frame: SetWindowSubclass(hwnd, FrameProc, 1, 0); break;
       case ControlKind::ListBox: ControlChanged(control, Change::Items); break;
       case ControlKind::ProgressBar: ControlChanged(control, Change::Value); break;
       default: break;

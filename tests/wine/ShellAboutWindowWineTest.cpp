@@ -58,7 +58,7 @@ class ShellAboutWindowWine : public ::testing::Test {
 };
 
 // Inside its edge, wherever no other control lies, the frame shows the form's dark blue: it paints its
-// inside although the form, which clips its children, does not paint there.
+// inside although the form, which clips its children, does not paint there. The text on it still shows.
 TEST_F(ShellAboutWindowWine, FrameShowsTheFormsDarkBlueInside) {
   ASSERT_TRUE(::IsWindowVisible(form_));
   std::vector<RECT> onTop;
@@ -74,6 +74,8 @@ TEST_F(ShellAboutWindowWine, FrameShowsTheFormsDarkBlueInside) {
       pixels, wine_pixels::InsideOfFrame(InForm(H(about_->Frame1.Native()), form_)), onTop, RGB(0, 0, 102));
   ASSERT_GT(count.checked, 1000) << "the frame's inside is all covered";
   EXPECT_EQ(count.other, 0) << "of " << count.checked << " pixels; the first is 0x" << std::hex << count.firstOther;
+  const auto text = wine_pixels::CountOtherThan(pixels, InForm(H(about_->lblName.Native()), form_), {}, RGB(0, 0, 102));
+  EXPECT_GT(text.other, 100) << "no text on the label";
 }
 
 // Each line of the About text fits the label's width in the label's own font, so the text wraps nowhere,
