@@ -265,6 +265,8 @@ class Win32Backend final : public IBackend, public IWindowApi {
       }
     }
     if (control.Kind() == ControlKind::TextBox) suppressChange_ = true;
+    // Borrowed: a control's window belongs to its form's window, which destroys it (DestroyControl does
+    // so earlier when the control goes first).
     HWND hwnd = ::CreateWindowExW(exStyle, cls, text.c_str(), style, x, y, w, h, parent,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
     suppressChange_ = false;
