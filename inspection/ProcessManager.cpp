@@ -49,6 +49,12 @@ constexpr std::uint32_t kListingAccess = platform::kProcessQueryInformation | pl
 // read as far as the buffer goes.
 constexpr std::uint32_t kMaxIdBufferBytes = 1u << 20;
 
+// A failed psapi listing as the program's error: number 0x80070000 | code, the system's text for the code.
+[[noreturn]] void ThrowListingError() {
+  const std::uint32_t code = platform::Processes().LastError();
+  throw CError(err::FromWin32(code), L"EnumProcesses failed: " + platform::System().ErrorText(code));
+}
+
 bool IsBlank(const std::wstring& text) {
   return text.find_first_not_of(L' ') == std::wstring::npos;
 }
@@ -79,7 +85,8 @@ std::vector<std::uint32_t> CProcessManager::ListProcessIds() {
   while (size <= filled && size < kMaxIdBufferBytes) {
     size *= 2;
     ids.assign(size / 4, 0);
-    platform::Processes().EnumProcesses(ids.data(), size, filled);
+    // A failed call fills nothing: its ids would be stale zeros, so the listing fails instead.
+    if (!platform::Processes().EnumProcesses(ids.data(), size, filled)) ThrowListingError();
   }
   // What the system reports is not trusted beyond the buffer it was given.
   ids.resize(std::min<std::uint32_t>(filled, size) / 4);

@@ -16,7 +16,8 @@ class CProcessManager {
   // One item per running process, in the system's order: Name = the full path of its image, Children =
   // its modules (NT: from the second module on, so the image is not repeated; 9x: every module of the
   // snapshot, the image among them). A process that cannot be opened or whose module list cannot be
-  // read is left out without a log line. After an error: null (the error is logged at level 0).
+  // read is left out without a log line. After an error (a refused process listing among them): null
+  // (the error is logged at level 0).
   std::shared_ptr<CItemList> EnumProcesses();
 
   // Sizes of the NT listings: the module handle table and the path buffer, in characters.
@@ -31,7 +32,8 @@ class CProcessManager {
   // The text before its first NUL character; the whole text when it has none.
   static std::wstring StripNull(const std::wstring& Text);
 
-  // The ids of the running processes (psapi), in the system's order.
+  // The ids of the running processes (psapi), in the system's order. Throws CError (0x80070000 | the
+  // system's error code) when the system refuses the listing.
   static std::vector<std::uint32_t> ListProcessIds();
   // The module handles of an open process, the image first. False when the list cannot be read
   // (`modules` then holds nothing of use).

@@ -263,8 +263,12 @@ int RunWardline() {
   FMain::StartupResult result = FMain::StartupResult::End;
   ui::Raise(L"FMain.Form_Initialize", [&] { result = main.Form_Initialize(); });
   if (result == FMain::StartupResult::ShowMain && !ui::Ended()) {
-    main.Show();
-    if (!ui::Ended()) ui::Backend().RunMainLoop(main);
+    // An error that escapes the toolkit while it shows and serves the main window is a run-time error
+    // like any other.
+    ui::Raise(L"FMain.Show", [&] {
+      main.Show();
+      if (!ui::Ended()) ui::Backend().RunMainLoop(main);
+    });
     // The program ends when the main window is unloaded.
     ui::Quit(0);
   }

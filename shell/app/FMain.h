@@ -86,5 +86,7 @@ class FMain : public ui::Form {
 };
 
 // The whole program: the start-up, then the main window until it is unloaded. Returns the exit code
-// (0, or 1 after an unhandled error or a failed component check).
+// (0, or 1 after an unhandled error or a failed component check). An error of the start-up or of the
+// main window's show and loop is reported through ReportRunTimeError; only a failure to set up the
+// report itself (out of memory before the start-up) leaves it.
 int RunWardline();
