@@ -5,6 +5,7 @@
 #include "platform/Files.h"
 #include "platform/Processes.h"
 #include "platform/Registry.h"
+#include "platform/Shutdown.h"
 #include "platform/System.h"
 #include "platform/VersionInfo.h"
 
@@ -20,6 +21,7 @@ struct Services {
   ISystem* system = nullptr;
   IDesktop* desktop = nullptr;
   IComponents* components = nullptr;
+  IShutdown* shutdown = nullptr;
 };
 
 // The services in use. On Windows every member is set to the Win32 implementation from the start. The
@@ -37,5 +39,6 @@ inline IVersionInfo& VersionInfo() { return *Get().versionInfo; }
 inline ISystem& System() { return *Get().system; }
 inline IDesktop& Desktop() { return *Get().desktop; }
 inline IComponents& Components() { return *Get().components; }
+inline IShutdown& Shutdown() { return *Get().shutdown; }
 
 }  // namespace platform

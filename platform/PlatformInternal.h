@@ -16,6 +16,7 @@ IVersionInfo& Win32VersionInfo();
 ISystem& Win32System();
 IDesktop& Win32Desktop();
 IComponents& Win32Components();
+IShutdown& Win32Shutdown();
 #endif
 
 }  // namespace platform::detail

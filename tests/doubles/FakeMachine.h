@@ -4,6 +4,7 @@
 #include "tests/doubles/FakeFiles.h"
 #include "tests/doubles/FakeProcesses.h"
 #include "tests/doubles/FakeRegistry.h"
+#include "tests/doubles/FakeShutdown.h"
 #include "tests/doubles/FakeSystem.h"
 #include "tests/doubles/FakeVersionInfo.h"
 #include "platform/Platform.h"
@@ -26,9 +27,11 @@ struct FakeMachine {
   FakeSystem system;
   FakeDesktop desktop;
   FakeComponents components;
+  FakeShutdown shutdown;
 
   FakeMachine()
-      : previous_(Install(Services{&registry, &files, &processes, &versionInfo, &system, &desktop, &components})) {}
+      : previous_(Install(Services{&registry, &files, &processes, &versionInfo, &system, &desktop, &components,
+                                     &shutdown})) {}
   ~FakeMachine() { Install(previous_); }
   FakeMachine(const FakeMachine&) = delete;
   FakeMachine& operator=(const FakeMachine&) = delete;
