@@ -7,6 +7,8 @@
 
 namespace {
 
+platform::IRegistry& RegistryIn(platform::RegView view) { return platform::Registry().View(view); }
+
 bool IsMissing(long code) { return code == platform::kErrorFileNotFound || code == platform::kErrorPathNotFound; }
 
 [[noreturn]] void ThrowRegistryError(long code) {
@@ -35,11 +37,11 @@ std::wstring StringData(const std::vector<std::uint8_t>& data) {
 }  // namespace
 
 bool CRegistry::GetValue(platform::Hive hive, const std::wstring& keyPath, const std::wstring& valueName,
-                         std::wstring& data) {
+                         std::wstring& data, platform::RegView view) {
   data.clear();
   platform::RegValue value;
   // Any failure to read counts as "no value": callers treat the data as optional.
-  if (platform::Registry().QueryValue(hive, keyPath, valueName, value) != platform::kErrorSuccess) return false;
+  if (RegistryIn(view).QueryValue(hive, keyPath, valueName, value) != platform::kErrorSuccess) return false;
   switch (value.type) {
     case platform::kRegSz:
     case platform::kRegExpandSz:
@@ -64,9 +66,9 @@ bool CRegistry::ReadDword(const platform::RegValue& value, std::uint32_t& number
 }
 
 bool CRegistry::GetDwordValue(platform::Hive hive, const std::wstring& keyPath, const std::wstring& valueName,
-                              std::uint32_t& number) {
+                              std::uint32_t& number, platform::RegView view) {
   platform::RegValue value;
-  if (platform::Registry().QueryValue(hive, keyPath, valueName, value) != platform::kErrorSuccess) return false;
+  if (RegistryIn(view).QueryValue(hive, keyPath, valueName, value) != platform::kErrorSuccess) return false;
   std::uint32_t read = 0;
   if (!ReadDword(value, read)) return false;
   number = read;
@@ -74,7 +76,7 @@ bool CRegistry::GetDwordValue(platform::Hive hive, const std::wstring& keyPath, 
 }
 
 bool CRegistry::SetValue(platform::Hive hive, const std::wstring& keyPath, const std::wstring& valueName,
-                         const std::wstring& data) {
+                         const std::wstring& data, platform::RegView view) {
   platform::RegValue value;
   value.type = platform::kRegSz;
   for (wchar_t ch : data + L'\0') {
@@ -91,39 +93,44 @@ bool CRegistry::SetValue(platform::Hive hive, const std::wstring& keyPath, const
       put(c);
     }
   }
-  return platform::Registry().SetValue(hive, keyPath, valueName, value) == platform::kErrorSuccess;
+  return RegistryIn(view).SetValue(hive, keyPath, valueName, value) == platform::kErrorSuccess;
 }
 
-bool CRegistry::DeleteValue(platform::Hive hive, const std::wstring& keyPath, const std::wstring& valueName) {
-  return platform::Registry().DeleteValue(hive, keyPath, valueName) == platform::kErrorSuccess;
+bool CRegistry::DeleteValue(platform::Hive hive, const std::wstring& keyPath, const std::wstring& valueName,
+                            platform::RegView view) {
+  return RegistryIn(view).DeleteValue(hive, keyPath, valueName) == platform::kErrorSuccess;
 }
 
-CKeyedCollection<std::wstring> CRegistry::EnumKeys(platform::Hive hive, const std::wstring& keyPath) {
+CKeyedCollection<std::wstring> CRegistry::EnumKeys(platform::Hive hive, const std::wstring& keyPath,
+                                                   platform::RegView view) {
   std::vector<std::wstring> names;
-  const long code = platform::Registry().EnumKeys(hive, keyPath, names);
+  const long code = RegistryIn(view).EnumKeys(hive, keyPath, names);
   if (IsMissing(code)) return {};
   if (code != platform::kErrorSuccess) ThrowRegistryError(code);
   return ToCollection(names);
 }
 
-CKeyedCollection<std::wstring> CRegistry::EnumValues(platform::Hive hive, const std::wstring& keyPath) {
+CKeyedCollection<std::wstring> CRegistry::EnumValues(platform::Hive hive, const std::wstring& keyPath,
+                                                     platform::RegView view) {
   std::vector<std::wstring> names;
-  const long code = platform::Registry().EnumValues(hive, keyPath, names);
+  const long code = RegistryIn(view).EnumValues(hive, keyPath, names);
   if (IsMissing(code)) return {};
   if (code != platform::kErrorSuccess) ThrowRegistryError(code);
   return ToCollection(names);
 }
 
-CKeyedCollection<std::wstring> CRegistry::EnumCategoryClasses(const std::wstring& categoryId) {
+CKeyedCollection<std::wstring> CRegistry::EnumCategoryClasses(const std::wstring& categoryId,
+                                                              platform::RegView view) {
   std::vector<std::wstring> classIds;
-  const long code = platform::Registry().EnumCategoryClasses(categoryId, classIds);
+  const long code = RegistryIn(view).EnumCategoryClasses(categoryId, classIds);
   if (code != platform::kErrorSuccess) ThrowRegistryError(code);
   return ToCollection(classIds);
 }
 
-bool CRegistry::DeleteKey(platform::Hive hive, const std::wstring& keyPath, std::wstring& errorText) {
+bool CRegistry::DeleteKey(platform::Hive hive, const std::wstring& keyPath, std::wstring& errorText,
+                          platform::RegView view) {
   errorText.clear();
-  const long code = platform::Registry().DeleteKey(hive, keyPath);
+  const long code = RegistryIn(view).DeleteKey(hive, keyPath);
   if (code == platform::kErrorSuccess) return true;
   errorText = platform::System().ErrorText(static_cast<std::uint32_t>(code));
   return false;

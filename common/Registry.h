@@ -11,6 +11,10 @@
 // (platform::kHkeyLocalMachine, ...). Reads treat a missing key or value as empty. Listings (EnumKeys,
 // EnumValues, EnumCategoryClasses) throw CError for any other failure of the registry: number
 // err::FromWin32(code), i.e. 0x80070000 | code, description the system's text for the code.
+//
+// Every call reads or writes the program's own registry view unless `view` names another: with
+// platform::RegView::kWow32 it works in the view of 32-bit programs (on 64-bit Windows, where
+// HKEY_LOCAL_MACHINE\Software and the classes are redirected; elsewhere the same registry).
 class QN_API CRegistry {
  public:
   // Reads a text value (REG_SZ, or REG_EXPAND_SZ left unexpanded; a REG_DWORD as its decimal digits)
@@ -20,25 +24,30 @@ class QN_API CRegistry {
   // writer left no NUL; an odd last byte is ignored; a REG_DWORD of fewer than 4 bytes is not read.
   // Any other failure to read (access denied, ...) also gives false and never throws.
   bool GetValue(platform::Hive hive, const std::wstring& keyPath, const std::wstring& valueName,
-                std::wstring& data);
+                std::wstring& data, platform::RegView view = platform::RegView::kNative);
   // A REG_DWORD value into `number` (unchanged unless true is returned): false when missing, of
   // another type or shorter than 4 bytes.
   bool GetDwordValue(platform::Hive hive, const std::wstring& keyPath, const std::wstring& valueName,
-                     std::uint32_t& number);
+                     std::uint32_t& number, platform::RegView view = platform::RegView::kNative);
   // The number held by REG_DWORD data; false (and `number` unchanged) for another type or short data.
   static bool ReadDword(const platform::RegValue& value, std::uint32_t& number);
   // Writes a REG_SZ value, creating the key; false when the registry refused.
   bool SetValue(platform::Hive hive, const std::wstring& keyPath, const std::wstring& valueName,
-                const std::wstring& data);
+                const std::wstring& data, platform::RegView view = platform::RegView::kNative);
   // False when the key or value is missing or the registry refused.
-  bool DeleteValue(platform::Hive hive, const std::wstring& keyPath, const std::wstring& valueName);
+  bool DeleteValue(platform::Hive hive, const std::wstring& keyPath, const std::wstring& valueName,
+                   platform::RegView view = platform::RegView::kNative);
   // Names of subkeys / values, each as item and key, in the registry's order; empty for a missing key.
   // A name that folds like an earlier one is kept once.
-  CKeyedCollection<std::wstring> EnumKeys(platform::Hive hive, const std::wstring& keyPath);
-  CKeyedCollection<std::wstring> EnumValues(platform::Hive hive, const std::wstring& keyPath);
+  CKeyedCollection<std::wstring> EnumKeys(platform::Hive hive, const std::wstring& keyPath,
+                                          platform::RegView view = platform::RegView::kNative);
+  CKeyedCollection<std::wstring> EnumValues(platform::Hive hive, const std::wstring& keyPath,
+                                            platform::RegView view = platform::RegView::kNative);
   // Class ids (in braces) of the classes that implement a component category, each as item and key.
-  CKeyedCollection<std::wstring> EnumCategoryClasses(const std::wstring& categoryId);
+  CKeyedCollection<std::wstring> EnumCategoryClasses(const std::wstring& categoryId,
+                                                     platform::RegView view = platform::RegView::kNative);
   // Deletes a key with its subtree. False with the system's error text in `errorText` when refused;
   // `errorText` is cleared on success.
-  bool DeleteKey(platform::Hive hive, const std::wstring& keyPath, std::wstring& errorText);
+  bool DeleteKey(platform::Hive hive, const std::wstring& keyPath, std::wstring& errorText,
+                 platform::RegView view = platform::RegView::kNative);
 };

@@ -74,6 +74,19 @@ bool IsRunDllForm(const std::wstring& s) {
          StartsWithNoCase(s, L"%systemroot%\\system32\\rundll32");
 }
 
+// A name without any folder: the search order decides where it is.
+bool IsBareName(const std::wstring& name) {
+  return !name.empty() && name.find_first_of(L"\\/:") == std::wstring::npos;
+}
+
+// `path` with a leading `folder` (compared without regard to case) replaced by `replacement`; `path`
+// itself when it does not lie in `folder`.
+std::wstring InFolder(const std::wstring& path, const std::wstring& folder, const std::wstring& replacement) {
+  if (folder.empty() || path.size() <= folder.size() || path[folder.size()] != L'\\') return path;
+  if (qn::FoldKey(path.substr(0, folder.size())) != qn::FoldKey(folder)) return path;
+  return replacement + path.substr(folder.size());
+}
+
 // The first `length` characters of what a platform call wrote, or "" when the call reported nothing, a
 // buffer too small (it then returns the size it needs) or more than it wrote.
 template <class Text>
@@ -86,7 +99,10 @@ Text Written(unsigned long length, const Text& buffer) {
 
 CFilenameResolver::CFilenameResolver() = default;
 
-void CFilenameResolver::ReInit() { moCache = CKeyedCollection<std::wstring>(); }
+void CFilenameResolver::ReInit() {
+  moCache = CKeyedCollection<std::wstring>();
+  moCache32 = CKeyedCollection<std::wstring>();
+}
 
 void CFilenameResolver::Init() { mbUseLongNames = MAPI::gbIsNT && !MAPI::gbIsNT4; }
 
@@ -139,8 +155,22 @@ std::wstring CFilenameResolver::Search(const std::wstring& name) const {
   return found.empty() ? std::wstring() : system.FromAnsi(found);
 }
 
-std::wstring CFilenameResolver::GetFullFileNameFromShortFilename(const std::wstring& FileName) {
-  if (moCache.Exists(FileName)) return moCache.Item(FileName);
+std::wstring CFilenameResolver::SearchAs32Bit(const std::wstring& expanded, const std::wstring& written,
+                                              const std::wstring& wow64Folder) const {
+  if (IsBareName(expanded)) {
+    const std::wstring candidate = wow64Folder + L"\\" + expanded;
+    if (candidate.size() < kBufferChars && platform::Files().Exists(candidate)) return candidate;
+  }
+  const std::wstring systemFolder = platform::System().SystemFolder();
+  std::wstring found = Search(InFolder(expanded, systemFolder, wow64Folder));
+  if (found.empty()) found = Search(InFolder(written, systemFolder, wow64Folder));
+  return found;
+}
+
+std::wstring CFilenameResolver::GetFullFileNameFromShortFilename(const std::wstring& FileName,
+                                                                platform::RegView view) {
+  CKeyedCollection<std::wstring>& cache = view == platform::RegView::kWow32 ? moCache32 : moCache;
+  if (cache.Exists(FileName)) return cache.Item(FileName);
 
   std::wstring s = FileName;
   if (s.starts_with(L"\\??\\")) s.erase(0, 4);
@@ -148,8 +178,16 @@ std::wstring CFilenameResolver::GetFullFileNameFromShortFilename(const std::wstr
   if (s.starts_with(L"\\SystemRoot\\")) s = L"%SystemRoot%" + s.substr(11);
 
   std::wstring expanded = Utilities().ExpandEnvironmentStrings(s);
-  std::wstring found = Search(expanded);
-  if (found.empty()) found = Search(s);
+  // Only 64-bit Windows has a system folder of the 32-bit programs' own.
+  const std::wstring wow64Folder =
+      view == platform::RegView::kWow32 ? platform::System().SystemWow64Folder() : std::wstring();
+  std::wstring found;
+  if (!wow64Folder.empty()) {
+    found = SearchAs32Bit(expanded, s, wow64Folder);
+  } else {
+    found = Search(expanded);
+    if (found.empty()) found = Search(s);
+  }
 
   std::wstring result;
   if (found.empty()) {
@@ -164,6 +202,6 @@ std::wstring CFilenameResolver::GetFullFileNameFromShortFilename(const std::wstr
     result = longForm.empty() ? found : longForm;
   }
 
-  moCache.Add(result, FileName);
+  cache.Add(result, FileName);
   return result;
 }

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "common/KeyedCollection.h"
+#include "platform/Registry.h"
 
 // Turns what the registry and the process lists hold (command lines with arguments and switches, quoted
 // paths, bare names, paths with environment variables or kernel-style prefixes) into the full path of the
@@ -32,13 +33,23 @@ class CFilenameResolver {
   // "\SystemRoot\" read as %SystemRoot%, environment variables expanded). When nothing is found: the
   // name after the prefix rewriting, not expanded. Every answer, found or not, is cached under the name
   // exactly as passed (keys compare without regard to case) until ReInit. On an error nothing is cached.
-  std::wstring GetFullFileNameFromShortFilename(const std::wstring& FileName);
+  // A name read from the 32-bit registry view (`view` kWow32) is looked for, on 64-bit Windows, where a
+  // 32-bit program finds it: a path in the system folder in the 32-bit system folder (SysWOW64) instead,
+  // a bare name in that folder first and then along the search order. Each view has its own cache, so
+  // the same name may give each view its own answer.
+  std::wstring GetFullFileNameFromShortFilename(const std::wstring& FileName,
+                                                platform::RegView view = platform::RegView::kNative);
 
  private:
   // The platform search (wide on the NT family, ANSI on 9x): the path found, or "" when nothing was
   // found or the path does not fit the buffer.
   std::wstring Search(const std::wstring& name) const;
+  // The search as a 32-bit program makes it, `wow64Folder` being its system folder: for the expanded
+  // name, then for the name as written. "" when nothing was found.
+  std::wstring SearchAs32Bit(const std::wstring& expanded, const std::wstring& written,
+                             const std::wstring& wow64Folder) const;
 
   CKeyedCollection<std::wstring> moCache;
+  CKeyedCollection<std::wstring> moCache32;  // the answers for names of the 32-bit registry view
   bool mbUseLongNames = false;
 };

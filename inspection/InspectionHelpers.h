@@ -2,11 +2,14 @@
 // Small helpers shared by the enumerators of inspection/. Not part of any class's interface.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/Error.h"
 #include "common/Logger.h"
 #include "common/Registry.h"
 #include "inspection/FilenameResolver.h"
+#include "platform/Platform.h"
+#include "platform/Registry.h"
 #include "platform/Types.h"
 #include "shell/MWDL.h"
 
@@ -28,10 +31,31 @@ inline CRegistry& Registry() {
   return *MWDL::goRegistry;
 }
 
-// A command line turned into the full path of its file: both resolver steps.
-inline std::wstring ResolveCommandLine(const std::wstring& commandLine) {
+// A command line turned into the full path of its file: both resolver steps, the file looked for as a
+// program of the registry view the command line was read from would find it.
+inline std::wstring ResolveCommandLine(const std::wstring& commandLine,
+                                       platform::RegView view = platform::RegView::kNative) {
   CFilenameResolver& resolver = Resolver();
-  return resolver.GetFullFileNameFromShortFilename(resolver.GetFileNameFromCommandLine(commandLine));
+  return resolver.GetFullFileNameFromShortFilename(resolver.GetFileNameFromCommandLine(commandLine), view);
+}
+
+// The registry views a key of `hive` is read in, in order. HKEY_LOCAL_MACHINE\Software and the classes
+// are redirected on 64-bit Windows: read in the program's own view, then in the 32-bit programs' view.
+// Other keys (the current user's Software) are the same in both views and are read once.
+inline std::vector<platform::RegView> ViewsOf(platform::Hive hive) {
+  const bool redirected = hive == platform::kHkeyLocalMachine || hive == platform::kHkeyClassesRoot;
+  if (!redirected || !platform::System().Is64BitWindows()) return {platform::RegView::kNative};
+  return {platform::RegView::kNative, platform::RegView::kWow32};
+}
+
+// A key path of HKEY_LOCAL_MACHINE\Software as the 64-bit view names it: a key of the 32-bit view has
+// "Wow6432Node" after its first part ("SOFTWARE\Wow6432Node\Microsoft\..."). Paths of the native view
+// are returned as they are.
+inline std::wstring PathAsNamed(const std::wstring& keyPath, platform::RegView view) {
+  if (view != platform::RegView::kWow32) return keyPath;
+  const std::size_t separator = keyPath.find(L'\\');
+  if (separator == std::wstring::npos) return keyPath + L"\\Wow6432Node";
+  return keyPath.substr(0, separator + 1) + L"Wow6432Node" + keyPath.substr(separator);
 }
 
 // Logs through the program-wide logger when there is one. Used by the error handlers, which must not

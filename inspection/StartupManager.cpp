@@ -8,9 +8,12 @@
 
 using inspection_detail::HiveNumber;
 using inspection_detail::LogError;
+using inspection_detail::PathAsNamed;
 using inspection_detail::Registry;
 using inspection_detail::ResolveCommandLine;
+using inspection_detail::ViewsOf;
 using platform::Hive;
+using platform::RegView;
 using platform::kHkeyCurrentUser;
 using platform::kHkeyLocalMachine;
 
@@ -39,11 +42,15 @@ constexpr StartupKey kStartupKeys[] = {
 std::shared_ptr<CItemList> CStartupManager::EnumStartups() {
   try {
     auto list = std::make_shared<CItemList>();
+    // A key of the local machine in the 32-bit programs' view too, right after the same key.
     for (const StartupKey& key : kStartupKeys) {
-      FillItemInfo(Registry().EnumValues(key.hive, key.path), *list, key.hive, key.path);
+      for (const RegView view : ViewsOf(key.hive)) {
+        FillItemInfo(Registry().EnumValues(key.hive, key.path, view), *list, key.hive, key.path, view);
+      }
     }
-    EnumPoliciesRun(*list, kHkeyLocalMachine);
-    EnumPoliciesRun(*list, kHkeyCurrentUser);
+    for (const Hive hive : {kHkeyLocalMachine, kHkeyCurrentUser}) {
+      for (const RegView view : ViewsOf(hive)) EnumPoliciesRun(*list, hive, view);
+    }
     return list;
   } catch (...) {
     LogError(CurrentError(), kLogTolerated, L"CStartupManager.EnumStartups");
@@ -52,30 +59,30 @@ std::shared_ptr<CItemList> CStartupManager::EnumStartups() {
 }
 
 void CStartupManager::FillItemInfo(const CKeyedCollection<std::wstring>& names, CItemList& list, Hive hive,
-                                   const std::wstring& keyPath) {
+                                   const std::wstring& keyPath, RegView view) {
   try {
     for (const std::wstring& valueName : names) {
       std::wstring data;
-      Registry().GetValue(hive, keyPath, valueName, data);
+      Registry().GetValue(hive, keyPath, valueName, data, view);
       // Empty data is resolved too; it gives an empty name and so no item.
-      const std::wstring file = ResolveCommandLine(data);
+      const std::wstring file = ResolveCommandLine(data, view);
       if (file.empty()) continue;
-      AddItem(list, file, hive, keyPath, valueName);
+      AddItem(list, file, hive, PathAsNamed(keyPath, view), valueName);
     }
   } catch (...) {
     LogError(CurrentError(), kLogTolerated, L"CStartupManager.FillItemInfo");
   }
 }
 
-void CStartupManager::EnumPoliciesRun(CItemList& list, Hive hive) {
-  const CKeyedCollection<std::wstring> names = Registry().EnumValues(hive, kPoliciesRunKey);
+void CStartupManager::EnumPoliciesRun(CItemList& list, Hive hive, RegView view) {
+  const CKeyedCollection<std::wstring> names = Registry().EnumValues(hive, kPoliciesRunKey, view);
   for (const std::wstring& valueName : names) {
     std::wstring data;
-    Registry().GetValue(hive, kPoliciesRunKey, valueName, data);
+    Registry().GetValue(hive, kPoliciesRunKey, valueName, data, view);
     if (data.empty()) continue;
-    const std::wstring file = ResolveCommandLine(data);
+    const std::wstring file = ResolveCommandLine(data, view);
     if (file.empty()) continue;
-    AddItem(list, file, hive, kPoliciesRunKey, valueName);
+    AddItem(list, file, hive, PathAsNamed(kPoliciesRunKey, view), valueName);
   }
 }
 

@@ -14,6 +14,12 @@ struct RegValue {
   std::vector<std::uint8_t> data;
 };
 
+// The two registry views of 64-bit Windows. kNative is the view of the running program (the 64-bit view
+// for wardline.exe); kWow32 is the view that 32-bit programs have, where HKEY_LOCAL_MACHINE\Software
+// and the classes of HKEY_CLASSES_ROOT are their own keys (reached as Software\Wow6432Node in the
+// 64-bit view). On a system without a second view both name the same registry.
+enum class RegView { kNative, kWow32 };
+
 // The registry, one call per Win32 operation. Every call returns the Win32 result code
 // (kErrorSuccess, kErrorFileNotFound, kErrorAccessDenied, ...). Key paths are relative to the hive,
 // separated by backslashes; key and value names compare without regard to letter case.
@@ -37,6 +43,11 @@ class IRegistry {
   // Class ids (in braces) of the classes that implement a component category. `classIds` is cleared
   // first. Returns kErrorSuccess, or an error when the category manager is unavailable.
   virtual long EnumCategoryClasses(const std::wstring& categoryId, std::vector<std::wstring>& classIds) = 0;
+
+  // The same registry in the view named: every call on the object returned reads and writes that view
+  // (KEY_WOW64_32KEY for kWow32 in Win32). kNative gives this object back when this is the native view.
+  // The object lives as long as this one.
+  virtual IRegistry& View(RegView view) = 0;
 };
 
 }  // namespace platform

@@ -5,12 +5,15 @@
 
 #include <vector>
 
+#include "platform/ComPtr.h"
 #include "platform/PlatformInternal.h"
 #include "platform/Win32Handle.h"
 
 namespace platform {
 namespace {
 
+using win32::ComApartment;
+using win32::ComPtr;
 using win32::KeyHandle;
 
 // Growth limits for data read from the registry (untrusted): values up to 16 MiB, names up to the
@@ -41,11 +44,18 @@ LONG OpenKey(Hive hive, const std::wstring& keyPath, REGSAM access, KeyHandle& k
   return result;
 }
 
+class Win32RegistryImpl;
+Win32RegistryImpl& ViewOf(RegView view);
+
+// One registry view: every key is opened with `viewFlag` added to the access asked for (0 for the
+// program's own view, KEY_WOW64_32KEY for the 32-bit view).
 class Win32RegistryImpl final : public IRegistry {
  public:
+  explicit Win32RegistryImpl(REGSAM viewFlag) : viewFlag_(viewFlag) {}
+
   long QueryValue(Hive hive, const std::wstring& keyPath, const std::wstring& valueName, RegValue& value) override {
     KeyHandle key;
-    LONG result = OpenKey(hive, keyPath, KEY_QUERY_VALUE, key);
+    LONG result = OpenKey(hive, keyPath, KEY_QUERY_VALUE | viewFlag_, key);
     if (result != ERROR_SUCCESS) return result;
     DWORD type = 0;
     DWORD size = 0;
@@ -76,8 +86,8 @@ class Win32RegistryImpl final : public IRegistry {
     if (root == nullptr) return ERROR_INVALID_HANDLE;
     if (value.data.size() > kMaxValueBytes) return ERROR_INVALID_PARAMETER;
     HKEY created = nullptr;
-    LONG result = ::RegCreateKeyExW(root, keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
-                                    nullptr, &created, nullptr);
+    LONG result = ::RegCreateKeyExW(root, keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                    KEY_SET_VALUE | viewFlag_, nullptr, &created, nullptr);
     if (result != ERROR_SUCCESS) return result;
     KeyHandle key(created);
     return ::RegSetValueExW(key.Get(), valueName.c_str(), 0, value.type,
@@ -86,7 +96,7 @@ class Win32RegistryImpl final : public IRegistry {
 
   long DeleteValue(Hive hive, const std::wstring& keyPath, const std::wstring& valueName) override {
     KeyHandle key;
-    const LONG result = OpenKey(hive, keyPath, KEY_SET_VALUE, key);
+    const LONG result = OpenKey(hive, keyPath, KEY_SET_VALUE | viewFlag_, key);
     if (result != ERROR_SUCCESS) return result;
     return ::RegDeleteValueW(key.Get(), valueName.c_str());
   }
@@ -94,7 +104,7 @@ class Win32RegistryImpl final : public IRegistry {
   long EnumKeys(Hive hive, const std::wstring& keyPath, std::vector<std::wstring>& names) override {
     names.clear();
     KeyHandle key;
-    LONG result = OpenKey(hive, keyPath, KEY_ENUMERATE_SUB_KEYS, key);
+    LONG result = OpenKey(hive, keyPath, KEY_ENUMERATE_SUB_KEYS | viewFlag_, key);
     if (result != ERROR_SUCCESS) return result;
     std::vector<wchar_t> name(256);
     for (DWORD index = 0; index < kMaxEntries; ++index) {
@@ -115,7 +125,7 @@ class Win32RegistryImpl final : public IRegistry {
   long EnumValues(Hive hive, const std::wstring& keyPath, std::vector<std::wstring>& names) override {
     names.clear();
     KeyHandle key;
-    LONG result = OpenKey(hive, keyPath, KEY_QUERY_VALUE, key);
+    LONG result = OpenKey(hive, keyPath, KEY_QUERY_VALUE | viewFlag_, key);
     if (result != ERROR_SUCCESS) return result;
     std::vector<wchar_t> name(kMaxNameChars);
     for (DWORD index = 0; index < kMaxEntries; ++index) {
@@ -133,44 +143,54 @@ class Win32RegistryImpl final : public IRegistry {
     if (root == nullptr) return ERROR_INVALID_HANDLE;
     // An empty path would name the hive itself, and RegDeleteTree would empty the whole hive.
     if (keyPath.find_first_not_of(L'\\') == std::wstring::npos) return ERROR_INVALID_PARAMETER;
-    return ::RegDeleteTreeW(root, keyPath.c_str());
+    if (viewFlag_ == 0) return ::RegDeleteTreeW(root, keyPath.c_str());
+    // RegDeleteTreeW names no view: empty the key opened in this view, then delete it in this view.
+    KeyHandle key;
+    LONG result = OpenKey(hive, keyPath, DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | KEY_SET_VALUE | viewFlag_,
+                          key);
+    if (result != ERROR_SUCCESS) return result;
+    result = ::RegDeleteTreeW(key.Get(), nullptr);
+    if (result != ERROR_SUCCESS) return result;
+    key.Reset();
+    return ::RegDeleteKeyExW(root, keyPath.c_str(), viewFlag_, 0);
   }
 
   long EnumCategoryClasses(const std::wstring& categoryId, std::vector<std::wstring>& classIds) override {
     classIds.clear();
     CATID category{};
     if (categoryId.empty() || FAILED(::CLSIDFromString(categoryId.c_str(), &category))) return ERROR_INVALID_PARAMETER;
-    if (FromCategoryManager(category, classIds)) return ERROR_SUCCESS;
+    // The category manager is a 64-bit object that reads the 64-bit view only: the 32-bit view's classes
+    // come from its own class keys.
+    if (viewFlag_ == 0 && FromCategoryManager(category, classIds)) return ERROR_SUCCESS;
     classIds.clear();
     return FromClassKeys(categoryId, classIds);
   }
 
+  IRegistry& View(RegView view) override { return ViewOf(view); }
+
  private:
   // ICatInformation of the standard category manager; false when COM or the manager is unavailable.
+  // `classIds` holds the class ids read so far when a later step fails or throws.
   static bool FromCategoryManager(const CATID& category, std::vector<std::wstring>& classIds) {
-    const HRESULT init = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    // RPC_E_CHANGED_MODE: COM is already set up differently on this thread, which serves as well.
-    if (FAILED(init) && init != RPC_E_CHANGED_MODE) return false;
-    bool ok = false;
-    ICatInformation* info = nullptr;
-    if (SUCCEEDED(::CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER,
-                                     IID_ICatInformation, reinterpret_cast<void**>(&info)))) {
-      CATID implemented[1] = {category};
-      IEnumGUID* classes = nullptr;
-      if (SUCCEEDED(info->EnumClassesOfCategories(1, implemented, static_cast<ULONG>(-1), nullptr, &classes))) {
-        ok = true;
-        GUID clsid{};
-        ULONG fetched = 0;
-        for (DWORD n = 0; n < kMaxEntries && classes->Next(1, &clsid, &fetched) == S_OK && fetched == 1; ++n) {
-          wchar_t text[64] = {};
-          if (::StringFromGUID2(clsid, text, 64) > 0) classIds.emplace_back(text);
-        }
-        classes->Release();
-      }
-      info->Release();
+    const ComApartment apartment;
+    if (!apartment.Usable()) return false;
+    ComPtr<ICatInformation> info;
+    if (FAILED(::CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_ICatInformation, info.PutVoid()))) {
+      return false;
     }
-    if (SUCCEEDED(init)) ::CoUninitialize();
-    return ok;
+    CATID implemented[1] = {category};
+    ComPtr<IEnumGUID> classes;
+    if (FAILED(info->EnumClassesOfCategories(1, implemented, static_cast<ULONG>(-1), nullptr, classes.Put()))) {
+      return false;
+    }
+    GUID clsid{};
+    ULONG fetched = 0;
+    for (DWORD n = 0; n < kMaxEntries && classes->Next(1, &clsid, &fetched) == S_OK && fetched == 1; ++n) {
+      wchar_t text[64] = {};
+      if (::StringFromGUID2(clsid, text, 64) > 0) classIds.emplace_back(text);
+    }
+    return true;
   }
 
   // Without COM: the classes with HKCR "CLSID\{class}\Implemented Categories\{category}".
@@ -180,22 +200,27 @@ class Win32RegistryImpl final : public IRegistry {
     if (result != ERROR_SUCCESS) return result;
     for (const auto& cls : classes) {
       KeyHandle key;
-      if (OpenKey(kHkeyClassesRoot, L"CLSID\\" + cls + L"\\Implemented Categories\\" + categoryId, KEY_READ, key) ==
-          ERROR_SUCCESS) {
+      if (OpenKey(kHkeyClassesRoot, L"CLSID\\" + cls + L"\\Implemented Categories\\" + categoryId,
+                  KEY_READ | viewFlag_, key) == ERROR_SUCCESS) {
         classIds.push_back(cls);
       }
     }
     return ERROR_SUCCESS;
   }
+
+  const REGSAM viewFlag_;
 };
+
+Win32RegistryImpl& ViewOf(RegView view) {
+  static Win32RegistryImpl native(0);
+  static Win32RegistryImpl wow32(KEY_WOW64_32KEY);
+  return view == RegView::kWow32 ? wow32 : native;
+}
 
 }  // namespace
 
 namespace detail {
-IRegistry& Win32Registry() {
-  static Win32RegistryImpl registry;
-  return registry;
-}
+IRegistry& Win32Registry() { return ViewOf(RegView::kNative); }
 }  // namespace detail
 
 }  // namespace platform

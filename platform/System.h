@@ -31,6 +31,15 @@ class ISystem {
   // The system's text for a Win32 error code, without a trailing line break.
   virtual std::wstring ErrorText(std::uint32_t code) = 0;
 
+  // True on 64-bit Windows, where 32-bit programs have registry keys (platform::RegView::kWow32) and a
+  // system folder of their own.
+  virtual bool Is64BitWindows() = 0;
+  // The system folder ("C:\Windows\System32"), without a trailing separator.
+  virtual std::wstring SystemFolder() = 0;
+  // The folder that 32-bit programs see as the system folder on 64-bit Windows ("C:\Windows\SysWOW64"),
+  // without a trailing separator; "" on a system without one.
+  virtual std::wstring SystemWow64Folder() = 0;
+
   // Conversions between text and the system's ANSI code page.
   virtual std::string ToAnsi(const std::wstring& text) = 0;
   virtual std::wstring FromAnsi(const std::string& text) = 0;

@@ -25,6 +25,17 @@ std::wstring Trim(std::wstring text) {
   return text.substr(start);
 }
 
+// A folder from a call of the GetSystemDirectoryW kind: "" when it fails or the path does not fit.
+template <class Call>
+std::wstring FolderFrom(Call call) {
+  wchar_t buffer[MAX_PATH * 2] = {};
+  const UINT length = call(buffer, MAX_PATH * 2);
+  if (length == 0 || length >= MAX_PATH * 2) return L"";
+  std::wstring folder(buffer, length);
+  while (!folder.empty() && folder.back() == L'\\') folder.pop_back();
+  return folder;
+}
+
 class Win32SystemImpl final : public ISystem {
  public:
   std::uint32_t GetVersion() override { return ::GetVersion(); }
@@ -132,6 +143,20 @@ class Win32SystemImpl final : public ISystem {
     if (text.empty()) text = L"Error " + std::to_wstring(code);
     return text;
   }
+
+  bool Is64BitWindows() override {
+#if defined(_WIN64)
+    return true;  // a 64-bit program runs on 64-bit Windows only
+#else
+    BOOL wow64 = FALSE;
+    return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+#endif
+  }
+
+  std::wstring SystemFolder() override { return FolderFrom(::GetSystemDirectoryW); }
+
+  // GetSystemWow64DirectoryW fails on a system without the folder (ERROR_CALL_NOT_IMPLEMENTED).
+  std::wstring SystemWow64Folder() override { return FolderFrom(::GetSystemWow64DirectoryW); }
 
   std::string ToAnsi(const std::wstring& text) override {
     if (text.empty()) return std::string();

@@ -166,6 +166,21 @@ void FakeRegistry::Clear() {
   writeFailures_.clear();
   categoryFailure_ = kErrorSuccess;
   changes_.clear();
+  if (wow32_) wow32_->Clear();
+}
+
+FakeRegistry& FakeRegistry::Wow32() {
+  if (native_ != nullptr) return *this;
+  if (!wow32_) {
+    wow32_ = std::make_unique<FakeRegistry>();
+    wow32_->native_ = this;
+  }
+  return *wow32_;
+}
+
+IRegistry& FakeRegistry::View(RegView view) {
+  if (view == RegView::kWow32) return Wow32();
+  return native_ != nullptr ? *native_ : *this;
 }
 
 void FakeRegistry::FailEnum(Hive hive, const std::wstring& keyPath, long code) {

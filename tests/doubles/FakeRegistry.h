@@ -30,6 +30,11 @@ struct RegChange {
 //   reg.SetDword(kHkeyCurrentUser, L"Software\\X", L"Count", 3);
 //   reg.SetStringNoNul(kHkeyLocalMachine, L"Software\\X", L"Raw", L"abc");   // no terminating NUL
 //   reg.FailEnum(kHkeyLocalMachine, L"Software\\X", kErrorAccessDenied);
+//
+// The 32-bit view of 64-bit Windows is a second FakeRegistry of its own, reached through Wow32() (set-up
+// and inspection) or View(RegView::kWow32) (the interface); it starts empty and is separate from this
+// one in every hive, key paths included (write its Software keys without "Wow6432Node").
+//   reg.Wow32().SetString(kHkeyLocalMachine, L"Software\\X", L"Path", L"C:\\x86.exe");
 class QN_API FakeRegistry : public IRegistry {
  public:
   FakeRegistry();
@@ -54,8 +59,10 @@ class QN_API FakeRegistry : public IRegistry {
   // Any type with raw bytes.
   void SetBytes(Hive hive, const std::wstring& keyPath, const std::wstring& valueName, std::uint32_t type,
                 std::vector<std::uint8_t> bytes);
-  // Removes everything, failures and the record of changes included.
+  // Removes everything, failures and the record of changes included, in both views.
   void Clear();
+  // The 32-bit view (this object itself when this is the 32-bit view). Its failures and changes are its own.
+  FakeRegistry& Wow32();
 
   // --- Failures to simulate (a code of kErrorSuccess removes the failure) ------------------------
   // EnumKeys and EnumValues of that key return `code` (after giving nothing).
@@ -88,6 +95,8 @@ class QN_API FakeRegistry : public IRegistry {
   long DeleteKey(Hive hive, const std::wstring& keyPath) override;
   // The class ids found as HKCR "CLSID\{class}\Implemented Categories\{category}" keys, in key order.
   long EnumCategoryClasses(const std::wstring& categoryId, std::vector<std::wstring>& classIds) override;
+  // This object for the view it is, the other view's object for the other.
+  IRegistry& View(RegView view) override;
 
   struct Key;  // internal
 
@@ -103,6 +112,8 @@ class QN_API FakeRegistry : public IRegistry {
   std::map<std::wstring, long> writeFailures_;
   long categoryFailure_ = kErrorSuccess;
   std::vector<RegChange> changes_;
+  FakeRegistry* native_ = nullptr;       // set in the 32-bit view: the registry it belongs to
+  std::unique_ptr<FakeRegistry> wow32_;  // the 32-bit view, made when first asked for
 };
 
 }  // namespace platform

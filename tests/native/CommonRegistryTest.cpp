@@ -106,4 +106,44 @@ TEST(CommonRegistryTest, CategoryClassesFromImplementedCategories) {
   EXPECT_THROW(CRegistry().EnumCategoryClasses(cat), CError);
 }
 
+// Each call works in the registry view it names; in the double the 32-bit view is a registry of its own.
+TEST(CommonRegistryTest, EveryCallWorksInTheViewNamed) {
+  platform::FakeMachine m;
+  platform::FakeRegistry& wow32 = m.registry.Wow32();
+  const auto view = platform::RegView::kWow32;
+  const std::wstring sub = kKey + L"\\Sub", cat = L"{00021493-0000-0000-C000-000000000046}";
+  CRegistry reg;
+  ASSERT_TRUE(reg.SetValue(kHkeyLocalMachine, sub, L"Name", L"x86", view));
+  EXPECT_EQ(wow32.StringValue(kHkeyLocalMachine, sub, L"Name"), L"x86");
+  EXPECT_FALSE(m.registry.HasKey(kHkeyLocalMachine, kKey));
+  wow32.SetDword(kHkeyLocalMachine, sub, L"Count", 3);
+  wow32.CreateKey(platform::kHkeyClassesRoot, L"CLSID\\{W}\\Implemented Categories\\" + cat);
+
+  std::wstring data = L"poison";
+  EXPECT_FALSE(reg.GetValue(kHkeyLocalMachine, sub, L"Name", data));
+  EXPECT_TRUE(reg.GetValue(kHkeyLocalMachine, sub, L"Name", data, view));
+  EXPECT_EQ(data, L"x86");
+  std::uint32_t number = 0;
+  EXPECT_TRUE(reg.GetDwordValue(kHkeyLocalMachine, sub, L"Count", number, view));
+  EXPECT_EQ(number, 3u);
+  EXPECT_EQ(reg.EnumKeys(kHkeyLocalMachine, kKey).Count(), 0u);
+  EXPECT_EQ(reg.EnumKeys(kHkeyLocalMachine, kKey, view).Count(), 1u);
+  EXPECT_EQ(reg.EnumValues(kHkeyLocalMachine, sub, view).Count(), 2u);
+  EXPECT_EQ(reg.EnumCategoryClasses(cat).Count(), 0u);
+  ASSERT_EQ(reg.EnumCategoryClasses(cat, view).Count(), 1u);
+  EXPECT_EQ(reg.EnumCategoryClasses(cat, view).Item(1), L"{W}");
+
+  EXPECT_FALSE(reg.DeleteValue(kHkeyLocalMachine, sub, L"Name"));
+  EXPECT_TRUE(reg.DeleteValue(kHkeyLocalMachine, sub, L"Name", view));
+  std::wstring error = L"poison";
+  EXPECT_FALSE(reg.DeleteKey(kHkeyLocalMachine, kKey, error));
+  EXPECT_TRUE(reg.DeleteKey(kHkeyLocalMachine, kKey, error, view));
+  EXPECT_TRUE(wow32.WasKeyDeleted(kHkeyLocalMachine, kKey));
+  EXPECT_TRUE(m.registry.Changes().empty());
+  // Each view of the double leads to the other.
+  EXPECT_EQ(&m.registry.View(platform::RegView::kNative), &m.registry);
+  EXPECT_EQ(&m.registry.View(view), &wow32);
+  EXPECT_EQ(&wow32.View(platform::RegView::kNative), &m.registry);
+}
+
 }  // namespace

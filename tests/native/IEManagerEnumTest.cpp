@@ -1,4 +1,5 @@
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "InspectionEnumFixture.h"
@@ -25,26 +26,29 @@ std::wstring Clsid(std::size_t n) {
 
 class IEManagerEnumTest : public InspectionEnumTest {
  protected:
+  // The helpers write into `target`: the native view unless a test points it at the 32-bit one.
   void Class(const std::wstring& id, const std::wstring& title, const std::wstring& server,
              const wchar_t* serverKey = L"InProcServer32") {
-    if (!title.empty()) registry.SetString(kHkeyClassesRoot, L"CLSID\\" + id, L"", title);
-    registry.SetString(kHkeyClassesRoot, L"CLSID\\" + id + L"\\" + serverKey, L"", server);
+    if (!title.empty()) target->SetString(kHkeyClassesRoot, L"CLSID\\" + id, L"", title);
+    target->SetString(kHkeyClassesRoot, L"CLSID\\" + id + L"\\" + serverKey, L"", server);
   }
   void Bho(const std::wstring& id, const std::wstring& title, const std::wstring& server) {
-    registry.CreateKey(kHkeyLocalMachine, kBHOs + L"\\" + id);
-    if (!title.empty()) registry.SetString(kHkeyLocalMachine, kBHOs + L"\\" + id, L"", title);
+    target->CreateKey(kHkeyLocalMachine, kBHOs + L"\\" + id);
+    if (!title.empty()) target->SetString(kHkeyLocalMachine, kBHOs + L"\\" + id, L"", title);
     Class(id, L"", server);
   }
   void Toolbar(Hive hive, const std::wstring& id) {
-    registry.SetString(hive, hive == kHkeyLocalMachine ? kToolbarLM : kToolbarCU, id, L"");
+    target->SetString(hive, hive == kHkeyLocalMachine ? kToolbarLM : kToolbarCU, id, L"");
   }
   void Bar(const std::wstring& id, const std::wstring& category, const std::wstring& title, const std::wstring& server,
            const std::wstring& url = L"") {
     Class(id, title, server);
-    registry.CreateKey(kHkeyClassesRoot, L"CLSID\\" + id + L"\\Implemented Categories\\" + category);
+    target->CreateKey(kHkeyClassesRoot, L"CLSID\\" + id + L"\\Implemented Categories\\" + category);
     if (url.empty()) return;
-    registry.SetString(kHkeyClassesRoot, L"CLSID\\" + id + L"\\Instance\\InitPropertyBag", L"Url", url);
+    target->SetString(kHkeyClassesRoot, L"CLSID\\" + id + L"\\Instance\\InitPropertyBag", L"Url", url);
   }
+
+  platform::FakeRegistry* target = &registry;
 };
 
 }  // namespace
@@ -147,12 +151,17 @@ TEST_F(IEManagerEnumTest, ExplorerBarInBothCategoriesGivesTwoItemsWithOwnCategor
   EXPECT_EQ(PropertyNames(list->Item(1)), (Texts{L"Name", L"DLL", L"CATID"}));
 }
 
-TEST_F(IEManagerEnumTest, SystemsOwnExplorerBarsAreLeftOutOnlyWhenSpelledExactly) {
-  const std::wstring ownOtherCase = L"{32683183-48A0-441B-A342-7C2A440A9478}";
-  Bar(L"{EFA24E61-B078-11d0-89E4-00C04FC9E26E}", kVertical, L"Search", L"C:\\x.dll");
-  Bar(ownOtherCase, kVertical, L"Listed", L"C:\\y.dll");
-  Bar(L"{BDEADE7F-C265-11D0-BCED-00A0C90AB50F}", kHorizontal, L"Search", L"C:\\z.dll");
-  EXPECT_EQ(Names(CIEManager().EnumExplorerBars()), Texts{ownOtherCase});
+// A class id names the same class in any letter case; the category manager gives them in upper case.
+TEST_F(IEManagerEnumTest, SystemsOwnExplorerBarsAreLeftOutInAnyLetterCase) {
+  const Texts own = {
+      L"{EFA24E61-B078-11D0-89E4-00C04FC9E26E}", L"{efa24e64-b078-11d0-89e4-00c04fc9e26e}",
+      L"{EFA24E62-B078-11d0-89E4-00C04FC9E26E}", L"{30D02401-6A81-11D0-8274-00C04FD5AE38}",
+      L"{32683183-48A0-441B-A342-7C2A440A9478}", L"{c4ee31f3-4768-11d2-be5c-00a0c9a83da1}",
+      L"{4D5C8C25-D075-11D0-B416-00C04FB90376}", L"{BDEADE7F-C265-11D0-BCED-00A0C90AB50F}",
+  };
+  for (std::size_t i = 0; i < own.size(); ++i) Bar(own[i], i % 2 == 0 ? kVertical : kHorizontal, L"Own", L"C:\\x.dll");
+  Bar(Clsid(1), kVertical, L"Listed", L"C:\\y.dll");
+  EXPECT_EQ(Names(CIEManager().EnumExplorerBars()), Texts{Clsid(1)});
 }
 
 TEST_F(IEManagerEnumTest, ExplorerBarTitleFallsBackToProductNameOfTheUnresolvedServer) {
@@ -232,4 +241,77 @@ TEST_F(IEManagerEnumTest, DeleteBHORemovesTheRegistrationAndLogsTheOutcome) {
   const std::wstring failed = L"Failed to delete BHO(" + Clsid(2) + L"): ";
   EXPECT_EQ(logger->lines[1].message.substr(0, failed.size()), failed);
   for (const LogLine& line : logger->lines) EXPECT_EQ(line.number, 0);
+}
+
+// Without a class id the key path would name the registration key of every browser helper object.
+TEST_F(IEManagerEnumTest, DeleteBHOWithoutAClassIdDeletesNothing) {
+  Bho(Clsid(1), L"One", L"C:\\Ext\\1.dll");
+  const Texts ids = {L"", L"   ", L"\\", L" \\ ", L"\t"};
+  for (const std::wstring& id : ids) CIEManager().DeleteBHO(id);
+  EXPECT_TRUE(registry.Changes().empty());
+  EXPECT_TRUE(registry.HasKey(kHkeyLocalMachine, kBHOs + L"\\" + Clsid(1)));
+  ASSERT_EQ(logger->lines.size(), ids.size());
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    const LogLine& line = logger->lines[i];
+    EXPECT_EQ(line.message, L"Failed to delete BHO(" + ids[i] + L"): " + CIEManager::kNoClassIdText);
+    EXPECT_EQ(std::tie(line.number, line.level, line.source), std::make_tuple(0L, 5, std::wstring()));
+  }
+}
+
+// On 64-bit Windows each listing of the local machine and each category is read in the 32-bit view too,
+// right after the same listing of the native view. A class found there is looked up in that view (the
+// same class id may have another server there, or none in the native view) and its file is found where
+// a 32-bit program finds it. The current user's toolbars are read once. Without a second view only the
+// native view is read.
+TEST_F(IEManagerEnumTest, ListingsOfThe32BitViewFollowTheSameListingsOn64BitWindows) {
+  machine.files.SetEnv(L"SystemRoot", L"C:\\WINDOWS");
+  machine.files.AddFile(L"C:\\WINDOWS\\system32\\ext.dll", {'M', 'Z'});
+  machine.files.AddFile(L"C:\\WINDOWS\\SysWOW64\\ext.dll", {'M', 'Z'});
+  const std::wstring ext = L"%SystemRoot%\\System32\\ext.dll";
+  Bho(Clsid(1), L"B", ext);
+  Class(Clsid(3), L"T", L"C:\\Ext\\t64.dll");
+  Toolbar(kHkeyLocalMachine, Clsid(3));
+  Toolbar(kHkeyCurrentUser, Clsid(3));
+  Bar(Clsid(5), kVertical, L"V", L"C:\\Ext\\v64.dll");
+  Bar(Clsid(6), kHorizontal, L"H", L"C:\\Ext\\h64.dll");
+  target = &registry.Wow32();
+  Bho(Clsid(1), L"B", ext);
+  Bho(Clsid(2), L"", L"C:\\Ext\\b32.dll");
+  Class(Clsid(4), L"T32", L"C:\\Ext\\t32.dll");
+  Toolbar(kHkeyLocalMachine, Clsid(4));
+  Toolbar(kHkeyCurrentUser, Clsid(4));  // the current user's key is the same in both views
+  Bar(Clsid(7), kVertical, L"V32", L"C:\\Ext\\v32.dll");
+  Bar(Clsid(8), kHorizontal, L"H32", L"C:\\Ext\\h32.dll");
+
+  const std::wstring native = L"C:\\WINDOWS\\System32\\ext.dll", wow64 = L"C:\\WINDOWS\\SysWOW64\\ext.dll";
+  struct Expected {
+    Texts bhoNames, bhoFiles, toolbarNames, toolbarFiles, barNames, barCategories;
+  };
+  const Expected on64 = {{Clsid(1), Clsid(1), Clsid(2)},
+                         {native, wow64, L"C:\\Ext\\b32.dll"},
+                         {Clsid(3), Clsid(4), Clsid(3)},
+                         {L"C:\\Ext\\t64.dll", L"C:\\Ext\\t32.dll", L"C:\\Ext\\t64.dll"},
+                         {Clsid(5), Clsid(7), Clsid(6), Clsid(8)},
+                         {kVertical, kVertical, kHorizontal, kHorizontal}};
+  const Expected on32 = {{Clsid(1)},
+                         {native},
+                         {Clsid(3), Clsid(3)},
+                         {L"C:\\Ext\\t64.dll", L"C:\\Ext\\t64.dll"},
+                         {Clsid(5), Clsid(6)},
+                         {kVertical, kHorizontal}};
+  for (const bool is64 : {true, false}) {
+    machine.system.Set64BitWindows(is64);
+    MWDL::goFilenameResolver = std::make_shared<CFilenameResolver>();
+    const Expected& expected = is64 ? on64 : on32;
+    const char* system = is64 ? "64-bit Windows" : "32-bit Windows";
+    CIEManager manager;
+    auto bhos = manager.EnumBHOs(), toolbars = manager.EnumToolbars(), bars = manager.EnumExplorerBars();
+    EXPECT_EQ(Names(bhos), expected.bhoNames) << system;
+    EXPECT_EQ(Column(bhos, L"DLL"), expected.bhoFiles) << system;
+    EXPECT_EQ(Names(toolbars), expected.toolbarNames) << system;
+    EXPECT_EQ(Column(toolbars, L"DLL"), expected.toolbarFiles) << system;
+    EXPECT_EQ(Names(bars), expected.barNames) << system;
+    EXPECT_EQ(Column(bars, L"CATID"), expected.barCategories) << system;
+  }
+  EXPECT_TRUE(logger->lines.empty());
 }

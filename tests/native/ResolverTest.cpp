@@ -217,3 +217,44 @@ TEST_F(ResolverFullName, LongNameFailureKeepsTheFoundPath) {
 }
 
 }  // namespace
+
+// A name read from the 32-bit registry view is looked for where a 32-bit program finds it: the system
+// folder is the 32-bit one, and a bare name is looked for there first. Each view has its own answers;
+// without a second view (32-bit Windows) the 32-bit view's names are found as any other.
+TEST_F(ResolverFullName, NamesOfThe32BitViewAreFoundWhereA32BitProgramFindsThem) {
+  const std::wstring system = L"C:\\WINDOWS\\system32\\", wow64 = L"C:\\WINDOWS\\SysWOW64\\";
+  for (const wchar_t* name : {L"both.dll", L"native.exe"}) files.AddFile(system + name, {'M', 'Z'});
+  files.AddFile(wow64 + L"both.dll", {'M', 'Z'});
+  files.AddFile(L"C:\\Apps\\app.exe", {'M', 'Z'});
+  files.AddSearchFolder(system);
+  struct Row {
+    std::wstring name, native, on64, on32;  // the answers: native view; 32-bit view on 64-bit Windows, on 32-bit
+  };
+  const Row rows[] = {
+      {L"both.dll", system + L"both.dll", wow64 + L"both.dll", system + L"both.dll"},
+      {L"%SystemRoot%\\SYSTEM32\\both.dll", L"C:\\WINDOWS\\SYSTEM32\\both.dll", wow64 + L"both.dll",
+       L"C:\\WINDOWS\\SYSTEM32\\both.dll"},
+      {L"C:\\WINDOWS\\system32\\native.exe", system + L"native.exe", system + L"native.exe",
+       system + L"native.exe"},  // not in SysWOW64: not found, the name itself
+      {L"C:\\Apps\\app.exe", L"C:\\Apps\\app.exe", L"C:\\Apps\\app.exe", L"C:\\Apps\\app.exe"},
+  };
+  for (const bool is64 : {true, false}) {
+    machine.system.Set64BitWindows(is64);
+    resolver.ReInit();
+    for (const Row& row : rows) {
+      // The native view first: its cached answer must not become the 32-bit view's.
+      EXPECT_EQ(resolver.GetFullFileNameFromShortFilename(row.name), row.native) << row.name;
+      EXPECT_EQ(resolver.GetFullFileNameFromShortFilename(row.name, platform::RegView::kWow32),
+                is64 ? row.on64 : row.on32)
+          << row.name << (is64 ? " on 64-bit Windows" : " on 32-bit Windows");
+    }
+  }
+  // Each view's answers are cached until ReInit, which forgets both.
+  machine.system.Set64BitWindows(true);
+  resolver.ReInit();
+  EXPECT_EQ(resolver.GetFullFileNameFromShortFilename(L"both.dll", platform::RegView::kWow32), wow64 + L"both.dll");
+  files.Remove(wow64 + L"both.dll");
+  EXPECT_EQ(resolver.GetFullFileNameFromShortFilename(L"both.dll", platform::RegView::kWow32), wow64 + L"both.dll");
+  resolver.ReInit();
+  EXPECT_EQ(resolver.GetFullFileNameFromShortFilename(L"both.dll", platform::RegView::kWow32), system + L"both.dll");
+}

@@ -1,4 +1,5 @@
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -132,5 +133,50 @@ TEST_F(StartupEnumTest, ErrorOutsideAKeysListingGivesNoList) {
 
 TEST_F(StartupEnumTest, MissingKeysGiveAnEmptyList) {
   EXPECT_EQ(Names(Enumerate()), Texts{});
+  EXPECT_TRUE(logger->lines.empty());
+}
+
+// On 64-bit Windows each key of the local machine is read in the 32-bit programs' view too, right after
+// the same key, and its items name the key as the 64-bit view does and their files as a 32-bit program
+// finds them; the current user's keys are read once. A system without a second view lists the native
+// view only.
+TEST_F(StartupEnumTest, LocalMachineKeysAreReadInThe32BitViewToo) {
+  const std::wstring system = L"C:\\WINDOWS\\system32\\", wow64 = L"C:\\WINDOWS\\SysWOW64\\";
+  machine.files.AddFile(system + L"helper.exe", {'M', 'Z'});
+  machine.files.AddFile(wow64 + L"helper.exe", {'M', 'Z'});
+  machine.files.AddSearchFolder(system);
+  platform::FakeRegistry& wow32 = registry.Wow32();
+  const std::wstring wowCV = L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\";
+  Set(kHkeyLocalMachine, kRun, L"v", L"helper.exe");
+  wow32.SetString(kHkeyLocalMachine, kRun, L"v32", L"helper.exe -x");
+  Set(kHkeyCurrentUser, kRun, L"v", L"C:\\Apps\\cu.exe");
+  wow32.SetString(kHkeyCurrentUser, kRun, L"v", L"C:\\Apps\\never.exe");  // the same key as the native one's
+  wow32.SetString(kHkeyLocalMachine, kCV + L"RunOnce\\Setup", L"v", L"C:\\Apps\\setup32.exe");
+  Set(kHkeyLocalMachine, kPolicies, L"p", L"C:\\Apps\\plm64.exe");
+  wow32.SetString(kHkeyLocalMachine, kPolicies, L"p32", L"C:\\Apps\\plm32.exe");
+  wow32.SetString(kHkeyLocalMachine, kPolicies, L"empty", L"");
+  Set(kHkeyCurrentUser, kPolicies, L"p", L"C:\\Apps\\pcu.exe");
+
+  using Row = std::tuple<std::int32_t, std::wstring, std::wstring, std::wstring>;  // Key, Hive, ValueName, DLL
+  const std::vector<Row> on64 = {
+      {kLM, kRun, L"v", system + L"helper.exe"},
+      {kLM, wowCV + L"Run", L"v32", wow64 + L"helper.exe"},
+      {kCU, kRun, L"v", L"C:\\Apps\\cu.exe"},
+      {kLM, wowCV + L"RunOnce\\Setup", L"v", L"C:\\Apps\\setup32.exe"},
+      {kLM, kPolicies, L"p", L"C:\\Apps\\plm64.exe"},
+      {kLM, wowCV + L"policies\\Explorer\\Run", L"p32", L"C:\\Apps\\plm32.exe"},
+      {kCU, kPolicies, L"p", L"C:\\Apps\\pcu.exe"},
+  };
+  const std::vector<Row> on32 = {on64[0], on64[2], on64[4], on64[6]};
+  for (const bool is64 : {true, false}) {
+    machine.system.Set64BitWindows(is64);
+    auto list = Enumerate();
+    ASSERT_NE(list, nullptr);
+    std::vector<Row> read;
+    for (const auto& item : *list) {
+      read.emplace_back(Number(*item, L"Key"), Text(*item, L"Hive"), Text(*item, L"ValueName"), Text(*item, L"DLL"));
+    }
+    EXPECT_EQ(read, is64 ? on64 : on32) << (is64 ? "64-bit Windows" : "32-bit Windows");
+  }
   EXPECT_TRUE(logger->lines.empty());
 }

@@ -1,9 +1,15 @@
-// CRegistry and the Win32 registry implementation against the real registry, in a scratch HKCU key
-// that every test deletes first.
+// CRegistry and the Win32 registry implementation against the real registry, in scratch keys that every
+// test deletes first, in either registry view of 64-bit Windows.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cwctype>
+#include <memory>
+#include <vector>
+
+#include "RegistryScratch.h"
 #include "common/Error.h"
 #include "common/Registry.h"
 #include "platform/Platform.h"
@@ -92,12 +98,74 @@ TEST_F(CommonRegistryWineTest, DeletingAHiveRootIsRefused) {
   EXPECT_EQ(platform::Registry().DeleteKey(platform::kHkeyCurrentUser, L"\\"), ERROR_INVALID_PARAMETER);
 }
 
-TEST_F(CommonRegistryWineTest, CategoryClassesAnswerWithoutError) {
-  // "Controls" category: the list may be empty under Wine, but the call must succeed.
-  EXPECT_NO_THROW(reg_.EnumCategoryClasses(L"{40FC6ED4-2438-11CF-A3DB-080036F12502}"));
+// The category's classes in each view: in the program's own view from the category manager (class ids
+// in upper case), in the 32-bit view from that view's class keys.
+TEST_F(CommonRegistryWineTest, CategoryClassesListTheClassesRegisteredInEachView) {
+  const std::wstring category = L"{5C1B0F3E-7A2D-4E8B-9F61-2D3C4B5A6978}";
+  const std::wstring native = L"{0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9}";
+  const std::wstring wow = L"{1B2C3D4E-5F60-4172-9384-A5B6C7D8E9FA}";
+  for (const REGSAM view : {wine_test::k64, wine_test::k32}) {
+    for (const std::wstring& id : {native, wow}) wine_test::DeleteTree(HKEY_CLASSES_ROOT, L"CLSID\\" + id, view);
+  }
+  std::vector<std::unique_ptr<wine_test::ScratchKey>> keys;
+  for (const auto& [id, view] : {std::pair{native, wine_test::k64}, std::pair{wow, wine_test::k32}}) {
+    keys.push_back(std::make_unique<wine_test::ScratchKey>(
+        HKEY_CLASSES_ROOT, L"CLSID\\" + id + L"\\Implemented Categories\\" + category, view));
+    ASSERT_TRUE(keys.back()->Created()) << id;
+  }
+  const auto upper = [](const CKeyedCollection<std::wstring>& ids) {
+    std::vector<std::wstring> texts;
+    for (std::wstring id : ids) {
+      std::transform(id.begin(), id.end(), id.begin(), [](wchar_t c) { return std::towupper(c); });
+      texts.push_back(id);
+    }
+    return texts;
+  };
+  EXPECT_EQ(upper(reg_.EnumCategoryClasses(category)), std::vector<std::wstring>{native});
+  EXPECT_EQ(upper(reg_.EnumCategoryClasses(category, platform::RegView::kWow32)), std::vector<std::wstring>{wow});
+
   std::vector<std::wstring> ids{L"poison"};
   EXPECT_EQ(platform::Registry().EnumCategoryClasses(L"not a guid", ids), ERROR_INVALID_PARAMETER);
   EXPECT_TRUE(ids.empty());
+}
+
+// What the 32-bit view holds under HKEY_LOCAL_MACHINE\Software is reached in that view only.
+TEST_F(CommonRegistryWineTest, EveryCallWorksInTheViewNamed) {
+  const std::wstring root = L"Software\\WardlineTests", key = root + L"\\Views", sub = key + L"\\Sub";
+  const auto view = platform::RegView::kWow32;
+  struct Cleanup {  // deletes the scratch key first and after
+    explicit Cleanup(const std::wstring& path) : path(path) { Delete(); }
+    ~Cleanup() { Delete(); }
+    void Delete() const { wine_test::DeleteTree(HKEY_LOCAL_MACHINE, path, wine_test::k32); }
+    std::wstring path;
+  } cleanup(root);
+  const auto opens = [&](REGSAM flag) {
+    HKEY opened = nullptr;
+    const LONG result = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, sub.c_str(), 0, KEY_READ | flag, &opened);
+    if (opened != nullptr) ::RegCloseKey(opened);
+    return result;
+  };
+  ASSERT_TRUE(reg_.SetValue(platform::kHkeyLocalMachine, sub, L"Name", L"x86", view));
+  EXPECT_EQ(opens(wine_test::k32), ERROR_SUCCESS);
+  EXPECT_EQ(opens(wine_test::k64), ERROR_FILE_NOT_FOUND);
+
+  std::wstring data = L"poison";
+  EXPECT_FALSE(reg_.GetValue(platform::kHkeyLocalMachine, sub, L"Name", data));
+  EXPECT_TRUE(reg_.GetValue(platform::kHkeyLocalMachine, sub, L"Name", data, view));
+  EXPECT_EQ(data, L"x86");
+  EXPECT_EQ(reg_.EnumKeys(platform::kHkeyLocalMachine, key).Count(), 0u);
+  EXPECT_EQ(reg_.EnumKeys(platform::kHkeyLocalMachine, key, view).Count(), 1u);
+  EXPECT_EQ(reg_.EnumValues(platform::kHkeyLocalMachine, sub, view).Count(), 1u);
+  EXPECT_FALSE(reg_.DeleteValue(platform::kHkeyLocalMachine, sub, L"Name"));
+  EXPECT_TRUE(reg_.DeleteValue(platform::kHkeyLocalMachine, sub, L"Name", view));
+
+  ASSERT_TRUE(reg_.SetValue(platform::kHkeyLocalMachine, sub + L"\\Deep", L"v", L"x", view));
+  std::wstring error = L"poison";
+  EXPECT_FALSE(reg_.DeleteKey(platform::kHkeyLocalMachine, key, error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_TRUE(reg_.DeleteKey(platform::kHkeyLocalMachine, key, error, view));
+  EXPECT_EQ(error, L"");
+  EXPECT_EQ(opens(wine_test::k32), ERROR_FILE_NOT_FOUND);
 }
 
 }  // namespace

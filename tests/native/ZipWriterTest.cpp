@@ -1,0 +1,525 @@
+// The zip archive writer of vbzip10.dll on files in memory: what it writes is read back field by field
+// and inflated through zlib; every refusal leaves no archive.
+#include <zlib.h>
+
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "zip/ZipOptions.h"
+#include "zip/ZipWriter.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// --- Files and archive in memory -----------------------------------------------------------------
+
+struct MemoryFile {
+  Bytes bytes;
+  zip::FileFacts facts;
+  Bytes afterRewind;           // when not empty: what a second reading gives
+  std::uint64_t zeros = 0;     // when not 0: the file reads as this many zero bytes instead
+  bool failRead = false;       // the first read fails
+};
+
+class MemoryFiles final : public zip::IFiles {
+ public:
+  std::map<std::string, MemoryFile> files;
+  bool failCreate = false;
+  std::uint64_t writeLimit = UINT64_MAX;  // a write reaching beyond it fails
+  std::int32_t commitResult = kZipOk;
+  bool keepBytes = true;  // false: only the archive's size is kept
+
+  // What became of the archive.
+  bool created = false;
+  bool committed = false;
+  bool dropped = false;  // destroyed without a successful commit
+  Bytes archive;         // the committed archive
+  std::uint64_t size = 0;
+
+  MemoryFile& Add(const std::string& path, Bytes bytes, std::uint16_t time = 0x6DAF, std::uint16_t date = 0x52CF) {
+    MemoryFile& f = files[path];
+    f.facts = {bytes.size(), time, date, 0x20};
+    f.bytes = std::move(bytes);
+    return f;
+  }
+
+  std::unique_ptr<zip::ISource> Open(const std::string& path, zip::FileFacts& facts) override {
+    const auto found = files.find(path);
+    if (found == files.end()) return nullptr;
+    facts = found->second.facts;
+    return std::make_unique<Source>(found->second);
+  }
+
+  std::unique_ptr<zip::ISink> Create() override {
+    if (failCreate) return nullptr;
+    created = true;
+    return std::make_unique<Sink>(*this);
+  }
+
+ private:
+  class Source final : public zip::ISource {
+   public:
+    explicit Source(const MemoryFile& file) : file_(file) {}
+    bool Read(std::span<std::uint8_t> buffer, std::size_t& got) override {
+      if (file_.failRead) return false;
+      if (file_.zeros != 0) {
+        got = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), file_.zeros - at_));
+        std::memset(buffer.data(), 0, got);
+      } else {
+        const Bytes& bytes = rewound_ && !file_.afterRewind.empty() ? file_.afterRewind : file_.bytes;
+        got = std::min(buffer.size(), bytes.size() - at_);
+        if (got != 0) std::memcpy(buffer.data(), bytes.data() + at_, got);
+      }
+      at_ += got;
+      return true;
+    }
+    bool Rewind() override {
+      at_ = 0;
+      rewound_ = true;
+      return true;
+    }
+
+   private:
+    const MemoryFile& file_;
+    std::size_t at_ = 0;
+    bool rewound_ = false;
+  };
+
+  class Sink final : public zip::ISink {
+   public:
+    explicit Sink(MemoryFiles& owner) : owner_(owner) {}
+    ~Sink() override { owner_.dropped = !owner_.committed; }
+    bool Write(std::span<const std::uint8_t> bytes) override {
+      if (position_ + bytes.size() > owner_.writeLimit) return false;
+      if (owner_.keepBytes) {
+        if (bytes_.size() < position_ + bytes.size()) bytes_.resize(position_ + bytes.size());
+        std::memcpy(bytes_.data() + position_, bytes.data(), bytes.size());
+      }
+      position_ += bytes.size();
+      return true;
+    }
+    bool Seek(std::uint64_t offset) override {
+      position_ = offset;
+      return true;
+    }
+    std::int32_t Commit() override {
+      if (owner_.commitResult != kZipOk) return owner_.commitResult;
+      owner_.committed = true;
+      owner_.size = position_;
+      if (owner_.keepBytes) owner_.archive.assign(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(position_));
+      return kZipOk;
+    }
+
+   private:
+    MemoryFiles& owner_;
+    Bytes bytes_;
+    std::uint64_t position_ = 0;
+  };
+};
+
+class RecordingProgress final : public zip::IProgress {
+ public:
+  std::string stopAt;  // Adding answers false for this name
+  std::vector<std::pair<std::string, std::uint64_t>> adding;
+  std::vector<zip::EntryReport> added;
+
+  bool Adding(const std::string& storedName, std::uint64_t size) override {
+    adding.emplace_back(storedName, size);
+    return storedName != stopAt;
+  }
+  void Added(const zip::EntryReport& entry) override { added.push_back(entry); }
+};
+
+Bytes RandomBytes(std::size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  Bytes bytes(size);
+  for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
+  return bytes;
+}
+
+Bytes TextBytes(std::size_t size) {
+  const std::string line = "<item name=\"C:\\WINDOWS\\system32\\kernel32.dll\" size=\"983552\"/>\r\n";
+  Bytes bytes;
+  while (bytes.size() < size) bytes.insert(bytes.end(), line.begin(), line.end());
+  bytes.resize(size);
+  return bytes;
+}
+
+// --- Reading an archive back ---------------------------------------------------------------------
+
+struct ReadEntry {
+  std::string name;
+  std::uint16_t versionNeeded, flags, method, time, date;
+  std::uint32_t crc, externalAttributes;
+  Bytes data;  // inflated or stored
+};
+
+std::uint32_t Field(const Bytes& b, std::size_t at, int size) {
+  if (at + size > b.size()) throw std::runtime_error("field beyond the end at " + std::to_string(at));
+  std::uint32_t v = 0;
+  for (int i = size - 1; i >= 0; --i) v = v << 8 | b[at + i];
+  return v;
+}
+
+Bytes Inflate(const Bytes& compressed, std::size_t size) {
+  Bytes out(size + 1);
+  z_stream s{};
+  if (inflateInit2(&s, -MAX_WBITS) != Z_OK) throw std::runtime_error("inflateInit2");
+  s.next_in = const_cast<Bytef*>(compressed.data());
+  s.avail_in = static_cast<uInt>(compressed.size());
+  s.next_out = out.data();
+  s.avail_out = static_cast<uInt>(out.size());
+  const int status = inflate(&s, Z_FINISH);
+  const bool whole = status == Z_STREAM_END && s.avail_in == 0 && s.total_out == size;
+  inflateEnd(&s);
+  if (!whole) throw std::runtime_error("deflate data does not inflate to the stored size");
+  out.resize(size);
+  return out;
+}
+
+// Reads an archive through its end record and central directory, and checks that every local header
+// agrees with its central one, that the entries follow each other without gaps and that every CRC holds.
+std::vector<ReadEntry> ReadArchive(const Bytes& zip) {
+  if (zip.size() < 22) throw std::runtime_error("too short for an end record");
+  const std::size_t end = zip.size() - 22;
+  if (Field(zip, end, 4) != 0x06054b50u || Field(zip, end + 20, 2) != 0) throw std::runtime_error("no end record at the end");
+  const std::uint32_t count = Field(zip, end + 10, 2), directorySize = Field(zip, end + 12, 4);
+  std::size_t at = Field(zip, end + 16, 4);
+  if (Field(zip, end + 8, 2) != count || at + directorySize != end) throw std::runtime_error("end record does not match");
+  std::vector<ReadEntry> entries;
+  std::size_t nextLocal = 0;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    if (Field(zip, at, 4) != 0x02014b50u || Field(zip, at + 4, 2) != (11 << 8 | 20)) throw std::runtime_error("central header");
+    ReadEntry e{};
+    e.versionNeeded = Field(zip, at + 6, 2), e.flags = Field(zip, at + 8, 2), e.method = Field(zip, at + 10, 2);
+    e.time = Field(zip, at + 12, 2), e.date = Field(zip, at + 14, 2), e.crc = Field(zip, at + 16, 4);
+    const std::uint32_t compressed = Field(zip, at + 20, 4), size = Field(zip, at + 24, 4);
+    const std::uint32_t nameLength = Field(zip, at + 28, 2), local = Field(zip, at + 42, 4);
+    if (Field(zip, at + 30, 2) + Field(zip, at + 32, 2) + Field(zip, at + 34, 2) + Field(zip, at + 36, 2) != 0) {
+      throw std::runtime_error("extra field, comment, disk or internal attributes");
+    }
+    e.externalAttributes = Field(zip, at + 38, 4);
+    e.name.assign(zip.begin() + at + 46, zip.begin() + at + 46 + nameLength);
+    at += 46 + nameLength;
+    // The local header repeats the central one from "version needed" to the name length.
+    if (local != nextLocal || Field(zip, local, 4) != 0x04034b50u || Field(zip, local + 28, 2) != 0 ||
+        !std::equal(zip.begin() + local + 4, zip.begin() + local + 28, zip.begin() + at - 46 - nameLength + 6) ||
+        std::string(zip.begin() + local + 30, zip.begin() + local + 30 + nameLength) != e.name) {
+      throw std::runtime_error("local header of " + e.name + " differs");
+    }
+    const std::size_t data = local + 30 + nameLength;
+    nextLocal = data + compressed;
+    const Bytes raw(zip.begin() + data, zip.begin() + nextLocal);
+    if (e.method == 8 && e.versionNeeded == 20) e.data = Inflate(raw, size);
+    else if (e.method == 0 && e.versionNeeded == 10 && compressed == size) e.data = raw;
+    else throw std::runtime_error("method and version of " + e.name);
+    if (crc32(0, e.data.data(), static_cast<uInt>(e.data.size())) != e.crc) throw std::runtime_error("CRC of " + e.name);
+    entries.push_back(std::move(e));
+  }
+  if (nextLocal != Field(zip, end + 16, 4)) throw std::runtime_error("gap before the central directory");
+  return entries;
+}
+
+// --- Archives written --------------------------------------------------------------------------------
+
+struct ContentRow {
+  const char* name;
+  Bytes bytes;
+  bool deflated;
+};
+
+std::vector<ContentRow> ContentRows() {
+  return {{"empty.dat", {}, false},
+          {"three.dat", {'a', 'b', 'c'}, false},
+          {"random.bin", RandomBytes(1 << 20, 1), false},
+          {"state.xml", TextBytes(300000), true}};
+}
+
+TEST(ZipWriter, EachFileRoundTripsThroughInflate) {
+  for (const ContentRow& row : ContentRows()) {
+    MemoryFiles files;
+    files.Add(std::string("C:\\Temp\\") + row.name, row.bytes);
+    RecordingProgress progress;
+    const zip::Job job{"C:\\out.zip", {std::string("C:\\Temp\\") + row.name}};
+    ASSERT_EQ(zip::WriteArchive(job, files, progress).result, kZipOk) << row.name;
+    ASSERT_TRUE(files.committed && files.dropped == false) << row.name;
+    const std::vector<ReadEntry> entries = ReadArchive(files.archive);
+    ASSERT_EQ(entries.size(), 1u) << row.name;
+    EXPECT_EQ(entries[0].name, row.name);
+    EXPECT_EQ(entries[0].method, row.deflated ? 8 : 0) << row.name;
+    EXPECT_TRUE(entries[0].data == row.bytes) << row.name;
+    ASSERT_EQ(progress.added.size(), 1u);
+    EXPECT_EQ(progress.added[0].deflated, row.deflated) << row.name;
+    if (row.deflated) {
+      EXPECT_LT(progress.added[0].compressedSize * 10, row.bytes.size()) << row.name;
+    }
+  }
+}
+
+TEST(ZipWriter, SeveralFilesKeepTheirOrderNamesTimesAndAttributes) {
+  MemoryFiles files;
+  zip::Job job{"out.zip", {}};
+  std::uint16_t stamp = 0x1000;
+  for (const ContentRow& row : ContentRows()) {
+    job.paths.push_back(std::string("D:\\in\\") + row.name);
+    files.Add(job.paths.back(), row.bytes, stamp, static_cast<std::uint16_t>(stamp + 1)).facts.dosAttributes = 0x21;
+    stamp += 0x111;
+  }
+  job.paths.push_back("D:\\in\\r\xC3\xA9sum\xC3\xA9.dat");
+  files.Add(job.paths.back(), {'x'});
+  RecordingProgress progress;
+  ASSERT_EQ(zip::WriteArchive(job, files, progress).result, kZipOk);
+  const std::vector<ReadEntry> entries = ReadArchive(files.archive);
+  ASSERT_EQ(entries.size(), job.paths.size());
+  ASSERT_EQ(progress.adding.size(), job.paths.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const MemoryFile& file = files.files[job.paths[i]];
+    const std::string bare = job.paths[i].substr(6);
+    EXPECT_EQ(entries[i].name, bare);
+    EXPECT_TRUE(entries[i].data == file.bytes) << bare;
+    EXPECT_EQ(entries[i].time, file.facts.dosTime) << bare;
+    EXPECT_EQ(entries[i].date, file.facts.dosDate) << bare;
+    EXPECT_EQ(entries[i].externalAttributes, file.facts.dosAttributes) << bare;
+    EXPECT_EQ((entries[i].flags & 0x0800) != 0, i == entries.size() - 1) << "UTF-8 flag only on the non-ASCII name";
+    EXPECT_EQ(progress.adding[i], std::make_pair(bare, std::uint64_t{file.bytes.size()}));
+  }
+}
+
+TEST(ZipWriter, LevelZeroStoresEveryFileAndTheLevelIsMarked) {
+  const struct {
+    int level;
+    std::uint16_t method, levelBits;
+  } rows[] = {{0, 0, 0}, {1, 8, 6}, {2, 8, 4}, {6, 8, 0}, {9, 8, 2}};
+  for (const auto& row : rows) {
+    MemoryFiles files;
+    files.Add("a.xml", TextBytes(50000));
+    RecordingProgress progress;
+    ASSERT_EQ(zip::WriteArchive({"o.zip", {"a.xml"}, true, row.level}, files, progress).result, kZipOk);
+    const std::vector<ReadEntry> entries = ReadArchive(files.archive);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].method, row.method) << row.level;
+    EXPECT_EQ(entries[0].flags & 6, row.levelBits) << row.level;
+    EXPECT_TRUE(entries[0].data == files.files["a.xml"].bytes) << row.level;
+  }
+}
+
+TEST(ZipWriter, TheMostEntriesWithoutZip64AreWritten) {
+  MemoryFiles files;
+  zip::Job job{"o.zip", {}, true, 0};
+  for (std::size_t i = 0; i < zip::kMaxEntries; ++i) {
+    job.paths.push_back("f" + std::to_string(i));
+    files.Add(job.paths.back(), {});
+  }
+  RecordingProgress progress;
+  ASSERT_EQ(zip::WriteArchive(job, files, progress).result, kZipOk);
+  EXPECT_EQ(ReadArchive(files.archive).size(), zip::kMaxEntries);
+}
+
+// --- Refusals ----------------------------------------------------------------------------------------
+
+struct RefusalRow {
+  const char* what;
+  std::function<void(MemoryFiles&, zip::Job&, RecordingProgress&)> arrange;
+  std::int32_t result;
+  bool created;  // the archive was started (and must have been dropped)
+};
+
+TEST(ZipWriter, RefusalsLeaveNoArchive) {
+  const std::vector<RefusalRow> rows = {
+      {"no files", [](auto&, auto& job, auto&) { job.paths.clear(); }, kZipErrorNothing, false},
+      {"a missing file", [](auto&, auto& job, auto&) { job.paths.push_back("missing.txt"); }, kZipErrorOpen, false},
+      {"a file of 4 GiB - 1 bytes",
+       [](auto& files, auto&, auto&) { files.files["b.txt"].facts.size = 0xFFFFFFFFu; }, kZipErrorBig, false},
+      {"65536 files",
+       [](auto&, auto& job, auto&) { job.paths.resize(zip::kMaxEntries + 1, "a.txt"); }, kZipErrorBig, false},
+      {"one bare name twice, in other case", [](auto& files, auto& job, auto&) {
+         files.Add("sub\\A.TXT", {1});
+         job.paths.push_back("sub\\A.TXT");
+       }, kZipErrorParameters, false},
+      {"a name without a file name", [](auto&, auto& job, auto&) { job.paths.push_back("sub\\"); },
+       kZipErrorParameters, false},
+      {"level 10", [](auto&, auto& job, auto&) { job.level = 10; }, kZipErrorParameters, false},
+      {"an archive that cannot be created", [](auto& files, auto&, auto&) { files.failCreate = true; },
+       kZipErrorCreate, false},
+      {"a read error", [](auto& files, auto&, auto&) { files.files["b.txt"].failRead = true; }, kZipErrorRead, true},
+      {"a file that changed between its two readings",
+       [](auto& files, auto&, auto&) { files.files["b.txt"].afterRewind = {'x', 'y', 'z'}; }, kZipErrorRead, true},
+      {"a write error", [](auto& files, auto&, auto&) { files.writeLimit = 40; }, kZipErrorWrite, true},
+      {"a stop from the progress", [](auto&, auto&, auto& progress) { progress.stopAt = "b.txt"; }, kZipErrorAbort,
+       true},
+      {"a failed commit", [](auto& files, auto&, auto&) { files.commitResult = kZipErrorCreate; }, kZipErrorCreate,
+       true},
+  };
+  for (const RefusalRow& row : rows) {
+    MemoryFiles files;
+    files.Add("a.txt", TextBytes(1000));
+    files.Add("b.txt", {'a', 'b', 'c'});
+    zip::Job job{"o.zip", {"a.txt", "b.txt"}};
+    RecordingProgress progress;
+    row.arrange(files, job, progress);
+    EXPECT_EQ(zip::WriteArchive(job, files, progress).result, row.result) << row.what;
+    EXPECT_EQ(files.created, row.created) << row.what;
+    EXPECT_EQ(files.dropped, row.created) << row.what;
+    EXPECT_FALSE(files.committed) << row.what;
+  }
+}
+
+// Four GiB of zeros through CRC-32 each: the limits that only such sizes reach.
+TEST(ZipWriter, SizesAndOffsetsBeyondWhatZipWithoutZip64HoldsAreRefused) {
+  const struct {
+    const char* what;
+    std::uint64_t claimed, actual;
+  } rows[] = {{"the central directory would start beyond 4 GiB", zip::kMaxSize, zip::kMaxSize},
+              {"a file that grew beyond 4 GiB while read", 3, zip::kMaxSize + 1}};
+  for (const auto& row : rows) {
+    MemoryFiles files;
+    files.keepBytes = false;
+    MemoryFile& big = files.Add("big.bin", {});
+    big.facts.size = row.claimed;
+    big.zeros = row.actual;
+    RecordingProgress progress;
+    EXPECT_EQ(zip::WriteArchive({"o.zip", {"big.bin"}, true, 0}, files, progress).result, kZipErrorBig) << row.what;
+    EXPECT_TRUE(files.dropped && !files.committed) << row.what;
+  }
+}
+
+// --- Names, times, options and messages -----------------------------------------------------------
+
+TEST(ZipWriter, StoredNames) {
+  const struct {
+    const char* path;
+    bool junk;
+    const char* stored;
+  } rows[] = {
+      {"C:\\Temp\\{4F2A}.dat", true, "{4F2A}.dat"},
+      {"C:\\Temp\\sub\\a.txt", false, "Temp/sub/a.txt"},
+      {"a.txt", true, "a.txt"},
+      {"d:file.txt", true, "file.txt"},
+      {"/x/y\\z.txt", false, "x/y/z.txt"},
+      {"\\\\server\\share\\x.dat", false, "server/share/x.dat"},
+      {".\\sub\\.\\\\b.txt", false, "sub/b.txt"},
+      {"..\\up\\c.txt", true, "c.txt"},
+      {"..\\up\\c.txt", false, ""},
+      {"r\xC3\xA9sum\xC3\xA9.dat", true, "r\xC3\xA9sum\xC3\xA9.dat"},
+      {"r\xE9sum\xE9.dat", true, ""},  // not UTF-8
+      {"sub\\", true, ""},
+      {"sub\\.", false, ""},
+      {"sub\\..", true, ""},
+      {"C:", true, ""},
+      {"", true, ""},
+  };
+  for (const auto& row : rows) EXPECT_EQ(zip::StoredName(row.path, row.junk), row.stored) << row.path << " " << row.junk;
+  EXPECT_EQ(zip::StoredName(std::string(0x10000, 'n'), true), "");
+  EXPECT_EQ(zip::StoredName(std::string(0xFFFF, 'n'), true).size(), 0xFFFFu);
+}
+
+TEST(ZipWriter, DosTimeStamps) {
+  const struct {
+    int year, month, day, hour, minute, second;
+    std::uint16_t time, date;
+  } rows[] = {
+      {2021, 6, 15, 13, 45, 30, 13 << 11 | 45 << 5 | 15, 41 << 9 | 6 << 5 | 15},
+      {2021, 6, 15, 13, 45, 31, 13 << 11 | 45 << 5 | 15, 41 << 9 | 6 << 5 | 15},
+      {1980, 1, 1, 0, 0, 0, 0, 1 << 5 | 1},
+      {1979, 12, 31, 23, 59, 59, 0, 1 << 5 | 1},
+      {2107, 12, 31, 23, 59, 58, 23 << 11 | 59 << 5 | 29, 127 << 9 | 12 << 5 | 31},
+      {2108, 1, 1, 0, 0, 0, 23 << 11 | 59 << 5 | 29, 127 << 9 | 12 << 5 | 31},
+  };
+  for (const auto& r : rows) {
+    const zip::DosStamp stamp = zip::DosTimeStamp(r.year, r.month, r.day, r.hour, r.minute, r.second);
+    EXPECT_EQ(stamp.time, r.time) << r.year << "-" << r.second;
+    EXPECT_EQ(stamp.date, r.date) << r.year << "-" << r.second;
+  }
+}
+
+TEST(ZipOptions, TheRecordAsTheProgramFillsItIsAccepted) {
+  char root[] = "   ";
+  ZipOptionRecord options{};
+  options.rootFolder = root;
+  options.noDirectoryEntries = 1;
+  options.junkFolderNames = 1;
+  zip::Settings settings;
+  settings.level = -1;
+  ASSERT_EQ(zip::ReadOptions(options, settings).result, kZipOk);
+  EXPECT_TRUE(settings.junkFolderNames);
+  EXPECT_FALSE(settings.quiet);
+  EXPECT_EQ(settings.level, 6);
+  EXPECT_EQ(settings.rootFolder, "") << "a root of blanks is none";
+
+  // Options that need no work here, whatever their value.
+  options.includeSystemAndHidden = options.noExtraAttributes = options.verbose = options.quiet = 1;
+  options.encryptionSupported = 1;
+  options.noDirectoryEntries = options.junkFolderNames = 0;
+  options.rootFolder = nullptr;
+  ASSERT_EQ(zip::ReadOptions(options, settings).result, kZipOk);
+  EXPECT_FALSE(settings.junkFolderNames);
+  EXPECT_TRUE(settings.quiet);
+}
+
+TEST(ZipOptions, LevelBytes) {
+  const struct {
+    char level;
+    std::int32_t result;
+    int read;
+  } rows[] = {{0, kZipOk, 6}, {'0', kZipOk, 0}, {'1', kZipOk, 1}, {'9', kZipOk, 9},
+              {9, kZipErrorParameters, -1}, {':', kZipErrorParameters, -1}, {'/', kZipErrorParameters, -1}};
+  for (const auto& row : rows) {
+    ZipOptionRecord options{};
+    options.level = row.level;
+    zip::Settings settings;
+    settings.level = -1;
+    EXPECT_EQ(zip::ReadOptions(options, settings).result, row.result) << int(row.level);
+    EXPECT_EQ(settings.level, row.read) << int(row.level);
+  }
+}
+
+TEST(ZipOptions, EveryOptionNotImplementedIsRefusedByName) {
+  const struct {
+    std::int32_t ZipOptionRecord::*field;
+    std::int32_t value;
+    const char* named;
+  } rows[] = {
+      {&ZipOptionRecord::useTempFolder, 1, "temporary folder"}, {&ZipOptionRecord::suffixes, 1, "suffixes"},
+      {&ZipOptionRecord::encrypt, 1, "encryption"}, {&ZipOptionRecord::storeVolumeLabel, 1, "volume label"},
+      {&ZipOptionRecord::excludeAfterDate, 1, "date"}, {&ZipOptionRecord::includeAfterDate, 1, "date"},
+      {&ZipOptionRecord::crlfToLf, 1, "CR LF to LF"}, {&ZipOptionRecord::lfToCrlf, 1, "LF to CR LF"},
+      {&ZipOptionRecord::grow, 1, "appending"}, {&ZipOptionRecord::forceDosNames, 1, "DOS names"},
+      {&ZipOptionRecord::move, 1, "moving"}, {&ZipOptionRecord::deleteEntries, 1, "deleting"},
+      {&ZipOptionRecord::update, 1, "update"}, {&ZipOptionRecord::freshen, 1, "freshen"},
+      {&ZipOptionRecord::junkSfx, 1, "SFX"}, {&ZipOptionRecord::latestTime, 1, "latest"},
+      {&ZipOptionRecord::comment, 1, "comment"}, {&ZipOptionRecord::offsets, 1, "offsets"},
+      {&ZipOptionRecord::privileges, 1, "privileges"}, {&ZipOptionRecord::recurse, 2, "recursion"},
+      {&ZipOptionRecord::recurse, 1, "recursion"}, {&ZipOptionRecord::repair, -1, "repair"},
+  };
+  for (const auto& row : rows) {
+    ZipOptionRecord options{};
+    options.junkFolderNames = 1;
+    options.*row.field = row.value;
+    zip::Settings settings;
+    const zip::Outcome outcome = zip::ReadOptions(options, settings);
+    EXPECT_EQ(outcome.result, kZipErrorParameters) << row.named;
+    EXPECT_NE(outcome.detail.find(row.named), std::string::npos) << outcome.detail;
+    EXPECT_FALSE(settings.junkFolderNames) << "settings unchanged";
+  }
+}
+
+TEST(ZipMessages, AddingAndErrorLines) {
+  EXPECT_EQ(zip::AddingLine({"state.xml", true, 1000, 575}), "  adding: state.xml (deflated 43%)\n");
+  EXPECT_EQ(zip::AddingLine({"a.dat", true, 1000, 580}), "  adding: a.dat (deflated 42%)\n");
+  EXPECT_EQ(zip::AddingLine({"three.dat", false, 3, 3}), "  adding: three.dat (stored 0%)\n");
+  EXPECT_EQ(zip::AddingLine({"empty.dat", false, 0, 0}), "  adding: empty.dat (stored 0%)\n");
+  EXPECT_EQ(zip::Percent(0xFFFFFFFEu, 1), 100);
+  EXPECT_EQ(zip::ErrorLine({kZipErrorNothing, "C:\\o.zip"}), "zip error: Nothing to do! (C:\\o.zip)\n");
+  EXPECT_EQ(zip::ErrorLine({kZipErrorOpen, ""}), "zip error: File not found or no read permission\n");
+}
+
+}  // namespace
