@@ -28,9 +28,13 @@ bool CFileUtilities::FileExists(const std::wstring& path) const {
 
 std::vector<std::uint8_t> CFileUtilities::ReadFileBytes(const std::wstring& path) const {
   std::vector<std::uint8_t> bytes;
+  ReadFileBytes(path, bytes);
+  return bytes;
+}
+
+void CFileUtilities::ReadFileBytes(const std::wstring& path, std::vector<std::uint8_t>& bytes) const {
   unsigned long lastError = 0;
   if (!platform::Files().ReadAll(path, bytes, kMaxReadBytes, lastError)) ThrowFileError(path, lastError);
-  return bytes;
 }
 
 void CFileUtilities::WriteFileBytes(const std::wstring& path, const std::vector<std::uint8_t>& bytes) const {

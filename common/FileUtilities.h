@@ -18,6 +18,9 @@ class QN_API CFileUtilities {
   // True for an existing file (not a folder); false for an empty path.
   bool FileExists(const std::wstring& path) const;
   std::vector<std::uint8_t> ReadFileBytes(const std::wstring& path) const;
+  // The same into `bytes`, which keeps its memory for the next read: a caller that reads many files
+  // into one vector has it allocated and mapped once. `bytes` is cleared on failure.
+  void ReadFileBytes(const std::wstring& path, std::vector<std::uint8_t>& bytes) const;
   // Creates or replaces the file.
   void WriteFileBytes(const std::wstring& path, const std::vector<std::uint8_t>& bytes) const;
   // The file's text: UTF-16LE with a byte-order mark, UTF-8 with one, otherwise the ANSI code page.

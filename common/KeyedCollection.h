@@ -1,5 +1,7 @@
 #pragma once
 #include <cstddef>
+#include <cstdint>
+#include <type_traits>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -13,6 +15,65 @@ namespace qn {
 // The key rule of CKeyedCollection: keys compare without regard to letter case, as Windows compares
 // names (platform::FoldKey). Returns the folded form of a key.
 inline std::wstring FoldKey(std::wstring_view key) { return platform::FoldKey(key); }
+
+// One character of the folded form; ASCII without leaving the caller.
+inline wchar_t FoldKeyChar(wchar_t c) noexcept {
+  if (static_cast<std::make_unsigned_t<wchar_t>>(c) < 0x80) {
+    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+  }
+  return platform::FoldKeyChar(c);
+}
+
+namespace keyed_detail {
+// A key as a caller passes it, not yet folded: looked up without building its folded copy.
+struct UnfoldedKey {
+  std::wstring_view text;
+};
+
+// Hash and equality of the index, whose keys are stored folded. An unfolded key hashes and compares
+// as its folded form would. The hash is deliberately not noexcept: the standard library then keeps each
+// entry's hash beside it instead of hashing stored keys again while it walks a bucket.
+struct FoldedHash {
+  using is_transparent = void;
+  // Folded characters packed into 64-bit words, one multiply per word (a bijection of the state for
+  // each word), and a final mix so that the low bits the buckets use depend on every character.
+  template <class Fold>
+  static std::size_t Hash(std::wstring_view text, Fold fold) {
+    constexpr std::size_t kBits = sizeof(wchar_t) * 8;
+    constexpr std::size_t kPerWord = 64 / kBits;
+    std::uint64_t h = 0x9E3779B97F4A7C15ull ^ text.size();
+    std::size_t i = 0;
+    while (i < text.size()) {
+      std::uint64_t word = 0;
+      for (std::size_t j = 0; j < kPerWord && i < text.size(); ++j, ++i) {
+        word |= static_cast<std::uint64_t>(static_cast<std::make_unsigned_t<wchar_t>>(fold(text[i]))) << (j * kBits);
+      }
+      h = (h ^ word) * 0xFF51AFD7ED558CCDull;
+    }
+    h ^= h >> 33;
+    h *= 0xC4CEB9FE1A85EC53ull;
+    h ^= h >> 33;
+    return static_cast<std::size_t>(h);
+  }
+  std::size_t operator()(const std::wstring& folded) const {
+    return Hash(folded, [](wchar_t c) { return c; });
+  }
+  std::size_t operator()(UnfoldedKey key) const { return Hash(key.text, FoldKeyChar); }
+};
+
+struct FoldedEqual {
+  using is_transparent = void;
+  bool operator()(const std::wstring& a, const std::wstring& b) const noexcept { return a == b; }
+  bool operator()(UnfoldedKey key, const std::wstring& folded) const noexcept {
+    if (key.text.size() != folded.size()) return false;
+    for (std::size_t i = 0; i < folded.size(); ++i) {
+      if (FoldKeyChar(key.text[i]) != folded[i]) return false;
+    }
+    return true;
+  }
+  bool operator()(const std::wstring& folded, UnfoldedKey key) const noexcept { return (*this)(key, folded); }
+};
+}  // namespace keyed_detail
 }  // namespace qn
 
 // An ordered collection of items keyed by text. Keys compare without regard to letter case; the empty
@@ -32,20 +93,38 @@ class CKeyedCollection {
 
   // Appends `item` under `key`. Throws CError(err::kDuplicateKey) when the key is present; the
   // collection is then unchanged.
-  void Add(T item, const std::wstring& key) {
-    std::wstring folded = qn::FoldKey(key);
-    if (index_.count(folded) != 0) {
-      throw CError(err::kDuplicateKey, L"This key is already associated with an element of this collection");
+  void Add(T item, std::wstring key) {
+    std::wstring folded(key);
+    for (wchar_t& c : folded) c = qn::FoldKeyChar(c);
+    auto [slot, added] = index_.try_emplace(std::move(folded), items_.size());
+    if (!added) throw CError(err::kDuplicateKey, L"This key is already associated with an element of this collection");
+    try {
+      items_.push_back(Entry{std::move(key), std::move(item)});
+    } catch (...) {
+      index_.erase(slot);
+      throw;
     }
-    items_.push_back(Entry{key, std::move(item)});
-    index_.emplace(std::move(folded), items_.size() - 1);
   }
 
-  bool Exists(const std::wstring& key) const { return index_.count(qn::FoldKey(key)) != 0; }
+  // Makes room for `count` items in all, so that adding up to that many allocates nothing further for
+  // the collection's own tables. Changes nothing else.
+  void Reserve(std::size_t count) {
+    items_.reserve(count);
+    index_.reserve(count);
+  }
+
+  bool Exists(const std::wstring& key) const { return index_.count(Unfolded(key)) != 0; }
+
+  // The item under `key`, or null when the key is not present: Exists and Item in one lookup. The
+  // pointer holds until the next Add.
+  const T* Find(const std::wstring& key) const {
+    auto it = index_.find(Unfolded(key));
+    return it == index_.end() ? nullptr : &items_[it->second].item;
+  }
 
   // By key: throws CError(err::kInvalidArgument) for a missing key.
-  const T& Item(const std::wstring& key) const { return items_[Find(key)].item; }
-  T& Item(const std::wstring& key) { return items_[Find(key)].item; }
+  const T& Item(const std::wstring& key) const { return items_[PositionOf(key)].item; }
+  T& Item(const std::wstring& key) { return items_[PositionOf(key)].item; }
   // By 1-based position: throws CError(err::kSubscriptOutOfRange) outside 1..Count.
   const T& Item(std::size_t position) const { return items_[Check(position)].item; }
   T& Item(std::size_t position) { return items_[Check(position)].item; }
@@ -72,8 +151,8 @@ class CKeyedCollection {
   const_iterator end() const { return const_iterator(items_.end()); }
 
  private:
-  std::size_t Find(const std::wstring& key) const {
-    auto it = index_.find(qn::FoldKey(key));
+  std::size_t PositionOf(const std::wstring& key) const {
+    auto it = index_.find(Unfolded(key));
     if (it == index_.end()) throw CError(err::kInvalidArgument, L"Invalid procedure call or argument");
     return it->second;
   }
@@ -82,6 +161,9 @@ class CKeyedCollection {
     return position - 1;
   }
 
+  static qn::keyed_detail::UnfoldedKey Unfolded(const std::wstring& key) noexcept { return {key}; }
+
   std::vector<Entry> items_;
-  std::unordered_map<std::wstring, std::size_t> index_;
+  // Folded key -> position in items_ (from 0).
+  std::unordered_map<std::wstring, std::size_t, qn::keyed_detail::FoldedHash, qn::keyed_detail::FoldedEqual> index_;
 };

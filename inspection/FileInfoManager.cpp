@@ -28,7 +28,7 @@ void CFileInfoManager::ReInit() {
 }
 
 bool CFileInfoManager::isFileExist(const std::wstring& FileName) {
-  if (moExistCache.Exists(FileName)) return moExistCache.Item(FileName);
+  if (const bool* known = moExistCache.Find(FileName)) return *known;
   bool exists = FileUtilities().FileExists(FileName);
   moExistCache.Add(exists, FileName);
   return exists;
@@ -36,7 +36,8 @@ bool CFileInfoManager::isFileExist(const std::wstring& FileName) {
 
 void CFileInfoManager::GetFileInfo(const std::wstring& FileName, std::wstring& Manufacturer,
                                    std::wstring* FileDescription) {
-  if (!moInfoCache.Exists(FileName)) {
+  const CFileInfoRecord* cached = moInfoCache.Find(FileName);
+  if (cached == nullptr) {
     CKeyedCollection<std::wstring> strings = Utilities().GetFileVersionInfo(FileName);
     CFileInfoRecord record;
     if (strings.Count() != 0) {
@@ -44,8 +45,8 @@ void CFileInfoManager::GetFileInfo(const std::wstring& FileName, std::wstring& M
       record.M = TrimmedOrEmpty(strings, L"CompanyName");
     }
     moInfoCache.Add(std::move(record), FileName);
+    cached = &moInfoCache.Item(moInfoCache.Count());
   }
-  const CFileInfoRecord& record = moInfoCache.Item(FileName);
-  Manufacturer = record.M;
-  if (FileDescription != nullptr) *FileDescription = record.D;
+  Manufacturer = cached->M;
+  if (FileDescription != nullptr) *FileDescription = cached->D;
 }

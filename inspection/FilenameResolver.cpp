@@ -170,7 +170,7 @@ std::wstring CFilenameResolver::SearchAs32Bit(const std::wstring& expanded, cons
 std::wstring CFilenameResolver::GetFullFileNameFromShortFilename(const std::wstring& FileName,
                                                                 platform::RegView view) {
   CKeyedCollection<std::wstring>& cache = view == platform::RegView::kWow32 ? moCache32 : moCache;
-  if (cache.Exists(FileName)) return cache.Item(FileName);
+  if (const std::wstring* cached = cache.Find(FileName)) return *cached;
 
   std::wstring s = FileName;
   if (s.starts_with(L"\\??\\")) s.erase(0, 4);

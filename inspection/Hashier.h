@@ -9,7 +9,7 @@
 namespace inspection {
 // The 31-bit file checksum of `size` bytes: for each byte, h is rotated right by one bit within 31 bits
 // and the byte is added; a step whose sum would exceed 2147483647 is dropped (h keeps its value).
-// Always 0..2147483647; 0 for no bytes.
+// Always 0..2147483647; 0 for no bytes. The fastest form this CPU runs (inspection/Checksum31.h).
 std::int32_t Checksum31(const std::uint8_t* data, std::size_t size) noexcept;
 }  // namespace inspection
 
@@ -33,4 +33,8 @@ class CHashier {
 
   CKeyedCollection<std::int32_t> moHashCache;
   CKeyedCollection<std::int32_t> moSizeCache;
+  // Each file is read into this one vector, which keeps its memory from file to file (as much as the
+  // largest file read so far, while the cache lives): a fresh vector for every file would have the system
+  // map and zero every page of it again.
+  std::vector<std::uint8_t> fileBytes_;
 };

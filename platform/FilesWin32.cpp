@@ -57,31 +57,32 @@ class Win32FilesImpl final : public IFileSystem {
 
   bool ReadAll(const std::wstring& path, std::vector<std::uint8_t>& bytes, std::uint64_t maxBytes,
                unsigned long& lastError) override {
-    bytes.clear();
+    // `bytes` keeps what it holds until the file's size is known: a vector that the caller reuses from
+    // file to file then has only its growth zeroed before ReadFile overwrites it.
+    const auto fail = [&](unsigned long code) {
+      bytes.clear();
+      lastError = code;
+      return false;
+    };
     FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return Fail(lastError);
+    if (!file) return fail(::GetLastError());
     LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.Get(), &size)) return Fail(lastError);
+    if (!::GetFileSizeEx(file.Get(), &size)) return fail(::GetLastError());
     const auto length = static_cast<std::uint64_t>(size.QuadPart);
-    if (length > maxBytes || length > static_cast<std::uint64_t>(SIZE_MAX / 2)) {
-      lastError = ERROR_NOT_ENOUGH_MEMORY;
-      return false;
-    }
+    if (length > maxBytes || length > static_cast<std::uint64_t>(SIZE_MAX / 2)) return fail(ERROR_NOT_ENOUGH_MEMORY);
+    // Memory too small for this file is given back before the new is taken, never both held at once.
+    if (length > bytes.capacity()) std::vector<std::uint8_t>().swap(bytes);
     try {
       bytes.resize(static_cast<std::size_t>(length));
     } catch (const std::bad_alloc&) {
-      lastError = ERROR_NOT_ENOUGH_MEMORY;
-      return false;
+      return fail(ERROR_NOT_ENOUGH_MEMORY);
     }
     std::size_t done = 0;
     while (done < bytes.size()) {
       const DWORD piece = static_cast<DWORD>(bytes.size() - done < kChunk ? bytes.size() - done : kChunk);
       DWORD got = 0;
-      if (!::ReadFile(file.Get(), bytes.data() + done, piece, &got, nullptr)) {
-        bytes.clear();
-        return Fail(lastError);
-      }
+      if (!::ReadFile(file.Get(), bytes.data() + done, piece, &got, nullptr)) return fail(::GetLastError());
       if (got == 0) break;  // the file shrank while we read it: keep what is there
       done += got;
     }

@@ -66,12 +66,14 @@ char32_t FoldChar(char32_t c) {
 
 }  // namespace
 
+wchar_t FoldKeyChar(wchar_t ch) noexcept {
+  const auto c = static_cast<char32_t>(static_cast<std::make_unsigned_t<wchar_t>>(ch));
+  return static_cast<wchar_t>(FoldChar(c));
+}
+
 std::wstring FoldKey(std::wstring_view key) {
   std::wstring folded(key);
-  for (auto& ch : folded) {
-    const auto c = static_cast<char32_t>(static_cast<std::make_unsigned_t<wchar_t>>(ch));
-    ch = static_cast<wchar_t>(FoldChar(c));
-  }
+  for (auto& ch : folded) ch = FoldKeyChar(ch);
   return folded;
 }
 

@@ -59,6 +59,11 @@ class FileCounter {
 
 }  // namespace
 
+CPaRemover::CPaRemover()
+    : compile_([](IProgressor& Progressor, std::int32_t ProgressorFrom, std::int32_t ProgressorTo, SystemState& state) {
+        CPaDetector().CompileSystemState(Progressor, ProgressorFrom, ProgressorTo, state);
+      }) {}
+
 CPaRemover::CPaRemover(StateCompiler compiler) : compile_(std::move(compiler)) {}
 
 bool CPaRemover::RemoveSpyware(IProgressor& Progressor, const CChecksumList& WhiteList, const CChecksumList& BlackList,

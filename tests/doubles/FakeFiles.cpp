@@ -325,6 +325,13 @@ bool FakeFiles::FindFirstSize(const std::string& pattern, std::uint64_t& size) {
   if (FailureOf(Widen(pattern), kFileOpRead)) return false;
   const std::wstring folder = FolderOf(norm);
   const std::wstring namePattern = norm.substr(folder.empty() ? 0 : folder.size() + 1);
+  // A name without wildcards matches only itself: look it up instead of walking every node.
+  if (namePattern.find_first_of(L"*?") == std::wstring::npos) {
+    auto it = nodes_.find(norm);
+    if (it == nodes_.end()) return false;
+    size = it->second.folder ? 0 : (it->second.large ? it->second.claimedSize : it->second.bytes.size());
+    return true;
+  }
   for (const auto& [path, node] : nodes_) {
     if (FolderOf(path) != folder) continue;
     const std::wstring name = path.substr(folder.empty() ? 0 : folder.size() + 1);

@@ -36,6 +36,11 @@ TEST(CommonFileUtilitiesTest, ReadsWritesCopiesAndTellsFilesFromFolders) {
   EXPECT_FALSE(fu.FileExists(L"C:\\Dir"));
   EXPECT_FALSE(fu.FileExists(L""));
   EXPECT_TRUE(fu.ReadFileBytes(L"C:\\Dir\\a.bin").size() == 3);
+  std::vector<std::uint8_t> into{7, 7, 7, 7, 7};
+  fu.ReadFileBytes(L"C:\\Dir\\a.bin", into);
+  EXPECT_EQ(into, (std::vector<std::uint8_t>{1, 2, 3}));
+  EXPECT_EQ(ErrorOf([&] { fu.ReadFileBytes(L"C:\\missing.txt", into); }), err::kFileNotFound);
+  EXPECT_TRUE(into.empty());
 }
 
 TEST(CommonFileUtilitiesTest, TextFilesByByteOrderMark) {

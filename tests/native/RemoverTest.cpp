@@ -139,7 +139,9 @@ TEST_F(RemoverTest, SelectsByTheTwoListsEachFileOnceInOrder) {
     EXPECT_EQ(Disabled(), c.selected) << c.what;
     for (const auto& f : c.selected) {
       // The missing file is selected but has nothing to rename.
-      if (f != n2) EXPECT_TRUE(files().HasFile(MAPI::MakeParasiteFileName(f))) << c.what;
+      if (f != n2) {
+        EXPECT_TRUE(files().HasFile(MAPI::MakeParasiteFileName(f))) << c.what;
+      }
     }
     EXPECT_EQ(falseCause, L"(unchanged)") << c.what;
   }

@@ -117,8 +117,11 @@ TEST_F(RestoreWindowTest, RestoringTheLastFileSaysSoAndHidesTheWindow) {
   window.Show();
   machine.desktop.SetMessageBoxHook([&](const platform::ShownBox& box) {
     // The record goes only after the file has its name back.
-    if (box.prompt == Format(121, kA)) EXPECT_FALSE(Recorded(kA));
-    if (box.prompt == Format(120, kA)) EXPECT_TRUE(Recorded(kA));
+    if (box.prompt == Format(121, kA)) {
+      EXPECT_FALSE(Recorded(kA));
+    } else if (box.prompt == Format(120, kA)) {
+      EXPECT_TRUE(Recorded(kA));
+    }
   });
   window.cmdRestoreFile.PerformClick();
   EXPECT_EQ(Boxes(), (std::vector<Box>{{49, L"Are you sure you want to restore 'C:\\Apps\\a.dll'?"},

@@ -24,6 +24,7 @@
 #include "inspection/StartupManager.h"
 #include "shell/MAPI.h"
 #include "shell/MWDL.h"
+#include "tests/wine/helpers/ChildProcess.h"
 
 namespace {
 
@@ -186,28 +187,14 @@ TEST_F(InspectionEnumWineTest, BhoIsFoundWithItsServerAndProductName) {
 
 TEST_F(InspectionEnumWineTest, ProcessesIncludeTheChildWithItsLibraryAndOurOwnProcess) {
   const std::wstring child = BinFolder() + L"wdl_testchild.exe";
-  const std::wstring eventName = L"WdlInspectionChild" + std::to_wstring(::GetCurrentProcessId());
-  HANDLE ready = ::CreateEventW(nullptr, TRUE, FALSE, (eventName + L".ready").c_str());
-  HANDLE quit = ::CreateEventW(nullptr, TRUE, FALSE, (eventName + L".quit").c_str());
-  ASSERT_TRUE(ready != nullptr && quit != nullptr);
-  std::wstring commandLine = L"\"" + child + L"\" " + eventName + L" 30000";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  ASSERT_TRUE(::CreateProcessW(child.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &startup, &info))
-      << ::GetLastError();
-  const DWORD readyWait = ::WaitForSingleObject(ready, 20000);
   std::shared_ptr<CItemList> list;
-  if (readyWait == WAIT_OBJECT_0) list = CProcessManager().EnumProcesses();
-  ::SetEvent(quit);
-  ::WaitForSingleObject(info.hProcess, 20000);
-  DWORD exitCode = 0;
-  ::GetExitCodeProcess(info.hProcess, &exitCode);
-  for (HANDLE handle : {info.hThread, info.hProcess, ready, quit}) ::CloseHandle(handle);
+  const wine_test::ChildRun run =
+      wine_test::RunChild(child, L"WdlInspectionChild" + std::to_wstring(::GetCurrentProcessId()), L"30000",
+                          [&] { list = CProcessManager().EnumProcesses(); });
 
-  ASSERT_EQ(readyWait, WAIT_OBJECT_0) << "the child did not load its library";
-  EXPECT_EQ(exitCode, 0u);
+  ASSERT_TRUE(run.started) << run.startError;
+  ASSERT_EQ(run.readyWait, WAIT_OBJECT_0) << "the child did not load its library";
+  EXPECT_EQ(run.exitCode, 0u);
   ASSERT_NE(list, nullptr) << logger->lines;
   const auto children = Where(*list, Named(child)), own = Where(*list, Named(ThisProgram()));
   ASSERT_FALSE(own.empty());

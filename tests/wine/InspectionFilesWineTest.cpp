@@ -9,6 +9,7 @@
 #include <tuple>
 #include <vector>
 
+#include "inspection/Checksum31.h"
 #include "inspection/FileInfoManager.h"
 #include "inspection/FilenameResolver.h"
 #include "inspection/Hashier.h"
@@ -42,29 +43,63 @@ class FamilyFlags {
   std::tuple<bool, bool> saved_{MAPI::gbIsNT, MAPI::gbIsNT4};
 };
 
-TEST(InspectionFilesWine, ChecksumOfARealFileMatchesItsBytes) {
-  wchar_t folder[MAX_PATH] = {};
-  ::GetTempPathW(MAX_PATH, folder);
-  const std::wstring path = std::wstring(folder) + L"wdl_hashier_test.bin";
-  std::vector<std::uint8_t> bytes(300000);
-  std::uint32_t seed = 12345;
+// Writes `bytes` to `path`; false when the file could not be written whole.
+bool WriteWhole(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
+  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const BOOL wrote = bytes.empty() || ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  ::CloseHandle(file);
+  return wrote && written == bytes.size();
+}
+
+std::vector<std::uint8_t> VariedBytes(std::size_t size, std::uint32_t seed) {
+  std::vector<std::uint8_t> bytes(size);
   for (auto& b : bytes) {
     seed = seed * 1103515245u + 12345u;
     b = static_cast<std::uint8_t>(seed >> 16);
   }
-  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE) << ::GetLastError();
-  DWORD written = 0;
-  const BOOL wrote = ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  ::CloseHandle(file);
+  return bytes;
+}
 
-  std::int32_t size = -1;
-  const std::int32_t hash = CHashier().HashFromFullFileName(path, size);
-  ::DeleteFileW(path.c_str());
-  ASSERT_TRUE(wrote && written == bytes.size());
-  EXPECT_EQ(size, 300000);
-  EXPECT_EQ(hash, inspection::Checksum31(bytes.data(), bytes.size()));
-  EXPECT_NE(hash, 0);
+std::wstring TempPath(const wchar_t* name) {
+  wchar_t folder[MAX_PATH] = {};
+  ::GetTempPathW(MAX_PATH, folder);
+  return std::wstring(folder) + name;
+}
+
+// One CHashier reads every file into the same memory: each answer is its own file's, whether the file
+// before it was larger, smaller or could not be read.
+TEST(InspectionFilesWine, ChecksumsOfRealFilesReadOneAfterAnother) {
+  struct Row {
+    const wchar_t* name;
+    std::vector<std::uint8_t> bytes;
+    bool locked;  // held open without sharing while the checksum is asked for
+  };
+  const std::vector<Row> rows = {
+      {L"wdl_hashier_1.bin", VariedBytes(300000, 12345), false},  // several blocks of the vector forms
+      {L"wdl_hashier_2.bin", VariedBytes(1000, 7), false},
+      {L"wdl_hashier_3.bin", VariedBytes(400000, 99), false},
+      {L"wdl_hashier_4.bin", VariedBytes(5000, 3), true},
+      {L"wdl_hashier_5.bin", std::vector<std::uint8_t>(100000, 0xFF), false},
+      {L"wdl_hashier_6.bin", {}, false},
+      {L"wdl_hashier_7.bin", VariedBytes(2000, 5), false},
+  };
+  CHashier hashier;
+  for (const Row& row : rows) {
+    const std::wstring path = TempPath(row.name);
+    ASSERT_TRUE(WriteWhole(path, row.bytes)) << ::GetLastError();
+    HANDLE lock = row.locked ? ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)
+                             : INVALID_HANDLE_VALUE;
+    ASSERT_EQ(lock != INVALID_HANDLE_VALUE, row.locked);
+    std::int32_t size = -1;
+    const std::int32_t hash = hashier.HashFromFullFileName(path, size);
+    if (lock != INVALID_HANDLE_VALUE) ::CloseHandle(lock);
+    ::DeleteFileW(path.c_str());
+    const std::size_t expectedSize = row.locked ? 0 : row.bytes.size();
+    EXPECT_EQ(size, static_cast<std::int32_t>(expectedSize)) << row.name;
+    EXPECT_EQ(static_cast<std::uint32_t>(hash), inspection::Checksum31Plain(0, row.bytes.data(), expectedSize)) << row.name;
+  }
 }
 
 TEST(InspectionFilesWine, VersionStringsOfATestLibraryAreTrimmed) {

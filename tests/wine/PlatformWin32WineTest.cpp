@@ -24,6 +24,29 @@ std::wstring Scratch(const wchar_t* name) {
   return path;
 }
 
+// A vector read into again keeps its memory when the next file fits, and holds just that file.
+TEST(PlatformFilesWineTest, ReadAllReusesTheCallersMemory) {
+  auto& files = platform::Files();
+  const std::wstring large = Scratch(L"pf_large.bin"), small = Scratch(L"pf_small.bin");
+  unsigned long error = 0xDEADBEEF;
+  const std::vector<std::uint8_t> largeBytes(70000, 0xA5), smallBytes = {1, 2, 3};
+  ASSERT_TRUE(files.WriteAll(large, largeBytes, error));
+  ASSERT_TRUE(files.WriteAll(small, smallBytes, error));
+  std::vector<std::uint8_t> bytes;
+  ASSERT_TRUE(files.ReadAll(large, bytes, 100000, error));
+  EXPECT_EQ(bytes, largeBytes);
+  const std::uint8_t* memory = bytes.data();
+  ASSERT_TRUE(files.ReadAll(small, bytes, 100000, error));
+  EXPECT_EQ(bytes, smallBytes);
+  ASSERT_TRUE(files.ReadAll(large, bytes, 100000, error));
+  EXPECT_EQ(bytes, largeBytes);
+  EXPECT_EQ(bytes.data(), memory);
+  EXPECT_FALSE(files.ReadAll(Folder() + L"\\pf_missing.bin", bytes, 100000, error));
+  EXPECT_EQ(error, static_cast<unsigned long>(ERROR_FILE_NOT_FOUND));
+  EXPECT_TRUE(bytes.empty());
+  ASSERT_TRUE(files.Delete(large, error) && files.Delete(small, error));
+}
+
 TEST(PlatformFilesWineTest, ReadWriteMoveAttributesAndErrors) {
   auto& files = platform::Files();
   const std::wstring a = Scratch(L"pf_a.bin");

@@ -1,0 +1,156 @@
+// The detection engine on a synthetic machine held in the in-memory doubles: a whole compilation of the
+// system state with the file caches warm, reported per inspected item, and the creation of an analyser
+// with its 2,954 table entries.
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <numeric>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "common/Logger.h"
+#include "common/Registry.h"
+#include "detection/PaAnalyser.h"
+#include "detection/PaDetector.h"
+#include "detection/tables/KnownFileTables.h"
+#include "inspection/FileInfoManager.h"
+#include "inspection/FilenameResolver.h"
+#include "inspection/Hashier.h"
+#include "shell/MAPI.h"
+#include "shell/MWDL.h"
+#include "tests/doubles/FakeMachine.h"
+#include "tests/native/ChosenChecksum.h"
+
+namespace {
+
+constexpr int kFiles = 3000;
+constexpr int kProcesses = 300;
+constexpr int kModulesPerProcess = 100;
+constexpr int kStartups = 200;
+constexpr int kServices = 300;
+constexpr int kBhos = 10, kToolbars = 5, kExplorerBars = 5;  // 20 browser extensions
+constexpr int kItems = kProcesses * (1 + kModulesPerProcess) + kStartups + kServices + kBhos + kToolbars + kExplorerBars;
+
+class NeverCancelled : public IProgressor {
+ public:
+  void Progress(double) override {}
+  bool Cancelled() const override { return false; }
+};
+
+std::wstring FilePath(int n) {
+  std::wstring digits = std::to_wstring(n);
+  return L"C:\\Program Files\\Vendor" + std::to_wstring(n % 40) + L"\\bin\\module" +
+         std::wstring(4 - digits.size(), L'0') + digits + (n % 10 == 0 ? L".exe" : L".dll");
+}
+
+std::wstring Clsid(int n) {
+  const std::wstring tail = std::to_wstring(n);
+  return L"{0B0E0000-0000-0000-0000-" + std::wstring(12 - tail.size(), L'0') + tail + L"}";
+}
+
+// The machine: 3,000 files, of which four in five carry a company; of the others half are known-good
+// modules (size in table C, checksum in table D), a quarter have a good size but an unknown checksum
+// and a quarter an unknown size (suspicious as modules). Each process loads 100 distinct files.
+struct BenchMachine {
+  platform::FakeMachine machine;
+
+  BenchMachine() {
+    std::mt19937 random(20240102);
+    for (int n = 0; n < kFiles; ++n) {
+      const std::wstring path = FilePath(n);
+      const int kind = n % 20;
+      if (kind < 16) {
+        machine.files.AddFile(path, std::vector<std::uint8_t>(2048 + n % 1024, 0x4D));
+        machine.versionInfo.Set(path, {{L"CompanyName", L"Vendor " + std::to_wstring(n % 40)},
+                                       {L"FileDescription", L"Module"}, {L"ProductName", L"Product"}});
+      } else {
+        // 16, 17: known good; 18: a good size with an unknown checksum; 19: an unknown size.
+        const std::int32_t goodSize = tables::kGoodSizes16[static_cast<std::size_t>(n) % tables::kGoodSizes16.size()];
+        const std::int32_t goodChecksum = tables::kGoodHashes1[static_cast<std::size_t>(n) % tables::kGoodHashes1.size()];
+        const std::size_t size = static_cast<std::size_t>(kind == 19 ? 3001 : goodSize);
+        machine.files.AddFile(path, detection_test::BytesWithChecksum(size, kind < 18 ? goodChecksum : 4242));
+      }
+    }
+    const platform::Hive lm = platform::kHkeyLocalMachine;
+    for (int s = 0; s < kServices; ++s) {
+      machine.registry.SetString(lm, L"SYSTEM\\CurrentControlSet\\Services\\Svc" + std::to_wstring(s), L"ImagePath",
+                                 FilePath((s * 7) % kFiles));
+    }
+    for (int r = 0; r < kStartups; ++r) {
+      machine.registry.SetString(platform::kHkeyCurrentUser, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
+                                 L"Run" + std::to_wstring(r), L"\"" + FilePath((r * 13 + 5) % kFiles) + L"\" /min");
+    }
+    for (int b = 0; b < kBhos + kToolbars + kExplorerBars; ++b) {
+      const std::wstring id = Clsid(b);
+      machine.registry.SetString(platform::kHkeyClassesRoot, L"CLSID\\" + id, L"", L"Extension");
+      machine.registry.SetString(platform::kHkeyClassesRoot, L"CLSID\\" + id + L"\\InProcServer32", L"",
+                                 FilePath((b * 149 + 3) % kFiles));
+      if (b < kBhos) {
+        machine.registry.SetString(lm, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\" + id,
+                                   L"", L"Helper");
+      } else if (b < kBhos + kToolbars) {
+        machine.registry.SetString(lm, L"Software\\Microsoft\\Internet Explorer\\Toolbar", id, L"");
+      } else {
+        machine.registry.CreateKey(platform::kHkeyClassesRoot, L"CLSID\\" + id +
+                                   L"\\Implemented Categories\\{00021493-0000-0000-C000-000000000046}");
+      }
+    }
+    std::vector<int> order(kFiles);
+    std::iota(order.begin(), order.end(), 0);
+    for (int p = 0; p < kProcesses; ++p) {
+      std::shuffle(order.begin(), order.end(), random);
+      std::vector<std::wstring> modules;
+      for (int m = 0; m <= kModulesPerProcess; ++m) modules.push_back(FilePath(order[static_cast<std::size_t>(m)]));
+      machine.processes.AddProcess(static_cast<std::uint32_t>(1000 + 4 * p), std::move(modules));
+    }
+
+    MWDL::goLogger = std::make_shared<CLogger>();  // no log files: writes nothing
+    MWDL::goRegistry = std::make_shared<CRegistry>();
+    MWDL::goHashier = std::make_shared<CHashier>();
+    MWDL::goFileInfoManager = std::make_shared<CFileInfoManager>();
+    MWDL::goFilenameResolver = std::make_shared<CFilenameResolver>();
+    MAPI::gbIsNT = true;
+  }
+};
+
+SystemState CompileOnce() {
+  NeverCancelled progressor;
+  SystemState state;
+  CPaDetector().CompileSystemState(progressor, 5, 19, state);
+  return state;
+}
+
+void BM_CompileSystemState(benchmark::State& state) {
+  static BenchMachine machine;
+  // One compilation to warm the caches (names, existence, version strings, checksums).
+  const SystemState warm = CompileOnce();
+  if (!warm.oCommonFileList || !warm.oSuspiciousFileList) {
+    state.SkipWithError("the compilation did not complete");
+    return;
+  }
+  for (auto _ : state) {
+    SystemState result = CompileOnce();
+    benchmark::DoNotOptimize(result.oCommonFileList.get());
+  }
+  state.counters["items"] = kItems;
+  state.counters["files"] = static_cast<double>(warm.oCommonFileList->Count());
+  state.counters["suspicious"] = static_cast<double>(warm.oSuspiciousFileList->Count());
+  state.counters["per_item"] =
+      benchmark::Counter(kItems, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_CompileSystemState)->Unit(benchmark::kMillisecond);
+
+void BM_CreateAnalyser(benchmark::State& state) {
+  for (auto _ : state) {
+    CPaAnalyser analyser;
+    benchmark::DoNotOptimize(&analyser);
+  }
+  state.counters["per_entry"] =
+      benchmark::Counter(2954, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_CreateAnalyser)->Unit(benchmark::kMicrosecond);
+
+}  // namespace

@@ -1,0 +1,413 @@
+// CPaDetector::CompileSystemState on an in-memory machine: the eight collections, the order of the two
+// file lists, progress, the five cancel tests and the one error handler.
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "DetectionFixture.h"
+#include "detection/PaDetector.h"
+#include "platform/Types.h"
+
+using detection_test::kChecksumInD;
+using detection_test::kChecksumInNone;
+using detection_test::kSizeInCOnly;
+using platform::kHkeyClassesRoot;
+using platform::kHkeyCurrentUser;
+using platform::kHkeyLocalMachine;
+
+namespace {
+
+using Texts = std::vector<std::wstring>;
+
+constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
+constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+
+const std::wstring kServicesKey = L"SYSTEM\\CurrentControlSet\\Services\\";
+const std::wstring kRunKey = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+const std::wstring kBHOKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects";
+const std::wstring kToolbarKey = L"Software\\Microsoft\\Internet Explorer\\Toolbar";
+const std::wstring kVerticalBars = L"{00021493-0000-0000-C000-000000000046}";
+
+// The dialog as the job sees it: records each progress report (P) and cancel test (C), and presses
+// Cancel during the progress report numbered `cancelAt` (from 1; 0 never).
+class ScriptedProgressor : public IProgressor {
+ public:
+  explicit ScriptedProgressor(std::size_t cancelAt = 0) : cancelAt_(cancelAt) {}
+  void Progress(double Percent) override {
+    values.push_back(Percent);
+    events += 'P';
+    if (values.size() == cancelAt_) cancelled_ = true;
+  }
+  bool Cancelled() const override {
+    events += 'C';
+    return cancelled_;
+  }
+  std::vector<double> values;
+  mutable std::string events;
+
+ private:
+  std::size_t cancelAt_;
+  bool cancelled_ = false;
+};
+
+class DetectorTest : public DetectionTest {
+ protected:
+  // The machine, one entry of each kind at a time. Every file named here exists unless `missing`.
+  void File(const std::wstring& path, const std::optional<std::wstring>& company) {
+    AddFile(path, 3000, kChecksumInNone, company);
+  }
+  void Service(const std::wstring& path) {
+    registry.SetString(kHkeyLocalMachine, kServicesKey + L"svc" + Next(), L"ImagePath", path);
+  }
+  void Startup(const std::wstring& path) { registry.SetString(kHkeyCurrentUser, kRunKey, L"run" + Next(), path); }
+  // A browser helper object with a title of its own, so that listing it reads no version data.
+  void Bho(const std::wstring& path, const std::wstring& title = L"Helper") {
+    const std::wstring id = Clsid();
+    registry.CreateKey(kHkeyLocalMachine, kBHOKey + L"\\" + id);
+    if (!title.empty()) registry.SetString(kHkeyLocalMachine, kBHOKey + L"\\" + id, L"", title);
+    registry.SetString(kHkeyClassesRoot, L"CLSID\\" + id + L"\\InProcServer32", L"", path);
+  }
+  void Toolbar(const std::wstring& path) {
+    const std::wstring id = Clsid();
+    registry.SetString(kHkeyLocalMachine, kToolbarKey, id, L"");
+    registry.SetString(kHkeyClassesRoot, L"CLSID\\" + id, L"", L"Bar");
+    registry.SetString(kHkeyClassesRoot, L"CLSID\\" + id + L"\\InProcServer32", L"", path);
+  }
+  void ExplorerBar(const std::wstring& path) {
+    const std::wstring id = Clsid();
+    registry.SetString(kHkeyClassesRoot, L"CLSID\\" + id, L"", L"Pane");
+    registry.SetString(kHkeyClassesRoot, L"CLSID\\" + id + L"\\InProcServer32", L"", path);
+    registry.CreateKey(kHkeyClassesRoot, L"CLSID\\" + id + L"\\Implemented Categories\\" + kVerticalBars);
+  }
+  void Process(std::vector<std::wstring> imageAndModules) {
+    processes.AddProcess(nextProcessId_++, std::move(imageAndModules));
+  }
+
+  // Compiles into outputs that first hold markers, so that an output the compilation does not reach
+  // shows as untouched.
+  SystemState Compile(IProgressor& progressor, std::int32_t from = 5, std::int32_t to = 19) {
+    SystemState state{untouchedFiles, untouchedFiles, untouchedItems, untouchedItems,
+                      untouchedItems, untouchedItems, untouchedItems, untouchedItems};
+    CPaDetector().CompileSystemState(progressor, from, to, state);
+    return state;
+  }
+  SystemState Compile() {
+    ScriptedProgressor progressor;
+    return Compile(progressor);
+  }
+
+  Texts Keys(const std::shared_ptr<CFileNameList>& list) const {
+    if (!list) return {L"(no list)"};
+    if (list == untouchedFiles) return {L"(untouched)"};
+    Texts keys;
+    for (std::size_t i = 1; i <= list->Count(); ++i) {
+      EXPECT_EQ(list->Item(i), list->Key(i));  // item and key are the same name
+      keys.push_back(list->Key(i));
+    }
+    return keys;
+  }
+  Texts Names(const std::shared_ptr<CItemList>& list) const {
+    if (list == untouchedItems) return {L"(untouched)"};
+    return InspectionEnumTest::Names(list);
+  }
+  using InspectionEnumTest::Names;
+  // The files of the five lists before the processes.
+  std::vector<Texts> FirstFive(const SystemState& s) const {
+    return {Names(s.oServices), Column(s.oStartups, L"DLL"), Column(s.oBHOs, L"DLL"), Column(s.oToolbars, L"DLL"),
+            Column(s.oExplorerBars, L"DLL")};
+  }
+
+  const std::shared_ptr<CFileNameList> untouchedFiles = std::make_shared<CFileNameList>();
+  const std::shared_ptr<CItemList> untouchedItems = std::make_shared<CItemList>();
+
+ private:
+  std::wstring Next() { return std::to_wstring(counter_++); }
+  // A class id in braces, 38 characters.
+  std::wstring Clsid() {
+    const std::wstring tail = Next();
+    return L"{00000000-0000-0000-0000-" + std::wstring(12 - tail.size(), L'0') + tail + L"}";
+  }
+  int counter_ = 0;
+  std::uint32_t nextProcessId_ = 100;
+};
+
+const std::wstring kSvcClean = L"C:\\Svc\\clean.exe";
+const std::wstring kSvcBad = L"C:\\Svc\\bad.exe";
+const std::wstring kRunBad = L"C:\\Run\\bad.exe";
+const std::wstring kBhoFile = L"C:\\Ext\\bho.dll";
+const std::wstring kToolbarFile = L"C:\\Ext\\tb.dll";
+const std::wstring kBarFile = L"C:\\Ext\\bar.dll";
+const std::wstring kOne = L"C:\\Apps\\one.exe";
+const std::wstring kTwo = L"C:\\Apps\\two.exe";
+const std::wstring kLibBad = L"C:\\Apps\\bad.dll";
+const std::wstring kLibClean = L"C:\\Apps\\clean.dll";
+const std::wstring kAcme = L"Acme";
+
+}  // namespace
+
+TEST_F(DetectorTest, FileListsFollowTheKindsInOrderEachNameAtItsFirstOccurrence) {
+  File(kSvcClean, kAcme);
+  File(kSvcBad, std::nullopt);
+  File(kRunBad, std::nullopt);
+  File(kBhoFile, kAcme);  // an extension's file is suspicious whatever its company
+  File(kBarFile, kAcme);
+  File(kOne, kAcme);
+  File(kTwo, std::nullopt);
+  File(kLibBad, std::nullopt);
+  File(kLibClean, kAcme);
+  Service(kSvcClean);
+  Service(kSvcBad);
+  Startup(kRunBad);
+  Startup(kSvcClean);
+  Bho(kBhoFile);
+  Toolbar(kToolbarFile);  // missing: listed, never suspicious
+  ExplorerBar(kBarFile);
+  Process({kOne, kLibBad, kSvcBad});
+  Process({kTwo, kLibBad, kLibClean});
+
+  const SystemState s = Compile();
+  EXPECT_EQ(Keys(s.oCommonFileList), (Texts{kSvcClean, kSvcBad, kRunBad, kBhoFile, kToolbarFile, kBarFile, kOne,
+                                            kLibBad, kTwo, kLibClean}));
+  EXPECT_EQ(Keys(s.oSuspiciousFileList), (Texts{kSvcBad, kRunBad, kBhoFile, kBarFile, kLibBad, kTwo}));
+  EXPECT_EQ(Names(s.oServices), (Texts{kSvcClean, kSvcBad}));
+  EXPECT_EQ(Column(s.oStartups, L"DLL"), (Texts{kRunBad, kSvcClean}));
+  EXPECT_EQ(Column(s.oBHOs, L"DLL"), Texts{kBhoFile});
+  EXPECT_EQ(Column(s.oToolbars, L"DLL"), Texts{kToolbarFile});
+  EXPECT_EQ(Column(s.oExplorerBars, L"DLL"), Texts{kBarFile});
+  ASSERT_EQ(Names(s.oProcesses), (Texts{kOne, kTwo}));
+  EXPECT_EQ(Names(s.oProcesses->Item(2).Children()), (Texts{kLibBad, kLibClean}));
+  EXPECT_TRUE(logger->lines.empty());
+}
+
+// A service's file loaded as a module is listed once, at the service. Marked by the service rule, it is
+// never judged as a module (its size, which only the module rule reads, is never read); not marked
+// there, the module rule still judges it.
+TEST_F(DetectorTest, FileMetAsServiceAndAsModuleIsListedOnceAndJudgedUntilMarked) {
+  const std::wstring noCompany = L"C:\\Shared\\x.dll";
+  const std::wstring toolbarCompany = L"C:\\Shared\\y.dll";
+  AddFile(noCompany, kSizeInCOnly, kChecksumInNone);
+  File(toolbarCompany, L"IE Toolbar");
+  File(kOne, kAcme);
+  Service(noCompany);
+  Service(toolbarCompany);
+  Process({kOne, toolbarCompany, noCompany});
+
+  const SystemState s = Compile();
+  EXPECT_EQ(Keys(s.oCommonFileList), (Texts{noCompany, toolbarCompany, kOne}));
+  EXPECT_EQ(Keys(s.oSuspiciousFileList), (Texts{noCompany, toolbarCompany}));
+  EXPECT_EQ(CountingFiles::Of(files.sizeReads, noCompany), 0);
+}
+
+// A DLL loaded into several processes is listed once at its first occurrence (names differing only in
+// letter case are one name). One that no rule marks is judged again in every process; one that is marked
+// is not judged again.
+TEST_F(DetectorTest, DllInSeveralProcessesIsListedOnceAndJudgedUntilMarked) {
+  const std::wstring knownGood = L"C:\\Windows\\common.dll";
+  AddFile(knownGood, kSizeInCOnly, kChecksumInD);
+  File(kLibBad, std::nullopt);
+  File(kOne, kAcme);
+  File(kTwo, kAcme);
+  Process({kOne, knownGood, kLibBad});
+  Process({kTwo, kLibBad, knownGood});
+  Process({kOne, L"C:\\WINDOWS\\COMMON.DLL", L"C:\\APPS\\BAD.DLL"});
+
+  const SystemState s = Compile();
+  EXPECT_EQ(Keys(s.oCommonFileList), (Texts{kOne, knownGood, kLibBad, kTwo}));
+  EXPECT_EQ(Keys(s.oSuspiciousFileList), Texts{kLibBad});
+  EXPECT_EQ(CountingFiles::Of(files.sizeReads, knownGood), 3);
+  EXPECT_EQ(CountingFiles::Of(files.contentReads, knownGood), 1);  // the checksum cache serves the rest
+  EXPECT_EQ(CountingFiles::Of(files.sizeReads, kLibBad), 1);
+}
+
+TEST_F(DetectorTest, EmptyListsGiveEmptyOutputsAndLeaveTheOtherKinds) {
+  File(kSvcBad, std::nullopt);
+  File(kOne, kAcme);
+  Service(kSvcBad);
+  Process({kOne});
+  ScriptedProgressor progressor;
+  const SystemState s = Compile(progressor);
+  for (const auto& list : {s.oStartups, s.oBHOs, s.oToolbars, s.oExplorerBars}) {
+    ASSERT_NE(list, nullptr);
+    ASSERT_NE(list, untouchedItems);
+    EXPECT_EQ(list->Count(), 0u);
+  }
+  EXPECT_EQ(Keys(s.oCommonFileList), (Texts{kSvcBad, kOne}));
+  EXPECT_EQ(Keys(s.oSuspiciousFileList), Texts{kSvcBad});
+  EXPECT_EQ(progressor.events, "PCPCPCPCPCP");
+  EXPECT_TRUE(logger->lines.empty());
+
+  // Nothing at all: every output a new, empty collection.
+  processes.RemoveProcess(100);
+  registry.Clear();
+  const SystemState none = Compile();
+  EXPECT_EQ(Keys(none.oCommonFileList), Texts{});
+  EXPECT_EQ(Keys(none.oSuspiciousFileList), Texts{});
+  EXPECT_EQ(Names(none.oProcesses), Texts{});
+}
+
+struct CancelRow {
+  std::size_t cancelAt;  // the progress report during which Cancel is pressed
+  std::string events;
+  bool processes;        // oProcesses reached
+  Texts suspicious;
+  bool common;           // oCommonFileList reached
+};
+
+// Cancel takes effect at the next test: the outputs hold what had been set, and no further progress
+// is reported.
+TEST_F(DetectorTest, CancelStopsAtTheNextTestWithTheOutputsSetSoFar) {
+  const std::wstring kModuleBad = L"C:\\Apps\\mod.dll";
+  for (const auto& path : {kSvcBad, kRunBad, kBhoFile, kModuleBad}) File(path, std::nullopt);
+  File(kOne, kAcme);
+  Service(kSvcBad);
+  Startup(kRunBad);
+  Bho(kBhoFile);
+  Process({kOne, kModuleBad});
+  const Texts untouched{L"(untouched)"};
+  const Texts all{kSvcBad, kRunBad, kBhoFile, kModuleBad};
+  const CancelRow rows[] = {
+      {1, "PC", false, untouched, false},
+      {2, "PCPC", true, untouched, false},
+      {3, "PCPCPC", true, {kSvcBad}, false},
+      {4, "PCPCPCPC", true, {kSvcBad, kRunBad, kBhoFile}, false},
+      {5, "PCPCPCPCPC", true, all, true},
+      {6, "PCPCPCPCPCP", true, all, true},  // too late: the caller sees it after the call
+      {0, "PCPCPCPCPCP", true, all, true},
+  };
+  for (const CancelRow& row : rows) {
+    ScriptedProgressor progressor(row.cancelAt);
+    const SystemState s = Compile(progressor);
+    EXPECT_EQ(progressor.events, row.events) << row.cancelAt;
+    EXPECT_EQ(progressor.values.size(), std::count(row.events.begin(), row.events.end(), 'P')) << row.cancelAt;
+    EXPECT_EQ(FirstFive(s), (std::vector<Texts>{{kSvcBad}, {kRunBad}, {kBhoFile}, {}, {}})) << row.cancelAt;
+    EXPECT_EQ(Names(s.oProcesses), row.processes ? Texts{kOne} : untouched) << row.cancelAt;
+    EXPECT_EQ(Keys(s.oSuspiciousFileList), row.suspicious) << row.cancelAt;
+    EXPECT_EQ(Keys(s.oCommonFileList), row.common ? (Texts{kSvcBad, kRunBad, kBhoFile, kOne, kModuleBad}) : untouched)
+        << row.cancelAt;
+  }
+  EXPECT_TRUE(logger->lines.empty());
+}
+
+struct MissingListRow {
+  const char* name;
+  std::function<void()> fail;
+  LogLine enumeratorLine;  // level and source only
+  std::string events;
+  Texts suspicious;
+};
+
+// An enumerator that fails returns no list; walking it is the compilation's error: logged once, the
+// outputs as far as set, no further progress.
+TEST_F(DetectorTest, EnumeratorThatReturnsNoListEndsTheCompilationWhereTheListIsWalked) {
+  const std::wstring kModuleBad = L"C:\\Apps\\mod.dll";
+  for (const auto& path : {kSvcBad, kRunBad, kBhoFile, kToolbarFile, kBarFile, kModuleBad}) File(path, std::nullopt);
+  File(kOne, kAcme);
+  Service(kSvcBad);
+  Startup(kRunBad);
+  Bho(kBhoFile);
+  Toolbar(kToolbarFile);
+  ExplorerBar(kBarFile);
+  Process({kOne, kModuleBad});
+  const long kDenied = 5;
+  const MissingListRow rows[] = {
+      {"startups", [&] { registry.FailEnum(kHkeyLocalMachine, kRunKey, kDenied); },
+       {0, L"", 4, L"CStartupManager.EnumStartups"}, "PCPCPCP", {kSvcBad}},
+      {"BHOs", [&] { registry.FailEnum(kHkeyLocalMachine, kBHOKey, kDenied); },
+       {0, L"", 4, L"CIEManager.EnumBHOs"}, "PCPCPCP", {kSvcBad, kRunBad}},
+      {"toolbars", [&] { registry.FailEnum(kHkeyLocalMachine, kToolbarKey, kDenied); },
+       {0, L"", 4, L"CIEManager.EnumToolbars"}, "PCPCPCP", {kSvcBad, kRunBad, kBhoFile}},
+      {"explorer bars", [&] { registry.FailCategories(kDenied); },
+       {0, L"", 4, L"CIEManager.EnumExplorerBars"}, "PCPCPCP", {kSvcBad, kRunBad, kBhoFile, kToolbarFile}},
+      {"processes", [&] { processes.raise = true; },
+       {0, L"", 0, L"CProcessManager.EnumProcessesNT"}, "PCPCPCPCP",
+       {kSvcBad, kRunBad, kBhoFile, kToolbarFile, kBarFile}},
+  };
+  for (const MissingListRow& row : rows) {
+    row.fail();
+    logger->lines.clear();
+    ScriptedProgressor progressor;
+    const SystemState s = Compile(progressor);
+    EXPECT_EQ(Logged(), (Log{{row.enumeratorLine.level, row.enumeratorLine.source}, {0, L"CPaDetector.CompileSystemState"}}))
+        << row.name;
+    ASSERT_FALSE(logger->lines.empty());
+    EXPECT_EQ(logger->lines.back().number, err::kObjectNotSet) << row.name;
+    EXPECT_EQ(progressor.events, row.events) << row.name;
+    EXPECT_EQ(Keys(s.oSuspiciousFileList), row.suspicious) << row.name;
+    EXPECT_EQ(Keys(s.oCommonFileList), Texts{L"(untouched)"}) << row.name;
+    // Undo for the next row.
+    registry.FailEnum(kHkeyLocalMachine, kRunKey, 0);
+    registry.FailEnum(kHkeyLocalMachine, kBHOKey, 0);
+    registry.FailEnum(kHkeyLocalMachine, kToolbarKey, 0);
+    registry.FailCategories(0);
+    processes.raise = false;
+  }
+}
+
+// A browser helper object left behind half-built (its listing failed while its title was being read)
+// has no "DLL": the compilation's error, logged with the collection's own number.
+TEST_F(DetectorTest, ItemWithoutDllEndsTheCompilationWithTheEntriesAddedSoFar) {
+  const std::wstring kBroken = L"C:\\Ext\\broken.dll";
+  for (const auto& path : {kSvcBad, kBhoFile, kBroken}) File(path, std::nullopt);
+  Service(kSvcBad);
+  Bho(kBhoFile);
+  Bho(kBroken, L"");  // no title: the listing reads the file's product name, which fails
+  versions.raiseFor.insert(qn::FoldKey(kBroken));
+
+  ScriptedProgressor progressor;
+  const SystemState s = Compile(progressor);
+  ASSERT_EQ(Names(s.oBHOs).size(), 2u);
+  EXPECT_FALSE(s.oBHOs->Item(2).Properties().Exists(L"DLL"));
+  EXPECT_EQ(Logged(), (Log{{4, L"CIEManager.FillBHOInfo"}, {0, L"CPaDetector.CompileSystemState"}}));
+  EXPECT_EQ(logger->lines.back().number, err::kInvalidArgument);
+  EXPECT_EQ(Keys(s.oSuspiciousFileList), (Texts{kSvcBad, kBhoFile}));
+  EXPECT_EQ(Keys(s.oCommonFileList), Texts{L"(untouched)"});
+  EXPECT_EQ(progressor.events, "PCPCPCP");
+}
+
+struct BandRow {
+  std::int32_t from, to;
+  std::vector<double> values;
+};
+
+// The six values: the first, from + (to - from) * k for k = 0.14, 0.35, 0.5, 0.71, and the last, not
+// rounded; nothing tests the order of the bounds.
+TEST_F(DetectorTest, ProgressRunsThroughTheBandInSixValues) {
+  const BandRow rows[] = {
+      {5, 19, {5, 6.96, 9.9, 12, 14.94, 19}},
+      {1, 30, {1, 5.06, 11.15, 15.5, 21.59, 30}},
+      {7, 7, {7, 7, 7, 7, 7, 7}},
+      {30, 1, {30, 25.94, 19.85, 15.5, 9.41, 1}},
+      {0, kMax, {0, 300647710.58, 751619276.45, 1073741823.5, 1524713389.37, 2147483647}},
+  };
+  for (const BandRow& row : rows) {
+    ScriptedProgressor progressor;
+    Compile(progressor, row.from, row.to);
+    ASSERT_EQ(progressor.values.size(), 6u) << row.from << " to " << row.to;
+    for (std::size_t i = 0; i < 6; ++i) {
+      EXPECT_DOUBLE_EQ(progressor.values[i], row.values[i]) << row.from << " to " << row.to << " value " << i + 1;
+    }
+  }
+  EXPECT_TRUE(logger->lines.empty());
+}
+
+// A band too wide for a 32-bit difference is an overflow error at the first intermediate value.
+TEST_F(DetectorTest, OverflowingBandEndsTheCompilationAfterTheFirstValue) {
+  File(kSvcBad, std::nullopt);
+  Service(kSvcBad);
+  const std::pair<std::int32_t, std::int32_t> bands[] = {{kMin, kMax}, {kMax, kMin}, {-1, kMax}, {kMin, 0}, {1, kMin}};
+  for (const auto& [from, to] : bands) {
+    logger->lines.clear();
+    ScriptedProgressor progressor;
+    const SystemState s = Compile(progressor, from, to);
+    EXPECT_EQ(progressor.values, std::vector<double>{static_cast<double>(from)}) << from << " to " << to;
+    EXPECT_EQ(Names(s.oServices), Texts{kSvcBad});
+    EXPECT_EQ(Names(s.oProcesses), Texts{L"(untouched)"});
+    EXPECT_EQ(Keys(s.oSuspiciousFileList), Texts{L"(untouched)"});
+    ASSERT_EQ(Logged(), (Log{{0, L"CPaDetector.CompileSystemState"}}));
+    EXPECT_EQ(logger->lines[0].number, err::kOverflow);
+  }
+}
