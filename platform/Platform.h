@@ -3,11 +3,13 @@
 #include "platform/Desktop.h"
 #include "platform/Export.h"
 #include "platform/Files.h"
+#include "platform/Http.h"
 #include "platform/Processes.h"
 #include "platform/Registry.h"
 #include "platform/Shutdown.h"
 #include "platform/System.h"
 #include "platform/VersionInfo.h"
+#include "platform/ZipLibrary.h"
 
 namespace platform {
 
@@ -21,6 +23,8 @@ struct Services {
   ISystem* system = nullptr;
   IDesktop* desktop = nullptr;
   IComponents* components = nullptr;
+  IHttp* http = nullptr;
+  IZipLibrary* zipLibrary = nullptr;
   IShutdown* shutdown = nullptr;
 };
 
@@ -39,6 +43,8 @@ inline IVersionInfo& VersionInfo() { return *Get().versionInfo; }
 inline ISystem& System() { return *Get().system; }
 inline IDesktop& Desktop() { return *Get().desktop; }
 inline IComponents& Components() { return *Get().components; }
+inline IHttp& Http() { return *Get().http; }
+inline IZipLibrary& ZipLibrary() { return *Get().zipLibrary; }
 inline IShutdown& Shutdown() { return *Get().shutdown; }
 
 }  // namespace platform
