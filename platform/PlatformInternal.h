@@ -16,6 +16,9 @@ IVersionInfo& Win32VersionInfo();
 ISystem& Win32System();
 IDesktop& Win32Desktop();
 IComponents& Win32Components();
+IHttp& Win32Http();
+IZipLibrary& Win32ZipLibrary();
+IShutdown& Win32Shutdown();
 #endif
 
 }  // namespace platform::detail

@@ -140,8 +140,10 @@ void Form::PreviewKeyPress(int& keyAscii) {
 }
 
 void Form::UserClose() {
-  if (!enabled_) return;
-  Unload();
+  if (!loaded_ || !enabled_) return;
+  bool cancel = false;
+  if (OnQueryUnload) Raise(Source(L"Form_QueryUnload"), [&] { OnQueryUnload(cancel, kFormControlMenu); });
+  if (!cancel) Unload();
 }
 
 void Form::Activated() {
