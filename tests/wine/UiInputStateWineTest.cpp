@@ -107,20 +107,6 @@ TEST_F(UiInputStateWine, FormDestroyedWhileLoadedTakesItsWindowsWithIt) {
   EXPECT_FALSE(IsWindow(form));
 }
 
-// Closes the program's message box shortly after it shows.
-VOID CALLBACK CloseMessageBox(HWND, UINT, UINT_PTR timer, DWORD) {
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND hwnd, LPARAM) -> BOOL {
-        wchar_t name[16] = L"";
-        GetClassNameW(hwnd, name, 16);
-        if (std::wstring(name) == L"#32770") PostMessageW(hwnd, WM_COMMAND, IDOK, 0);
-        return TRUE;
-      },
-      0);
-  KillTimer(nullptr, timer);
-}
-
 TEST_F(UiInputStateWine, MessageBoxGivesTheActivationBackWithoutActivateButAnotherFormRaisesIt) {
   Sheet sheet;
   sheet.Show();
@@ -128,8 +114,11 @@ TEST_F(UiInputStateWine, MessageBoxGivesTheActivationBackWithoutActivateButAnoth
   sheet.txtTyped.SetFocus();
   ui::DoEvents();
 
-  SetTimer(nullptr, 0, 300, CloseMessageBox);
-  EXPECT_EQ(MessageBoxW(GetActiveWindow(), L"Done.", L"Wardline", MB_OK), IDOK);
+  {
+    MessageBoxCloser closer;
+    EXPECT_EQ(MessageBoxW(GetActiveWindow(), L"Done.", L"Wardline", MB_OK), IDOK);
+    EXPECT_EQ(closer.texts, std::vector<std::wstring>{L"Done."});
+  }
   PumpUntil([] { return false; }, 500);
   EXPECT_EQ(sheet.activations, 1);
   EXPECT_EQ(GetFocus(), H(sheet.txtTyped.Native()));  // the focus where the user left it
