@@ -10,55 +10,27 @@
 #include <cwctype>
 #include <memory>
 #include <string>
-#include <tuple>
 #include <vector>
 
-#include "common/Logger.h"
-#include "common/Registry.h"
 #include "common/TextCodec.h"
 #include "common/Utilities.h"
-#include "inspection/FileInfoManager.h"
-#include "inspection/FilenameResolver.h"
-#include "inspection/Hashier.h"
 #include "report/FRequestSupport.h"
-#include "shell/MAPI.h"
-#include "shell/MWDL.h"
 #include "shell/Strings.h"
 #include "tests/wine/Endpoint.h"
+#include "tests/wine/ProgramWideObjects.h"
 #include "tests/wine/UiWin32Fixture.h"
 
 namespace {
 
 HWND H(ui::WindowHandle handle) { return reinterpret_cast<HWND>(handle); }
 
-class RecordingLogger : public CLogger {
- public:
-  void Log(long number, const std::wstring& message, int level, const std::wstring& source) override {
-    lines += source + L" (" + std::to_wstring(level) + L"): " + std::to_wstring(number) + L" " + message + L"\n";
-  }
-  std::wstring lines;
-};
-
-// The program-wide objects as the start-up makes them, put back afterwards.
+// The program-wide objects as the start-up makes them, and the endpoint answering 200.
 class ReportWindowsWine : public UiWin32Test {
  protected:
   void SetUp() override {
     UiWin32Test::SetUp();
-    MWDL::goLogger = logger;
-    MWDL::gsVersion = MWDL::VersionText();
-    MAPI::gbIsNT = MAPI::IsWindowsNT();
-    MAPI::gbIsNT4 = MAPI::IsWindowsNT4();
-    MWDL::goRegistry = std::make_shared<CRegistry>();
-    MWDL::goHashier = std::make_shared<CHashier>();
-    MWDL::goFileInfoManager = std::make_shared<CFileInfoManager>();
-    MWDL::goFilenameResolver = std::make_shared<CFilenameResolver>();
     wine_test::ClearRecords();
     wine_test::SetAnswer("200");
-  }
-  void TearDown() override {
-    std::tie(MWDL::goLogger, MWDL::gsVersion, MAPI::gbIsNT, MAPI::gbIsNT4, MWDL::goRegistry, MWDL::goHashier,
-             MWDL::goFileInfoManager, MWDL::goFilenameResolver) = saved_;
-    UiWin32Test::TearDown();
   }
 
   // Types `text` into the edit box as keystrokes reach it.
@@ -66,14 +38,8 @@ class ReportWindowsWine : public UiWin32Test {
     for (wchar_t c : text) ::SendMessageW(box, WM_CHAR, c, 0);
   }
 
-  std::shared_ptr<RecordingLogger> logger = std::make_shared<RecordingLogger>();
-
- private:
-  std::tuple<std::shared_ptr<CLogger>, std::wstring, bool, bool, std::shared_ptr<CRegistry>, std::shared_ptr<CHashier>,
-             std::shared_ptr<CFileInfoManager>, std::shared_ptr<CFilenameResolver>>
-      saved_{MWDL::goLogger,  MWDL::gsVersion,          MAPI::gbIsNT,
-             MAPI::gbIsNT4,   MWDL::goRegistry,         MWDL::goHashier,
-             MWDL::goFileInfoManager, MWDL::goFilenameResolver};
+  std::shared_ptr<wine_test::RecordingLogger> logger = std::make_shared<wine_test::RecordingLogger>();
+  wine_test::ProgramWideObjects objects{logger};
 };
 
 std::string Lower(std::string text) {
