@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cwctype>
 #include <memory>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -101,6 +102,7 @@ TEST_F(ReportWindowsWine, TypedSupportRequestReachesTheVendorWithThisMachinesSta
   EXPECT_NE(state.find("<comments>Pop-ups &amp; &lt;ads&gt;</comments><yourname>Ann O&apos;Neil</yourname>"
                        "<youremail>ann@example.com</youremail><appversion>2.0.24</appversion>"),
             std::string::npos);
+  EXPECT_TRUE(std::regex_search(state, std::regex("<sent>[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}</sent></meta>")));
   // Our own process is among the files, with its size and checksum.
   wchar_t image[MAX_PATH * 2] = {};
   const std::wstring self(image, ::GetModuleFileNameW(nullptr, image, MAX_PATH * 2));
