@@ -91,22 +91,6 @@ TEST_F(UiInputStateWine, DisabledFormIsADisabledWindow) {
   EXPECT_TRUE(IsWindowEnabled(hwnd));
 }
 
-// A form object that goes while loaded (a window the program ends from) loses its controls before the
-// form's own destructor runs: each takes its window with it, and the form then its own.
-TEST_F(UiInputStateWine, FormDestroyedWhileLoadedTakesItsWindowsWithIt) {
-  HWND form = nullptr, box = nullptr;
-  {
-    Sheet sheet;
-    sheet.Show();
-    form = H(sheet.Native());
-    box = H(sheet.txtShown.Native());
-    ASSERT_TRUE(IsWindow(form));
-    ASSERT_TRUE(IsWindow(box));
-  }
-  EXPECT_FALSE(IsWindow(box));
-  EXPECT_FALSE(IsWindow(form));
-}
-
 TEST_F(UiInputStateWine, MessageBoxGivesTheActivationBackWithoutActivateButAnotherFormRaisesIt) {
   Sheet sheet;
   sheet.Show();
