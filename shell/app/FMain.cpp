@@ -10,6 +10,9 @@
 #include "inspection/FilenameResolver.h"
 #include "inspection/Hashier.h"
 #include "platform/Platform.h"
+#include "removal/FRestoreFiles.h"
+#include "report/FRequestSupport.h"
+#include "report/FSendInfo.h"
 #include "shell/app/Components.h"
 #include "shell/app/FAbout.h"
 #include "shell/app/FSplash.h"
@@ -44,7 +47,12 @@ void SetLogFiles(CLogger& logger) {
 }  // namespace
 
 LaterWindows& GetLaterWindows() {
-  static LaterWindows windows;
+  // The program's own windows of the later subsystems; tests put others in their place.
+  static LaterWindows windows = [] {
+    LaterWindows registered;
+    registered.sendInfo = FSendInfo::Open;
+    return registered;
+  }();
   return windows;
 }
 
@@ -207,7 +215,8 @@ FMain::StartupResult FMain::UninstallStartup() {
 
 void FMain::cmdRequestSupport_Click() {
   // Not trapped: an error here is a run-time error of the program.
-  if (const auto& show = GetLaterWindows().requestSupport) show(*this);
+  FRequestSupport window;
+  window.ShowDialog(*this);
 }
 
 void FMain::cmdSpywareRemover_Click() {
@@ -229,17 +238,14 @@ void FMain::mnuAbout_Click() {
 
 void FMain::mnuRestoreRemovedPrograms_Click() {
   try {
-    const auto& make = GetLaterWindows().restoreFiles;
-    if (!make) return;  // no restore window in this build: the command does nothing
-    std::unique_ptr<IRestoreWindow> restore = make();
-    const bool anything = restore && restore->Init();
-    if (anything) {
-      restore->Window().ShowModal(this);
+    FRestoreFiles restore;
+    if (restore.Init()) {
+      restore.ShowModal(this);
     } else {
       MAPI::MyMsgBox(LoadResString(124), 64, L"");
     }
     try {
-      if (restore) restore->Window().Unload();
+      restore.Unload();
     } catch (...) {
     }
   } catch (...) {
@@ -263,8 +269,12 @@ int RunWardline() {
   FMain::StartupResult result = FMain::StartupResult::End;
   ui::Raise(L"FMain.Form_Initialize", [&] { result = main.Form_Initialize(); });
   if (result == FMain::StartupResult::ShowMain && !ui::Ended()) {
-    main.Show();
-    if (!ui::Ended()) ui::Backend().RunMainLoop(main);
+    // An error that escapes the toolkit while it shows and serves the main window is a run-time error
+    // like any other.
+    ui::Raise(L"FMain.Show", [&] {
+      main.Show();
+      if (!ui::Ended()) ui::Backend().RunMainLoop(main);
+    });
     // The program ends when the main window is unloaded.
     ui::Quit(0);
   }
