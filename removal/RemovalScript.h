@@ -13,7 +13,8 @@
 namespace RemovalScript {
 
 // A checksum list of a script: item = the checksum, key = "_" + its decimal digits ("-" first when
-// negative), the key form the remover looks up.
+// negative), the key form the remover looks up. The same type as the remover's CChecksumList
+// (removal/PaRemover.h), named here without the remover's header.
 using CChecksumList = CKeyedCollection<std::int32_t>;
 
 // The two marker lines around the script's body, 50 characters each, found exactly as written.
