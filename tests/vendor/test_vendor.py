@@ -132,6 +132,16 @@ class ScriptsForTheProgram(unittest.TestCase):
         path = self.scratch.write("script.txt", text)
         self.assertNotEqual(subprocess.run([HELPER, "read-script", path], capture_output=True).returncode, 0)
 
+    def test_files_named_by_path_are_removed_and_the_other_suspicious_files_kept(self):
+        cases = [(["C:\\WINDOWS\\system32\\BAD.dll"], True, ([], [])),
+                 (["C:\\WINDOWS\\explorer.exe"], True, ([305419896], [1715004])),
+                 (["C:\\WINDOWS\\explorer.exe"], False, ([], [1715004])),
+                 ([], True, ([305419896], []))]
+        for remove, keep, lists in cases:
+            self.assertEqual(vendor.lists_for_files(self.request, remove, keep), lists, (remove, keep))
+        with self.assertRaisesRegex(vendor.VendorError, "no file"):
+            vendor.lists_for_files(self.request, ["C:\\missing.dll"])
+
     def test_the_documented_example_is_what_the_tool_writes(self):
         text = vendor.script(self.request, white=[1715004], black=[305419896, 10])
         with open(os.path.join(os.path.dirname(__file__), "..", "..", "docs", "formats.md"), encoding="utf-8") as f:
