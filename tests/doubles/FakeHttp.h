@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/Export.h"
 #include "platform/Http.h"
 
 namespace platform {
@@ -32,7 +31,7 @@ struct HttpCall {
 //   machine.http.script.status = 404;
 //   machine.http.script.statusText = L"Not Found";
 //   machine.http.script.failures[L"send"] = {platform::kHrFail, L"XMLHTTP.send: Unspecified error"};
-class QN_API FakeHttp : public IHttp {
+class FakeHttp : public IHttp {
  public:
   struct Script {
     std::vector<std::int32_t> readyStates{kReadyComplete};
