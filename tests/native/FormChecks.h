@@ -29,4 +29,7 @@ inline std::vector<Placement> Placements(const ui::Form& form, const std::vector
   return placements;
 }
 
+// Where every control stands, in tab order.
+inline std::vector<Placement> Placements(const ui::Form& form) { return Placements(form, TabOrder(form)); }
+
 }  // namespace form_checks
