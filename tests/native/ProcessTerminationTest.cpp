@@ -1,4 +1,5 @@
 // CProcessManager::TerminateProcessesByModules on the process double, in both families.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -8,13 +9,14 @@
 
 namespace {
 
-using platform::TerminateCall;
+using Line = std::tuple<long, std::wstring, int>;  // number, message, level
+using Box = std::tuple<std::wstring, unsigned, std::wstring>;  // prompt, style, title
+using Ids = std::vector<std::uint32_t>;
 
 const std::wstring kBadDll = L"C:\\Windows\\System32\\bad.dll";
 const std::wstring kBadExe = L"C:\\Temp\\bad.exe";
+const std::wstring kOwnImage = L"C:\\Program Files\\Wardline\\wardline.exe";
 constexpr std::uint32_t kOwn = 4242;
-constexpr wchar_t kSource[] = L"CProcessManager.MyTerminateProcess";
-const std::wstring kOwnPrompt = L"Operation complete; terminating. Please reboot Windows. ";
 
 // Counts the listings, so that a test can tell that nothing was listed at all.
 class CountingProcesses : public platform::FakeProcesses {
@@ -30,175 +32,86 @@ class CountingProcesses : public platform::FakeProcesses {
   int listings = 0;
 };
 
-class ProcessTerminationTest : public InspectionEnumTest {
- protected:
-  void SetUp() override {
-    InspectionEnumTest::SetUp();
-    platform::Install(platform::Services{.processes = &procs});
-    // Listed first by the system: our own process has the library loaded too.
-    procs.AddProcess(kOwn, {L"C:\\Program Files\\Wardline\\wardline.exe", kBadDll});
-    procs.AddProcess(100, {L"C:\\Windows\\explorer.exe", kBadDll});
-    procs.AddProcess(200, {L"C:\\Windows\\notepad.exe", L"C:\\Windows\\System32\\good.dll"});
-    procs.AddProcess(300, {kBadExe});
-  }
-  static CProcessManager::CFileSet Set(const std::vector<std::wstring>& paths) {
-    CProcessManager::CFileSet set;
-    for (const auto& path : paths) set.Add(path, L"_" + path);
-    return set;
-  }
-  void Terminate(bool nt, const CProcessManager::CFileSet& set, bool own) {
-    MAPI::gbIsNT = nt;
-    CProcessManager().TerminateProcessesByModules(set, own);
-  }
-  std::vector<std::uint32_t> Ended() const {
-    std::vector<std::uint32_t> ids;
-    for (const TerminateCall& call : procs.Terminations()) {
-      EXPECT_EQ(call.exitCode, 0u);
-      ids.push_back(call.processId);
-    }
-    return ids;
-  }
-  // (number, message, level) of the lines logged under `source`.
-  std::vector<std::tuple<long, std::wstring, int>> Lines(const std::wstring& source = kSource) const {
-    std::vector<std::tuple<long, std::wstring, int>> lines;
-    for (const LogLine& line : logger->lines) {
-      if (line.source == source) lines.emplace_back(line.number, line.message, line.level);
-    }
-    return lines;
-  }
-  static std::tuple<long, std::wstring, int> Ok(const std::wstring& label) {
-    return {0, L"Process for file '" + label + L"' terminated successfully. ", kLogInfo};
-  }
+Line Ok(const std::wstring& label) {
+  return {0, L"Process for file '" + label + L"' terminated successfully. ", kLogInfo};
+}
 
-  CountingProcesses procs;
-};
+using ProcessTerminationTest = InspectionEnumTest;
 
 }  // namespace
 
-TEST_F(ProcessTerminationTest, OthersEndInTheSystemsOrderAndTheProgramGoesOn) {
-  for (bool nt : {true, false}) {
-    CountingProcesses fresh;
-    for (std::uint32_t id : {kOwn, 300u, 200u, 100u}) {
-      fresh.AddProcess(id, id == 300 ? std::vector<std::wstring>{kBadExe}
-                                     : std::vector<std::wstring>{L"C:\\p" + std::to_wstring(id) + L".exe", kBadDll});
-    }
-    platform::Install(platform::Services{.processes = &fresh});
-    logger->lines.clear();
-    Terminate(nt, Set({kBadDll, kBadExe}), false);
-    std::vector<std::uint32_t> ended;
-    for (const TerminateCall& call : fresh.Terminations()) ended.push_back(call.processId);
-    EXPECT_EQ(ended, (std::vector<std::uint32_t>{300, 200, 100})) << nt;
-    EXPECT_EQ(Lines(), (std::vector{Ok(L"300"), Ok(L"200"), Ok(L"100")})) << nt;
-    EXPECT_TRUE(fresh.IsRunning(kOwn)) << nt;
-    EXPECT_TRUE(machine.desktop.Boxes().empty()) << nt;
-    EXPECT_EQ(fresh.OpenHandleCount(), 0u) << nt;
-  }
-}
-
-TEST_F(ProcessTerminationTest, OwnProcessEndsLastAfterItsMessageBox) {
-  for (bool nt : {true, false}) {
-    CountingProcesses fresh;
-    fresh.AddProcess(kOwn, {L"C:\\Program Files\\Wardline\\wardline.exe", kBadDll});
-    fresh.AddProcess(100, {L"C:\\a.exe", kBadDll});
-    fresh.AddProcess(300, {kBadExe});
-    platform::Install(platform::Services{.processes = &fresh});
-    std::vector<std::size_t> endedWhenShown;
-    machine.desktop.SetMessageBoxHook([&](const platform::ShownBox&) {
-      endedWhenShown.push_back(fresh.Terminations().size());
-    });
-    logger->lines.clear();
-    const std::size_t boxesBefore = machine.desktop.Boxes().size();
-    Terminate(nt, Set({kBadDll, kBadExe}), true);
-
-    std::vector<std::uint32_t> ended;
-    for (const TerminateCall& call : fresh.Terminations()) ended.push_back(call.processId);
-    EXPECT_EQ(ended, (std::vector<std::uint32_t>{100, 300, kOwn})) << nt;
-    ASSERT_EQ(machine.desktop.Boxes().size(), boxesBefore + 1) << nt;
-    const platform::ShownBox& box = machine.desktop.Boxes().back();
-    EXPECT_EQ(std::tuple(box.prompt, box.style, box.title), std::tuple(kOwnPrompt, 64u, LoadResString(100))) << nt;
-    EXPECT_EQ(endedWhenShown, std::vector<std::size_t>{2}) << nt;
-    EXPECT_EQ(Lines(), (std::vector{Ok(L"100"), Ok(L"300"), Ok(L"my:4242")})) << nt;
-  }
-}
-
-TEST_F(ProcessTerminationTest, OwnProcessWithoutTheFilesIsNotEnded) {
-  Terminate(true, Set({kBadExe}), true);
-  EXPECT_EQ(Ended(), std::vector<std::uint32_t>{300});
-  EXPECT_TRUE(machine.desktop.Boxes().empty());
-}
-
-TEST_F(ProcessTerminationTest, ProcessThatRefusesToEndGetsAnErrorLineAndTheOthersStillEnd) {
-  for (bool nt : {true, false}) {
-    CountingProcesses fresh;
-    fresh.AddProcess(100, {L"C:\\a.exe", kBadDll});
-    fresh.AddProcess(300, {kBadExe});
-    fresh.FailTerminate(100, platform::kErrorAccessDenied);
-    platform::Install(platform::Services{.processes = &fresh});
-    logger->lines.clear();
-    Terminate(nt, Set({kBadDll, kBadExe}), false);
-    EXPECT_EQ(fresh.Terminations(), (std::vector<TerminateCall>{TerminateCall{300, 0}})) << nt;
-    EXPECT_EQ(Lines(), (std::vector<std::tuple<long, std::wstring, int>>{
-                           {err::FromBits(0x80004005u), L"Cannot terminate process for file '100'. 5", kLogError},
-                           Ok(L"300")}))
-        << nt;
-  }
-}
-
-TEST_F(ProcessTerminationTest, ProcessThatCannotBeOpenedOrListedIsLeftRunningWithoutALogLine) {
+// Every process with one of the files among its modules (the path as the system reports it, compared
+// without regard to case; a short name of the same file does not match) ends in the system's order, with
+// exit code 0 and a line each; this program's own process only when asked, last, after its message box.
+// A process that cannot be opened or listed is left running without a line; one that refuses to end
+// gets an error line. Processes are opened with all access rights, and every handle is closed.
+TEST_F(ProcessTerminationTest, EndsTheProcessesHoldingTheFilesOwnLastInBothFamilies) {
   struct Case {
     const char* what;
-    void (*fail)(CountingProcesses&);
+    std::vector<std::pair<std::uint32_t, std::vector<std::wstring>>> processes;
+    std::function<void(CountingProcesses&)> fail;
+    std::vector<std::wstring> files;
+    bool own;
+    Ids ended;
+    std::vector<Line> lines;
+    std::vector<Box> boxes;
   };
-  const Case cases[] = {
-      {"refuses to open", [](CountingProcesses& p) { p.FailOpen(100, platform::kErrorAccessDenied); }},
-      {"module list fails",
-       [](CountingProcesses& p) { p.FailEnumModules(100, CountingProcesses::kErrorPartialCopy); }},
+  const std::vector<std::wstring> badDll{L"C:\\a.exe", kBadDll};
+  const auto none = [](CountingProcesses&) {};
+  const Box ownBox{L"Operation complete; terminating. Please reboot Windows. ", 64u, LoadResString(100)};
+  const std::vector<Case> cases = {
+      {"others in the system's order, the program goes on",
+       {{kOwn, {kOwnImage, kBadDll}}, {300, {kBadExe}}, {200, {L"C:\\p200.exe", kBadDll}}, {100, badDll}}, none,
+       {kBadDll, kBadExe}, false, {300, 200, 100}, {Ok(L"300"), Ok(L"200"), Ok(L"100")}, {}},
+      {"own process last, after its box", {{kOwn, {kOwnImage, kBadDll}}, {100, badDll}, {300, {kBadExe}}}, none,
+       {kBadDll, kBadExe}, true, {100, 300, kOwn}, {Ok(L"100"), Ok(L"300"), Ok(L"my:4242")}, {ownBox}},
+      {"own process without the files", {{kOwn, {kOwnImage, kBadDll}}, {300, {kBadExe}}}, none, {kBadExe}, true,
+       {300}, {Ok(L"300")}, {}},
+      {"refuses to end", {{100, badDll}, {300, {kBadExe}}},
+       [](CountingProcesses& p) { p.FailTerminate(100, platform::kErrorAccessDenied); }, {kBadDll, kBadExe}, false,
+       {300}, {{err::FromBits(0x80004005u), L"Cannot terminate process for file '100'. 5", kLogError}, Ok(L"300")}, {}},
+      {"refuses to open", {{100, badDll}, {300, {kBadExe}}},
+       [](CountingProcesses& p) { p.FailOpen(100, platform::kErrorAccessDenied); }, {kBadDll, kBadExe}, false, {300},
+       {Ok(L"300")}, {}},
+      {"module list fails", {{100, badDll}, {300, {kBadExe}}},
+       [](CountingProcesses& p) { p.FailEnumModules(100, CountingProcesses::kErrorPartialCopy); }, {kBadDll, kBadExe},
+       false, {300}, {Ok(L"300")}, {}},
+      {"the reported path only", {{500, {L"C:\\PROGRA~1\\Tool\\tool.exe"}}, {600, {L"c:\\temp\\BAD.EXE"}}}, none,
+       {L"C:\\Program Files\\Tool\\tool.exe", kBadExe}, false, {600}, {Ok(L"600")}, {}},
+      {"empty set: nothing listed", {{kOwn, {kOwnImage, kBadDll}}, {300, {kBadExe}}}, none, {}, true, {}, {}, {}},
   };
   for (const Case& c : cases) {
     for (bool nt : {true, false}) {
-      CountingProcesses fresh;
-      fresh.AddProcess(100, {L"C:\\a.exe", kBadDll});
-      fresh.AddProcess(300, {kBadExe});
-      c.fail(fresh);
-      platform::Install(platform::Services{.processes = &fresh});
+      const std::string what = std::string(c.what) + (nt ? " (NT)" : " (95)");
+      platform::FakeMachine m;
+      CountingProcesses procs;
+      for (const auto& [id, modules] : c.processes) procs.AddProcess(id, modules);
+      c.fail(procs);
+      platform::Install(platform::Services{.processes = &procs});
+      Ids endedWhenShown;
+      m.desktop.SetMessageBoxHook([&](const platform::ShownBox&) { endedWhenShown.push_back(procs.Terminations().size()); });
       logger->lines.clear();
-      Terminate(nt, Set({kBadDll, kBadExe}), false);
-      EXPECT_EQ(fresh.Terminations(), (std::vector<TerminateCall>{TerminateCall{300, 0}})) << c.what << nt;
-      EXPECT_TRUE(fresh.IsRunning(100)) << c.what << nt;
-      EXPECT_EQ(Lines(), std::vector{Ok(L"300")}) << c.what << nt;
+      CProcessManager::CFileSet set;
+      for (const auto& path : c.files) set.Add(path, L"_" + path);
+      MAPI::gbIsNT = nt;
+      CProcessManager().TerminateProcessesByModules(set, c.own);
+
+      std::vector<platform::TerminateCall> ended;
+      for (std::uint32_t id : c.ended) ended.push_back({id, 0});
+      EXPECT_EQ(procs.Terminations(), ended) << what;
+      std::vector<Line> lines;
+      for (const LogLine& l : logger->lines) {
+        if (l.source == L"CProcessManager.MyTerminateProcess") lines.emplace_back(l.number, l.message, l.level);
+      }
+      EXPECT_EQ(lines, c.lines) << what;
+      std::vector<Box> boxes;
+      for (const platform::ShownBox& box : m.desktop.Boxes()) boxes.emplace_back(box.prompt, box.style, box.title);
+      EXPECT_EQ(boxes, c.boxes) << what;
+      EXPECT_EQ(endedWhenShown, c.boxes.empty() ? Ids{} : Ids{2}) << what;
+      for (std::uint32_t access : procs.OpenedAccess()) EXPECT_EQ(access, 0x1F0FFFu) << what;
+      EXPECT_EQ(procs.OpenedAccess().empty(), c.files.empty()) << what;
+      EXPECT_EQ(procs.listings == 0, c.files.empty()) << what;
+      EXPECT_EQ(procs.OpenHandleCount(), 0u) << what;
     }
-  }
-}
-
-TEST_F(ProcessTerminationTest, EmptySetListsNoProcess) {
-  for (bool nt : {true, false}) {
-    Terminate(nt, Set({}), true);
-    EXPECT_EQ(procs.listings, 0) << nt;
-    EXPECT_TRUE(procs.OpenedAccess().empty()) << nt;
-  }
-  EXPECT_TRUE(procs.Terminations().empty());
-  EXPECT_TRUE(logger->lines.empty());
-}
-
-// Processes are opened with all access rights, for the listing and again for the termination.
-TEST_F(ProcessTerminationTest, ProcessesAreOpenedWithAllAccess) {
-  Terminate(true, Set({kBadExe}), false);
-  ASSERT_FALSE(procs.OpenedAccess().empty());
-  for (std::uint32_t access : procs.OpenedAccess()) EXPECT_EQ(access, 0x1F0FFFu);
-  EXPECT_EQ(Ended(), std::vector<std::uint32_t>{300});
-}
-
-// The path as the system reports it, compared without regard to case; another form of the same file
-// (a short name) does not match.
-TEST_F(ProcessTerminationTest, ModulesMatchByTheReportedPathOnly) {
-  for (bool nt : {true, false}) {
-    CountingProcesses fresh;
-    fresh.AddProcess(500, {L"C:\\PROGRA~1\\Tool\\tool.exe"});
-    fresh.AddProcess(600, {L"c:\\temp\\BAD.EXE"});
-    platform::Install(platform::Services{.processes = &fresh});
-    Terminate(nt, Set({L"C:\\Program Files\\Tool\\tool.exe", kBadExe}), false);
-    std::vector<std::uint32_t> ended;
-    for (const TerminateCall& call : fresh.Terminations()) ended.push_back(call.processId);
-    EXPECT_EQ(ended, std::vector<std::uint32_t>{600}) << nt;
   }
 }

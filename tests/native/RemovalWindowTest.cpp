@@ -1,8 +1,9 @@
 // The removal-script window on the headless toolkit and the in-memory machine: design, selecting the
 // text, Paste, Check, Remove Spyware with the remover and the detector underneath (removal, nothing
-// found, an error, a cancel), the restart offer with the restart double, closing, and the main window's
-// button.
+// found, an error, a cancel), the restart offer with the restart double, and closing.
+#include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -12,8 +13,8 @@
 
 #include "inspection/Hashier.h"
 #include "removal/FSpywareRemover.h"
-#include "shell/app/FMain.h"
 #include "shell/Strings.h"
+#include "tests/native/FormChecks.h"
 #include "tests/native/ReportWindowsFixture.h"
 #include "tests/native/ScriptText.h"
 
@@ -102,9 +103,7 @@ class RemovalWindow : public ReportWindowsTest {
     Open(window, Script(ForThisPC(L"", L"")));
     window.cmdApplyScript.PerformClick();
 
-    ASSERT_EQ(machine.shutdown.ExitCalls().size(), 1u);
-    EXPECT_EQ(machine.shutdown.ExitCalls()[0].flags, 3u);
-    EXPECT_EQ(machine.shutdown.ExitCalls()[0].reason, 0xFFFFFFFFu);
+    EXPECT_EQ(machine.shutdown.ExitCalls(), (std::vector<platform::ExitWindowsCall>{{3u, 0xFFFFFFFFu, true}}));
     EXPECT_TRUE(Removed(kBad));
     EXPECT_TRUE(ui::Ended());
     EXPECT_EQ(ui::ExitCode(), 0);
@@ -112,9 +111,8 @@ class RemovalWindow : public ReportWindowsTest {
     std::vector<Box> boxes{{LoadResString(116), 49}};
     if (refused) boxes.emplace_back(manually, 48);
     EXPECT_EQ(Boxes(), boxes);
-    int refusalLines = 0;
-    for (const Line& line : Lines(*logger)) refusalLines += line == Line{0, manually, kLogError, kApplySource};
-    EXPECT_EQ(refusalLines, refused ? 1 : 0);
+    const auto lines = Lines(*logger);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), Line{0, manually, kLogError, kApplySource}), refused ? 1 : 0);
     EXPECT_TRUE(Unchanged(window));
   }
   static bool Unchanged(FSpywareRemover& window) {
@@ -130,22 +128,17 @@ class RemovalWindow : public ReportWindowsTest {
 
 TEST_F(RemovalWindow, DesignInTabOrderWithItsTextsAndNoDefaultButton) {
   FSpywareRemover window;
-  EXPECT_EQ(window.Caption(), L"Spyware Remover");
-  EXPECT_EQ(window.BorderStyle(), ui::BorderStyle::FixedDialog);
-  std::vector<std::wstring> order;
-  for (ui::Control* control : window.Controls()) order.push_back(control->Name());
-  EXPECT_EQ(order, (std::vector<std::wstring>{L"lblTop", L"Label1", L"txtMessage", L"cmdPaste", L"cmdCheckPastedData",
+  EXPECT_EQ(std::tuple(window.Caption(), window.BorderStyle()), std::tuple(L"Spyware Remover", ui::BorderStyle::FixedDialog));
+  EXPECT_EQ(form_checks::TabOrder(window), (std::vector<std::wstring>{L"lblTop", L"Label1", L"txtMessage", L"cmdPaste", L"cmdCheckPastedData",
                                               L"cmdApplyScript", L"cmdCancel", L"StaticLine1", L"Image1", L"Image3"}));
   EXPECT_EQ(std::tuple(window.Label1.Caption(), window.cmdPaste.Caption(), window.cmdCheckPastedData.Caption(),
                        window.cmdApplyScript.Caption(), window.cmdCancel.Caption()),
             std::tuple(L"Spyware removal procedure:", L"Paste", L"&Check", L"Remove Spyware", L"Cancel"));
   EXPECT_TRUE(window.txtMessage.MultiLine());
   EXPECT_EQ(window.CancelButton(), &window.cmdCancel);
-
   window.Load();
-  EXPECT_EQ(window.lblTop.Caption(), LoadResString(136));
-  EXPECT_EQ(window.txtMessage.Text(), LoadResString(137));
-  EXPECT_EQ(window.DefaultButton(), nullptr);
+  EXPECT_EQ(std::tuple(window.lblTop.Caption(), window.txtMessage.Text(), window.DefaultButton()),
+            std::tuple(LoadResString(136), LoadResString(137), nullptr));
 }
 
 // Selecting all: on the focus, and on releasing A with Ctrl alone.
@@ -207,13 +200,22 @@ TEST_F(RemovalWindow, CheckTellsWhetherTheScriptMayRunAndRemovesNothing) {
   EXPECT_TRUE(machine.processes.Terminations().empty());
 }
 
-TEST_F(RemovalWindow, ErrorOfCheckIsLoggedAndShowsNothing) {
+// An error in either button's handler (here: the message box fails) is logged under the handler's name
+// and leaves the window as it was.
+TEST_F(RemovalWindow, ErrorInAButtonIsLoggedAndLeavesTheWindowAsItWas) {
   FailingDesktop failing;
-  FSpywareRemover window;
-  Open(window, Script(ForThisPC(L"", L"")));
-  window.cmdCheckPastedData.PerformClick();
-  EXPECT_EQ(Lines(*logger), (std::vector<Line>{{err::kOutOfMemory, L"Out of memory", kLogError,
-                                                L"FSpywareRemover.cmdCheckPastedData_Click"}}));
+  const Line oom{err::kOutOfMemory, L"Out of memory", kLogError, kApplySource};
+  for (bool apply : {false, true}) {
+    logger->lines.clear();
+    FSpywareRemover window;
+    Open(window, L"no script");
+    (apply ? window.cmdApplyScript : window.cmdCheckPastedData).PerformClick();
+    const std::vector<Line> lines =
+        apply ? std::vector<Line>{{0, L"Executing a script: no script", kLogInfo, kApplySource}, oom}
+              : std::vector<Line>{{err::kOutOfMemory, L"Out of memory", kLogError, L"FSpywareRemover.cmdCheckPastedData_Click"}};
+    EXPECT_EQ(Lines(*logger), lines);
+    EXPECT_TRUE(Unchanged(window)) << apply;
+  }
 }
 
 TEST_F(RemovalWindow, InvalidScriptIsRefusedInOneBoxAfterTheTextIsLogged) {
@@ -288,8 +290,8 @@ TEST_F(RemovalWindow, RemovalStoppedByAnErrorSaysSoAndPointsToTheLog) {
   Open(window, Script(ForThisPC(L"", L"")));
   window.cmdApplyScript.PerformClick();
   EXPECT_EQ(Boxes(), (std::vector<Box>{{kFailed, 48}}));
-  EXPECT_EQ(std::get<3>(Lines(*logger).back()), L"CPaRemover.RemoveSpyware");
-  EXPECT_EQ(std::get<2>(Lines(*logger).back()), kLogError);
+  EXPECT_EQ(std::tuple(std::get<2>(Lines(*logger).back()), std::get<3>(Lines(*logger).back())),
+            std::tuple(kLogError, std::wstring(L"CPaRemover.RemoveSpyware")));
   EXPECT_TRUE(machine.files.HasFile(kBad));
   EXPECT_TRUE(Finished(window));
 }
@@ -308,38 +310,13 @@ TEST_F(RemovalWindow, CancelInTheProgressDialogEndsTheRunWithoutAWord) {
   EXPECT_TRUE(Unchanged(window));
 }
 
-TEST_F(RemovalWindow, ErrorOfRemoveSpywareIsLoggedAndLeavesTheWindowAsItWas) {
-  FailingDesktop failing;
-  FSpywareRemover window;
-  Open(window, L"no script");
-  window.cmdApplyScript.PerformClick();
-  EXPECT_EQ(Lines(*logger).back(), (Line{err::kOutOfMemory, L"Out of memory", kLogError, kApplySource}));
-  EXPECT_TRUE(Unchanged(window));
-}
-
 TEST_F(RemovalWindow, CancelEscapeAndTheCloseBoxUnloadTheWindow) {
-  for (int how = 0; how < 3; ++how) {
+  for (const auto& close : std::vector<std::function<void(FSpywareRemover&)>>{
+           [](FSpywareRemover& w) { w.cmdCancel.PerformClick(); },
+           [](FSpywareRemover& w) { w.UserKeyPress(ui::kKeyEscape); }, [](FSpywareRemover& w) { w.UserClose(); }}) {
     FSpywareRemover window;
     window.Show();
-    if (how == 0) window.cmdCancel.PerformClick();
-    if (how == 1) window.UserKeyPress(ui::kKeyEscape);
-    if (how == 2) window.UserClose();
-    EXPECT_FALSE(window.Loaded()) << how;
+    close(window);
+    EXPECT_FALSE(window.Loaded());
   }
-}
-
-TEST_F(RemovalWindow, MainWindowsButtonShowsItModallyOverTheMainWindow) {
-  const LaterWindows saved = GetLaterWindows();
-  GetLaterWindows() = ProgramLaterWindows();
-  FMain main;
-  main.Load();
-  std::tuple<std::wstring, bool, ui::Form*> seen;
-  headless->onModal = [&](ui::Form& form) {
-    seen = {form.Name(), form.IsModal(), form.Owner()};
-    form.UserKeyPress(ui::kKeyEscape);
-  };
-  main.cmdSpywareRemover.PerformClick();
-  GetLaterWindows() = saved;
-  EXPECT_EQ(seen, std::tuple(std::wstring(L"FSpywareRemover"), true, static_cast<ui::Form*>(&main)));
-  EXPECT_FALSE(ui::Ended());
 }

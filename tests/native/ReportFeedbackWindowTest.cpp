@@ -8,6 +8,7 @@
 #include "report/FSendInfo.h"
 #include "shell/app/FMain.h"
 #include "shell/Strings.h"
+#include "tests/native/FormChecks.h"
 #include "tests/native/ReportWindowsFixture.h"
 
 namespace {
@@ -35,25 +36,16 @@ class ReportFeedbackWindow : public ReportWindowsTest {
   std::shared_ptr<CapturingLogger> feedbackLog = std::make_shared<CapturingLogger>();
 };
 
-TEST_F(ReportFeedbackWindow, DesignAtItsPositions) {
+TEST_F(ReportFeedbackWindow, DesignInTabOrderAtItsPositions) {
   FSendInfo window;
-  EXPECT_EQ(window.Caption(), L"Wardline Uninstall");
-  EXPECT_EQ(std::tuple(window.ScaleWidth(), window.ScaleHeight()), std::tuple(6255, 3405));
-  struct Case { const wchar_t* name; int left, top, width, height; };
-  std::vector<std::wstring> order;
-  for (const Case c : {Case{L"Image1", 240, 270, 960, 960}, Case{L"Label1", 1620, 360, 3975, 855},
-                       Case{L"Frame1", 1905, 1320, 3615, 20}, Case{L"Label4", 180, 1350, 780, 195},
-                       Case{L"txtReason", 180, 1620, 5865, 1095}, Case{L"cmdSend", 3660, 2880, 1125, 345},
-                       Case{L"cmdCancel", 4920, 2880, 1125, 345}}) {
-    ui::Control* control = window.FindControl(c.name);
-    ASSERT_NE(control, nullptr) << c.name;
-    const ui::TwipsRect& b = control->Bounds();
-    EXPECT_EQ((std::vector<int>{b.left, b.top, b.width, b.height}), (std::vector<int>{c.left, c.top, c.width, c.height}))
-        << c.name;
-  }
-  for (ui::Control* control : window.Controls()) order.push_back(control->Name());
-  EXPECT_EQ(order, (std::vector<std::wstring>{L"Image1", L"Label1", L"Frame1", L"Label4", L"txtReason", L"cmdSend",
-                                              L"cmdCancel"}));
+  EXPECT_EQ(std::tuple(window.Caption(), window.ScaleWidth(), window.ScaleHeight()),
+            std::tuple(L"Wardline Uninstall", 6255, 3405));
+  EXPECT_EQ(form_checks::Placements(window),
+            (std::vector<form_checks::Placement>{{L"Image1", 240, 270, 960, 960}, {L"Label1", 1620, 360, 3975, 855},
+                                                 {L"Frame1", 1905, 1320, 3615, 20}, {L"Label4", 180, 1350, 780, 195},
+                                                 {L"txtReason", 180, 1620, 5865, 1095},
+                                                 {L"cmdSend", 3660, 2880, 1125, 345},
+                                                 {L"cmdCancel", 4920, 2880, 1125, 345}}));
   EXPECT_EQ(std::tuple(window.Label4.Caption(), window.cmdSend.Caption(), window.cmdCancel.Caption(),
                        window.Frame1.Caption(), window.txtReason.Text()),
             std::tuple(L"Comments:", L"Send", L"Skip", L"", L""));
@@ -62,9 +54,8 @@ TEST_F(ReportFeedbackWindow, DesignAtItsPositions) {
 
 TEST_F(ReportFeedbackWindow, LoadDrawsTheWhiteFrameAndTheInvitation) {
   auto window = Open();
-  EXPECT_TRUE(window->Visible());
-  EXPECT_EQ(window->Owner(), nullptr);
-  EXPECT_EQ(window->Label1.Caption(), LoadResString(133));
+  EXPECT_EQ(std::tuple(window->Visible(), window->Owner(), window->Label1.Caption()),
+            std::tuple(true, nullptr, LoadResString(133)));
   const int W = 6255, H = 3405;
   std::vector<std::vector<int>> lines;
   for (const ui::DrawnLine& l : window->Drawing()) {
@@ -87,8 +78,7 @@ TEST_F(ReportFeedbackWindow, EmptyReasonIsRefusedAndNothingIsSent) {
   EXPECT_EQ(Boxes(), (std::vector<Box>{{LoadResString(130), 48u}}));
   EXPECT_EQ(machine.desktop.Boxes()[0].title, L"Wardline");
   EXPECT_TRUE(machine.http.Calls().empty());
-  EXPECT_TRUE(window->Enabled());
-  EXPECT_FALSE(ui::Ended());
+  EXPECT_EQ(std::tuple(window->Enabled(), ui::Ended()), std::tuple(true, false));
 }
 
 // While the send waits the window is disabled under the hourglass, so neither Skip nor the close box
@@ -114,9 +104,7 @@ TEST_F(ReportFeedbackWindow, SentFeedbackCarriesReasonAndLogThenEndsTheProgram) 
   ASSERT_FALSE(duringSend.empty());
   for (const auto& state : duringSend) EXPECT_EQ(state, std::tuple(false, platform::kPointerHourglass));
   EXPECT_EQ(Boxes(), (std::vector<Box>{{LoadResString(131), 64u}}));
-  EXPECT_FALSE(endedBeforeBox);
-  EXPECT_TRUE(ui::Ended());
-  EXPECT_EQ(ui::ExitCode(), 0);
+  EXPECT_EQ(std::tuple(endedBeforeBox, ui::Ended(), ui::ExitCode()), std::tuple(false, true, 0));
   EXPECT_TRUE(feedbackLog->lines.empty());
 }
 
@@ -144,9 +132,7 @@ TEST_F(ReportFeedbackWindow, ThreeFailedAttemptsRetryRetryCancel) {
   auto window = Open();
   machine.http.script.status = 503;
   machine.http.script.statusText = L"Busy 1";
-  machine.desktop.QueueAnswer(4);
-  machine.desktop.QueueAnswer(4);
-  machine.desktop.QueueAnswer(2);
+  for (int answer : {4, 4, 2}) machine.desktop.QueueAnswer(answer);
   int boxes = 0;
   std::vector<int> pointers;
   machine.desktop.SetMessageBoxHook([&](const platform::ShownBox& box) {
@@ -166,11 +152,9 @@ TEST_F(ReportFeedbackWindow, ThreeFailedAttemptsRetryRetryCancel) {
   ASSERT_EQ(sent.size(), 3u);
   for (const auto& request : sent) EXPECT_EQ(ValueOf(request, L"reason"), L"Too slow");
   EXPECT_TRUE(logger->lines.empty());  // the window logs only through its own logger
-  EXPECT_FALSE(ui::Ended());
-  EXPECT_TRUE(window->Visible());
-  EXPECT_TRUE(window->Enabled());
-  EXPECT_EQ(machine.desktop.MousePointer(), platform::kPointerDefault);
-  EXPECT_EQ(window->txtReason.Text(), L"Too slow");
+  EXPECT_EQ(std::tuple(ui::Ended(), window->Visible(), window->Enabled(), machine.desktop.MousePointer(),
+                       window->txtReason.Text()),
+            std::tuple(false, true, true, platform::kPointerDefault, L"Too slow"));
 }
 
 TEST_F(ReportFeedbackWindow, SendAfterCancelBuildsTheValuesAgain) {
@@ -201,8 +185,7 @@ TEST_F(ReportFeedbackWindow, SkipAndTheCloseBoxEndTheProgramWithoutTraffic) {
       window->UserClose();
       EXPECT_FALSE(window->Loaded());
     }
-    EXPECT_TRUE(ui::Ended()) << skip;
-    EXPECT_EQ(ui::ExitCode(), 0);
+    EXPECT_EQ(std::tuple(ui::Ended(), ui::ExitCode()), std::tuple(true, 0)) << skip;
   }
   EXPECT_TRUE(machine.http.Calls().empty());
   EXPECT_TRUE(machine.desktop.Boxes().empty());
@@ -216,9 +199,8 @@ TEST_F(ReportFeedbackWindow, ErrorInTheSendHandlerIsLoggedAndLeavesTheWindowEnab
   window->cmdSend.PerformClick();
   ASSERT_EQ(feedbackLog->lines.size(), 2u);
   EXPECT_EQ(Lines(*feedbackLog)[1], Line(err::kOutOfMemory, L"Out of memory", 0, kSend));
-  EXPECT_TRUE(window->Enabled());
-  EXPECT_EQ(machine.desktop.MousePointer(), platform::kPointerDefault);
-  EXPECT_FALSE(ui::Ended());
+  EXPECT_EQ(std::tuple(window->Enabled(), machine.desktop.MousePointer(), ui::Ended()),
+            std::tuple(true, platform::kPointerDefault, false));
 }
 
 // The whole /uninstall mode: the start-up's logger goes to the window, whose log (with the start lines)

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -60,10 +61,11 @@ TEST_F(ReportSubmissionTest, SubjectIdentifierAndValuesReachTheVendorInTheDocume
 
   const auto& calls = machine.http.Calls();
   ASSERT_GE(calls.size(), 7u);
-  EXPECT_EQ(calls[0], (platform::HttpCall{L"create", {L"MSXML2.XMLHTTP"}}));
-  EXPECT_EQ(calls[1], (platform::HttpCall{L"open", {L"POST", kUrl}}));
-  EXPECT_EQ(calls[2], (platform::HttpCall{L"setRequestHeader", {L"Content-Type", L"application/x-www-form-urlencoded"}}));
-  EXPECT_EQ(calls[3].name, L"send");
+  EXPECT_EQ(std::vector(calls.begin(), calls.begin() + 4),
+            (std::vector<platform::HttpCall>{{L"create", {L"MSXML2.XMLHTTP"}},
+                                             {L"open", {L"POST", kUrl}},
+                                             {L"setRequestHeader", {L"Content-Type", L"application/x-www-form-urlencoded"}},
+                                             {L"send", {body}}}));
 }
 
 // The subject field carries the form-value encoding: "+", CR, LF and "\" escaped, everything else as
@@ -106,82 +108,65 @@ TEST_F(ReportSubmissionTest, RequestFileGoesIntoTheTempFolderWithOneBackslash) {
   }
 }
 
-// What the answer decides: only a complete answer with 200, 206, 302 or 304 is a success.
+// What the answer decides: only a complete answer (readyState 4) with 200, 206, 302 or 304 that arrived
+// whole is a success: with headers (the system reads bytes without a status line as a 200 without any),
+// and with as many body bytes as its Content-Length names. An answer that never completed is aborted.
+// Both temporary files and the kept copy stay on every answer.
 TEST_F(ReportSubmissionTest, TheAnswerDecidesTheResult) {
   struct Case {
-    std::vector<std::int32_t> states;
-    std::int32_t status;
-    std::wstring statusText;
-    bool sent;
-    std::wstring cause;
-    bool aborted;
+    const char* what;
+    std::vector<std::int32_t> states{4};
+    std::int32_t status = 200;
+    std::wstring statusText = L"OK";
+    std::wstring headers = L"Content-Type: text/plain\r\n";
+    std::uint64_t bytes = 0;
+    bool sent = true;
+    std::wstring cause = L"keep";
+    bool aborted = false;
   };
+  const std::wstring cannot = L"Cannot send. ";
   const std::vector<Case> cases = {
-      {{4}, 200, L"OK", true, L"keep", false},
-      {{4}, 206, L"Partial Content", true, L"keep", false},
-      {{4}, 302, L"Found", true, L"keep", false},
-      {{4}, 304, L"Not Modified", true, L"keep", false},
-      {{1, 1, 3, 3, 4}, 200, L"OK", true, L"keep", false},
-      {{4}, 404, L"Not Found", false, L"Not Found", false},
-      {{4}, 500, L" ", false, L"HTTP status 500. ", false},
-      {{1}, 200, L"OK", false, L"Cannot send. ", true},  // never connected
-      {{3}, 200, L"OK", false, L"Cannot send. ", true},  // answer still arriving
-      {{2}, 200, L"OK", false, L"Cannot send. ", true},  // left half done, as Wine leaves a failed request
-      {{0}, 200, L"OK", false, L"Cannot send. ", true},
+      {.what = "200"},
+      {.what = "206", .status = 206, .statusText = L"Partial Content"},
+      {.what = "302", .status = 302, .statusText = L"Found"},
+      {.what = "304", .status = 304, .statusText = L"Not Modified"},
+      {.what = "complete after other states", .states = {1, 1, 3, 3, 4}},
+      {.what = "404", .status = 404, .statusText = L"Not Found", .sent = false, .cause = L"Not Found"},
+      {.what = "500 without text", .status = 500, .statusText = L" ", .sent = false, .cause = L"HTTP status 500. "},
+      {.what = "never connected", .states = {1}, .sent = false, .cause = cannot, .aborted = true},
+      {.what = "answer still arriving", .states = {3}, .sent = false, .cause = cannot, .aborted = true},
+      {.what = "left half done, as Wine leaves a failed request", .states = {2}, .sent = false, .cause = cannot,
+       .aborted = true},
+      {.what = "state 0", .states = {0}, .sent = false, .cause = cannot, .aborted = true},
+      {.what = "whole", .headers = L"Content-Type: text/plain\r\nContent-Length: 13\r\n\r\n", .bytes = 13},
+      {.what = "name in other letters, blanks around", .status = 206, .headers = L"content-LENGTH:  13 \r\n", .bytes = 13},
+      {.what = "chunks", .headers = L"Transfer-Encoding: chunked\r\n", .bytes = 37},
+      {.what = "a 304 has no body", .status = 304, .headers = L"Content-Length: 13\r\n"},
+      {.what = "cut short", .headers = L"Content-Type: text/plain\r\nContent-Length: 1000\r\n", .bytes = 15,
+       .sent = false, .cause = cannot},
+      {.what = "longer than named", .status = 302, .headers = L"Content-Length: 2\r\n", .bytes = 3, .sent = false,
+       .cause = cannot},
+      {.what = "no headers", .headers = L"\r\n", .bytes = 19, .sent = false, .cause = cannot},
+      {.what = "length not a number", .headers = L"Content-Length: 12x\r\n", .bytes = 12, .sent = false, .cause = cannot},
+      {.what = "a refusal cut short", .status = 404, .statusText = L"Not Found", .headers = L"Content-Length: 1000\r\n",
+       .bytes = 15, .sent = false, .cause = L"Not Found"},
   };
   for (const Case& c : cases) {
     platform::FakeMachine m;
     m.http.script.readyStates = c.states;
     m.http.script.status = c.status;
     m.http.script.statusText = c.statusText;
-    std::wstring why = L"keep";
-    EXPECT_EQ(CL().Do1(L"LDW\\Uninstall", Values(), why), c.sent) << c.status << " " << c.states.back();
-    EXPECT_EQ(why, c.cause) << c.status << " " << c.states.back();
-    const auto names = m.http.CallNames();
-    EXPECT_EQ(std::count(names.begin(), names.end(), L"abort"), c.aborted ? 1 : 0);
-    // Both temporary files stay on every answer.
-    const auto& archive = m.zipLibrary.Archives().at(0);
-    EXPECT_TRUE(m.files.HasFile(platform::System().FromAnsi(*archive.names.entries[0])));
-    EXPECT_TRUE(m.files.HasFile(platform::System().FromAnsi(archive.zipFile)));
-    EXPECT_TRUE(m.files.HasFile(kKeptCopy));
-  }
-}
-
-// A success counts only when its answer arrived whole: with headers (the system reads bytes without a
-// status line as a 200 without any), and with as many body bytes as its Content-Length names.
-TEST_F(ReportSubmissionTest, ASuccessCountsOnlyWhenItsAnswerArrivedWhole) {
-  struct Case {
-    const char* what;
-    std::int32_t status;
-    std::wstring headers;
-    std::uint64_t bytes;
-    bool sent;
-    std::wstring cause;
-  };
-  const std::vector<Case> cases = {
-      {"whole", 200, L"Content-Type: text/plain\r\nContent-Length: 13\r\n\r\n", 13, true, L"keep"},
-      {"name in other letters, blanks around", 206, L"content-LENGTH:  13 \r\n", 13, true, L"keep"},
-      {"chunks", 200, L"Transfer-Encoding: chunked\r\n", 37, true, L"keep"},
-      {"a 304 has no body", 304, L"Content-Length: 13\r\n", 0, true, L"keep"},
-      {"cut short", 200, L"Content-Type: text/plain\r\nContent-Length: 1000\r\n", 15, false, L"Cannot send. "},
-      {"longer than named", 302, L"Content-Length: 2\r\n", 3, false, L"Cannot send. "},
-      {"no headers", 200, L"\r\n", 19, false, L"Cannot send. "},
-      {"length not a number", 200, L"Content-Length: 12x\r\n", 12, false, L"Cannot send. "},
-      {"a refusal cut short", 404, L"Content-Length: 1000\r\n", 15, false, L"Not Found"},
-  };
-  for (const Case& c : cases) {
-    platform::FakeMachine m;
-    m.http.script.status = c.status;
-    m.http.script.statusText = c.status == 404 ? L"Not Found" : L"OK";
     m.http.script.responseHeaders = c.headers;
     m.http.script.responseBytes = c.bytes;
     std::wstring why = L"keep";
     EXPECT_EQ(CL().Do1(L"LDW\\Uninstall", Values(), why), c.sent) << c.what;
     EXPECT_EQ(why, c.cause) << c.what;
-    // The files stay as after any answer.
+    const auto names = m.http.CallNames();
+    EXPECT_EQ(std::count(names.begin(), names.end(), L"abort"), c.aborted ? 1 : 0) << c.what;
     const auto& archive = m.zipLibrary.Archives().at(0);
     EXPECT_TRUE(m.files.HasFile(platform::System().FromAnsi(*archive.names.entries[0]))) << c.what;
     EXPECT_TRUE(m.files.HasFile(platform::System().FromAnsi(archive.zipFile))) << c.what;
+    EXPECT_TRUE(m.files.HasFile(kKeptCopy)) << c.what;
   }
 }
 
@@ -194,24 +179,12 @@ TEST_F(ReportSubmissionTest, AnErrorAtAnyStepDeletesBothTemporaryFiles) {
     std::wstring cause;  // the start of the reason
     bool keptCopy;
   };
-  auto fail = [](const wchar_t* call) {
-    return [call](platform::FakeMachine& m) {
-      m.http.script.failures[call] = {platform::kHrFail, std::wstring(L"XMLHTTP.") + call + L": Unspecified error"};
-    };
-  };
-  const std::vector<Case> cases = {
+  std::vector<Case> cases = {
       {"zip library missing", [](platform::FakeMachine& m) { m.zipLibrary.loadError = 126; },
        L"File not found: vbzip10.dll", false},
       {"no archive made", [](platform::FakeMachine& m) { m.zipLibrary.makesArchive = false; }, L"", false},
       {"create", [](platform::FakeMachine& m) { m.http.createFailure = {platform::kHrInvalidClassString, L"no class"}; },
        L"no class", true},
-      {"open", fail(L"open"), L"XMLHTTP.open: Unspecified error", true},
-      {"setRequestHeader", fail(L"setRequestHeader"), L"XMLHTTP.setRequestHeader: Unspecified error", true},
-      {"send", fail(L"send"), L"XMLHTTP.send: Unspecified error", true},
-      {"readyState", fail(L"readyState"), L"XMLHTTP.readyState: Unspecified error", true},
-      {"status", fail(L"status"), L"XMLHTTP.status: Unspecified error", true},
-      {"getAllResponseHeaders", fail(L"getAllResponseHeaders"), L"XMLHTTP.getAllResponseHeaders: Unspecified error",
-       true},
       {"responseBody",
        [](platform::FakeMachine& m) {
          m.http.script.responseHeaders = L"Content-Length: 13\r\n";
@@ -231,6 +204,11 @@ TEST_F(ReportSubmissionTest, AnErrorAtAnyStepDeletesBothTemporaryFiles) {
        },
        L"The HTTP request failed (0x8000000A)", true},
   };
+  for (const char* call : {"open", "setRequestHeader", "send", "readyState", "status", "getAllResponseHeaders"}) {
+    const std::wstring name(call, call + std::strlen(call)), description = L"XMLHTTP." + name + L": Unspecified error";
+    cases.push_back({call, [=](platform::FakeMachine& m) { m.http.script.failures[name] = {platform::kHrFail, description}; },
+                     description, true});
+  }
   for (const Case& c : cases) {
     platform::FakeMachine m;
     c.arrange(m);

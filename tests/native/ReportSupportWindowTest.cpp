@@ -1,17 +1,19 @@
 // The support-request window on the headless toolkit with the HTTP double: design, loading, the input
-// checks, the job inside the progress dialog, success, failure and cancel, and the main window's button.
+// checks, the job inside the progress dialog, success, failure and cancel, and the modal show.
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "report/FRequestSupport.h"
-#include "shell/app/FMain.h"
 #include "shell/Strings.h"
+#include "tests/native/FormChecks.h"
 #include "tests/native/ReportWindowsFixture.h"
 
 namespace {
 
 const std::wstring kClick = L"FRequestSupport.cmdRequestSupport_Click";
+using Line = std::tuple<long, std::wstring, int, std::wstring>;
+using Box = std::tuple<std::wstring, unsigned>;
 
 // A system whose descriptions can be made to fail, as any call of the shared library can; installed
 // in place of the machine's for its lifetime.
@@ -56,12 +58,9 @@ class ReportSupportWindow : public ReportWindowsTest {
 TEST_F(ReportSupportWindow, DesignInTabOrderWithItsTexts) {
   FRequestSupport window;
   EXPECT_EQ(window.lblTop.Caption(), LoadResString(135));  // set when the window object is made
-  EXPECT_EQ(window.Caption(), L"Request Support Form");
-  EXPECT_EQ(window.BorderStyle(), ui::BorderStyle::FixedDialog);
-  EXPECT_EQ(std::tuple(window.ScaleWidth(), window.ScaleHeight()), std::tuple(7755, 4635));
-
-  std::vector<std::wstring> order;
-  for (ui::Control* control : window.Controls()) order.push_back(control->Name());
+  EXPECT_EQ(std::tuple(window.Caption(), window.BorderStyle(), window.ScaleWidth(), window.ScaleHeight()),
+            std::tuple(L"Request Support Form", ui::BorderStyle::FixedDialog, 7755, 4635));
+  std::vector<std::wstring> order = form_checks::TabOrder(window);
   order.resize(14);
   EXPECT_EQ(order, (std::vector<std::wstring>{L"lblTop", L"Label3", L"txtOS", L"Label4", L"txtCPUType", L"Label5",
                                               L"txtComputerName", L"txtComments", L"Label1", L"txtYourName",
@@ -90,10 +89,9 @@ TEST_F(ReportSupportWindow, DesignInTabOrderWithItsTexts) {
 TEST_F(ReportSupportWindow, OpensWithTheMachineTextsAndTheCommentsSelected) {
   FRequestSupport window;
   window.Show();
-  EXPECT_EQ(window.txtOS.Text(), L"Microsoft Windows XP 5.1.2600");
-  EXPECT_EQ(window.txtCPUType.Text(), L"x86 Family 6 Model 15");
-  EXPECT_EQ(window.txtComputerName.Text(), L"TESTPC");
-  EXPECT_EQ(window.txtComments.Text(), LoadResString(101));
+  EXPECT_EQ(std::tuple(window.txtOS.Text(), window.txtCPUType.Text(), window.txtComputerName.Text(),
+                       window.txtComments.Text()),
+            std::tuple(L"Microsoft Windows XP 5.1.2600", L"x86 Family 6 Model 15", L"TESTPC", LoadResString(101)));
   EXPECT_EQ(window.Focused(), &window.txtComments);
   EXPECT_EQ(window.txtComments.SelText(), LoadResString(101));  // typing replaces it
   window.UserKeyPress('W');
@@ -105,11 +103,9 @@ TEST_F(ReportSupportWindow, MachineTextThatCannotBeHadLeavesItsBoxEmpty) {
   system.failCpu = true;
   FRequestSupport window;
   window.Show();
-  EXPECT_TRUE(window.Visible());
-  EXPECT_EQ(window.txtCPUType.Text(), L"");
-  EXPECT_EQ(window.txtComputerName.Text(), L"TESTPC");
-  EXPECT_EQ(Lines(*logger), (std::vector<std::tuple<long, std::wstring, int, std::wstring>>{
-                                {err::kOutOfMemory, L"Out of memory", 4, L"FRequestSupport.Form_Load"}}));
+  EXPECT_EQ(std::tuple(window.Visible(), window.txtCPUType.Text(), window.txtComputerName.Text()),
+            std::tuple(true, L"", L"TESTPC"));
+  EXPECT_EQ(Lines(*logger), (std::vector<Line>{{err::kOutOfMemory, L"Out of memory", 4, L"FRequestSupport.Form_Load"}}));
 }
 
 TEST_F(ReportSupportWindow, InputChecksInOrderNothingTrimmed) {
@@ -169,15 +165,12 @@ TEST_F(ReportSupportWindow, SentRequestCarriesTheStateAndTurnsCancelIntoADefault
   ASSERT_FALSE(progress.empty());
   EXPECT_EQ(progress.front(), LoadResString(111) + L"|" + LoadResString(112));
 
-  EXPECT_EQ(Lines(*logger), (std::vector<std::tuple<long, std::wstring, int, std::wstring>>{
-                                {0, L"Requesting support", 5, kClick}}));
-  EXPECT_EQ(Boxes(), (std::vector<std::tuple<std::wstring, unsigned>>{{LoadResString(105), 64u}}));
-  EXPECT_EQ(window.cmdCancel.Caption(), L"Close");
-  EXPECT_TRUE(window.cmdCancel.IsDefault());
-  EXPECT_FALSE(window.cmdRequestSupport.IsDefault());
-  EXPECT_EQ(window.Focused(), &window.cmdCancel);
-  EXPECT_TRUE(window.RequestSent());
-  EXPECT_EQ(machine.desktop.MousePointer(), platform::kPointerDefault);
+  EXPECT_EQ(Lines(*logger), (std::vector<Line>{{0, L"Requesting support", 5, kClick}}));
+  EXPECT_EQ(Boxes(), (std::vector<Box>{{LoadResString(105), 64u}}));
+  EXPECT_EQ(std::tuple(window.cmdCancel.Caption(), window.cmdCancel.IsDefault(), window.cmdRequestSupport.IsDefault(),
+                       window.Focused(), window.RequestSent(), machine.desktop.MousePointer()),
+            std::tuple(L"Close", true, false, static_cast<ui::Control*>(&window.cmdCancel), true,
+                       platform::kPointerDefault));
 
   window.cmdRequestSupport.PerformClick();  // still enabled: a new request
   EXPECT_EQ(Sent().size(), 2u);
@@ -192,14 +185,12 @@ TEST_F(ReportSupportWindow, FailedRequestLogsTheClientsReasonAndKeepsTheInput) {
   Open(window);
   window.cmdRequestSupport.PerformClick();
 
-  EXPECT_EQ(Lines(*logger), (std::vector<std::tuple<long, std::wstring, int, std::wstring>>{
-                                {kSubmissionFailed, L"Cannot contact. Not Found", 4, kClick}}));
-  EXPECT_EQ(Boxes(), (std::vector<std::tuple<std::wstring, unsigned>>{{LoadResString(106), 48u}}));
+  EXPECT_EQ(Lines(*logger), (std::vector<Line>{{kSubmissionFailed, L"Cannot contact. Not Found", 4, kClick}}));
+  EXPECT_EQ(Boxes(), (std::vector<Box>{{LoadResString(106), 48u}}));
   EXPECT_EQ(machine.desktop.Boxes()[0].mousePointer, platform::kPointerDefault);
-  EXPECT_EQ(window.cmdCancel.Caption(), L"Cancel");
-  EXPECT_TRUE(window.cmdRequestSupport.IsDefault());
-  EXPECT_EQ(window.txtYourName.Text(), L"Ann");
-  EXPECT_FALSE(window.RequestSent());
+  EXPECT_EQ(std::tuple(window.cmdCancel.Caption(), window.cmdRequestSupport.IsDefault(), window.txtYourName.Text(),
+                       window.RequestSent()),
+            std::tuple(L"Cancel", true, L"Ann", false));
 
   window.cmdRequestSupport.PerformClick();  // compiles and sends anew
   EXPECT_EQ(Sent().size(), 2u);
@@ -224,8 +215,7 @@ TEST_F(ReportSupportWindow, CancelLeavesTheWindowAsItWas) {
     EXPECT_EQ(sends, c.sends) << c.duringPost;
     EXPECT_TRUE(m.desktop.Boxes().empty()) << c.duringPost;
     EXPECT_TRUE(logger->lines.empty()) << c.duringPost;
-    EXPECT_EQ(window.cmdCancel.Caption(), L"Cancel");
-    EXPECT_TRUE(window.cmdRequestSupport.IsDefault());
+    EXPECT_EQ(std::tuple(window.cmdCancel.Caption(), window.cmdRequestSupport.IsDefault()), std::tuple(L"Cancel", true));
     headless->onIdle = nullptr;
   }
 }
@@ -242,8 +232,8 @@ TEST_F(ReportSupportWindow, FailedStateReportStillPostsAnEmptyState) {
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_EQ(ValueOf(sent[0], L"state"), L"");
   ASSERT_EQ(logger->lines.size(), 2u);
-  EXPECT_EQ(logger->lines[0].source, L"CReporter.MakeStateXML");
-  EXPECT_EQ(logger->lines[1].message, L"Requesting support");
+  EXPECT_EQ(std::tuple(logger->lines[0].source, logger->lines[1].message),
+            std::tuple(L"CReporter.MakeStateXML", L"Requesting support"));
 }
 
 TEST_F(ReportSupportWindow, EscapeAndTheCloseBoxEndTheModalShow) {
@@ -266,21 +256,6 @@ TEST_F(ReportSupportWindow, EscapeAndTheCloseBoxEndTheModalShow) {
     EXPECT_FALSE(window.Loaded());
     EXPECT_TRUE(machine.http.Calls().empty());
   }
-}
-
-TEST_F(ReportSupportWindow, MainWindowsButtonOpensItModally) {
-  FMain main;
-  main.Load();
-  std::wstring shown;
-  ui::Form* owner = nullptr;
-  headless->onModal = [&](ui::Form& form) {
-    shown = form.Name();
-    owner = form.Owner();
-    form.UserKeyPress(ui::kKeyEscape);
-  };
-  main.cmdRequestSupport.PerformClick();
-  EXPECT_EQ(shown, L"FRequestSupport");
-  EXPECT_EQ(owner, &main);
 }
 
 }  // namespace

@@ -96,23 +96,19 @@ TEST_F(ReportZipTest, ZipHandsTheLibraryItsCallbacksOptionsAndNameList) {
   zip.Zip();
   EXPECT_EQ(machine.zipLibrary.Calls(), (std::vector<std::string>{"ZpInit", "ZpSetOptions", "ZpArchive"}));
   const auto& cb = machine.zipLibrary.Callbacks();
-  EXPECT_EQ(cb.print, &mZip::PrintCallback);
-  EXPECT_EQ(cb.password, &mZip::PasswordCallback);
-  EXPECT_EQ(cb.comment, &mZip::CommentCallback);
-  EXPECT_EQ(cb.service, &mZip::ServiceCallback);
+  EXPECT_EQ(std::tuple(cb.print, cb.password, cb.comment, cb.service),
+            std::tuple(&mZip::PrintCallback, &mZip::PasswordCallback, &mZip::CommentCallback, &mZip::ServiceCallback));
   const platform::ZipOptions& sent = machine.zipLibrary.OptionsSeen().at(0);
   EXPECT_FALSE(sent.date || sent.rootDir || sent.tempDir);  // never set: null pointers
-  EXPECT_EQ(sent.fJunkDir, 1);
-  EXPECT_EQ(sent.fNoDirEntries, 1);
+  EXPECT_EQ(std::tuple(sent.fJunkDir, sent.fNoDirEntries), std::tuple(1, 1));
   const platform::ZipArchiveCall& call = machine.zipLibrary.Archives().at(0);
-  EXPECT_EQ(call.count, 2);
-  EXPECT_EQ(call.zipFile, "C:\\Temp\\out.zip");
-  ASSERT_EQ(call.names.entries.size(), 1024u);
-  EXPECT_EQ(call.names.entries[0], std::optional<std::string>("C:\\Temp\\req.dat"));
-  EXPECT_EQ(call.names.entries[1], std::optional<std::string>("C:\\Temp\\missing.dat"));
-  EXPECT_FALSE(call.names.entries[2]);
-  EXPECT_EQ(call.names.entries[3], std::optional<std::string>(""));
-  for (std::size_t i = 4; i < 1024; ++i) ASSERT_FALSE(call.names.entries[i]) << i;
+  EXPECT_EQ(std::tuple(call.count, call.zipFile), std::tuple(2, std::string("C:\\Temp\\out.zip")));
+  // The names, an end marker and an empty name, then nothing up to the 1024th entry.
+  std::vector<std::optional<std::string>> names(1024);
+  names[0] = "C:\\Temp\\req.dat";
+  names[1] = "C:\\Temp\\missing.dat";
+  names[3] = "";
+  EXPECT_EQ(call.names.entries, names);
   EXPECT_TRUE(machine.files.HasFile(L"C:\\Temp\\out.zip"));  // the one file there, under its bare name
   EXPECT_NE(machine.files.FileText(L"C:\\Temp\\out.zip").find("req.dat"), std::string::npos);
   EXPECT_EQ(machine.files.FileText(L"C:\\Temp\\out.zip").find("Temp"), std::string::npos);

@@ -1,14 +1,17 @@
+#include <functional>
 #include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "common/Error.h"
+#include "shell/MAPI.h"
 #include "shell/app/FAbout.h"
 #include "shell/app/FMain.h"
 #include "shell/Product.h"
 #include "shell/StaticLine.h"
 #include "shell/Strings.h"
+#include "tests/native/FormChecks.h"
 #include "tests/native/UiHeadlessFixture.h"
 
 namespace {
@@ -17,51 +20,45 @@ class ShellMainWindow : public UiHeadlessTest {
  protected:
   ShellMainWindow() { GetLaterWindows() = LaterWindows{}; }
   ~ShellMainWindow() override { GetLaterWindows() = LaterWindows{}; }
-  std::tuple<unsigned, std::wstring, std::wstring> OnlyBox() const {
-    EXPECT_EQ(machine.desktop.Boxes().size(), 1u);
-    if (machine.desktop.Boxes().empty()) return {};
-    const platform::ShownBox& box = machine.desktop.Boxes()[0];
-    return {box.style, box.title, box.prompt};
+  // (style, title, prompt) of each message box shown.
+  std::vector<std::tuple<unsigned, std::wstring, std::wstring>> Boxes() const {
+    std::vector<std::tuple<unsigned, std::wstring, std::wstring>> boxes;
+    for (const platform::ShownBox& box : machine.desktop.Boxes()) boxes.emplace_back(box.style, box.title, box.prompt);
+    return boxes;
   }
 };
 
 const std::wstring kExplorer = std::wstring(L"explorer ") + product::kWebSite;
 
-TEST_F(ShellMainWindow, MenusCarryTheirCaptions) {
+TEST_F(ShellMainWindow, MenusCarryTheirCaptionsInOrder) {
   FMain main;
-  struct Case { const wchar_t* name; const wchar_t* caption; };
-  for (const Case c : {Case{L"mnuFile", L"&File"}, Case{L"mnuExit", L"E&xit"}, Case{L"mnuTools", L"&Tools"},
-                       Case{L"mnuRestoreRemovedPrograms", L"&Restore Removed Programs..."},
-                       Case{L"mnuHelp", L"&Help"}, Case{L"mnuVisitHomepage", L"Wardline Home Page"},
-                       Case{L"mnuHelp1", L"-"}, Case{L"mnuAbout", L"&About Wardline..."}}) {
-    ui::MenuItem* item = main.FindMenu(c.name);
-    ASSERT_NE(item, nullptr) << c.name;
-    EXPECT_EQ(item->Caption(), c.caption);
+  std::vector<std::pair<std::wstring, std::wstring>> menus;  // entries indented below their menu
+  for (const auto& menu : main.Menus()) {
+    menus.emplace_back(menu->Name(), menu->Caption());
+    for (const auto& item : menu->Items()) menus.emplace_back(L"  " + item->Name(), item->Caption());
   }
-  ASSERT_EQ(main.Menus().size(), 3u);
-  EXPECT_EQ(main.Menus()[2]->Items().size(), 3u);
+  EXPECT_EQ(menus, (std::vector<std::pair<std::wstring, std::wstring>>{
+                       {L"mnuFile", L"&File"}, {L"  mnuExit", L"E&xit"}, {L"mnuTools", L"&Tools"},
+                       {L"  mnuRestoreRemovedPrograms", L"&Restore Removed Programs..."}, {L"mnuHelp", L"&Help"},
+                       {L"  mnuVisitHomepage", L"Wardline Home Page"}, {L"  mnuHelp1", L"-"},
+                       {L"  mnuAbout", L"&About Wardline..."}}));
 }
 
 TEST_F(ShellMainWindow, LayoutInTwipsAndTabOrder) {
   FMain main;
-  struct Case { const wchar_t* name; int left, top, width, height; };
-  for (const Case c : {Case{L"Image1", 105, 165, 1515, 4185}, Case{L"Label1", 2445, 135, 5145, 1065},
-                       Case{L"cmdLearnMore", 5880, 1185, 1665, 345}, Case{L"StaticLine3", 2820, 1725, 4755, 105},
-                       Case{L"cmdRequestSupport", 5910, 2595, 1665, 345}, Case{L"StaticLine1", 180, 4560, 7425, 105},
-                       Case{L"cmdSpywareRemover", 5940, 4005, 1665, 345}, Case{L"Label4", 690, 4680, 6375, 195}}) {
-    ui::Control* control = main.FindControl(c.name);
-    ASSERT_NE(control, nullptr) << c.name;
-    const ui::TwipsRect& b = control->Bounds();
-    EXPECT_EQ((std::vector<int>{b.left, b.top, b.width, b.height}), (std::vector<int>{c.left, c.top, c.width, c.height}))
-        << c.name;
-  }
+  EXPECT_EQ(form_checks::Placements(main, {L"Image1", L"Label1", L"cmdLearnMore", L"StaticLine3", L"cmdRequestSupport",
+                                           L"StaticLine1", L"cmdSpywareRemover", L"Label4"}),
+            (std::vector<form_checks::Placement>{
+                {L"Image1", 105, 165, 1515, 4185}, {L"Label1", 2445, 135, 5145, 1065},
+                {L"cmdLearnMore", 5880, 1185, 1665, 345}, {L"StaticLine3", 2820, 1725, 4755, 105},
+                {L"cmdRequestSupport", 5910, 2595, 1665, 345}, {L"StaticLine1", 180, 4560, 7425, 105},
+                {L"cmdSpywareRemover", 5940, 4005, 1665, 345}, {L"Label4", 690, 4680, 6375, 195}}));
   std::vector<std::wstring> buttons;
   for (ui::Control* control : main.Controls()) {
     if (control->Kind() == ui::ControlKind::Button) buttons.push_back(control->Name());
   }
   EXPECT_EQ(buttons, (std::vector<std::wstring>{L"cmdLearnMore", L"cmdRequestSupport", L"cmdSpywareRemover"}));
-  EXPECT_EQ(main.Caption(), L"Wardline");
-  EXPECT_EQ(main.BorderStyle(), ui::BorderStyle::FixedSingle);
+  EXPECT_EQ(std::tuple(main.Caption(), main.BorderStyle()), std::tuple(L"Wardline", ui::BorderStyle::FixedSingle));
 }
 
 TEST_F(ShellMainWindow, LearnMoreAndHomePageStartExplorerWithTheWebSite) {
@@ -76,19 +73,41 @@ TEST_F(ShellMainWindow, LearnMoreAndHomePageStartExplorerWithTheWebSite) {
   EXPECT_FALSE(ui::Ended());
 }
 
-TEST_F(ShellMainWindow, AboutShowsModallyOverTheMainWindow) {
-  FMain main;
-  main.Load();
-  ui::Form* owner = nullptr;
-  std::wstring shown;
-  headless->onModal = [&](ui::Form& form) {
-    shown = form.Name();
-    owner = form.Owner();
-    form.UserKeyPress(ui::kKeyEscape);
+// Each window opens modally over the main window, says nothing on its own, and is unloaded once the user
+// has closed it (Escape). The removal window comes from the program's own later windows; the restore
+// window only when there is something to restore.
+TEST_F(ShellMainWindow, EachCommandShowsItsWindowModallyOverTheMainWindow) {
+  struct Case {
+    std::wstring form;
+    std::function<void(FMain&)> command;
   };
-  main.FindMenu(L"mnuAbout")->PerformClick(main.Name());
-  EXPECT_EQ(shown, L"FAbout");
-  EXPECT_EQ(owner, &main);
+  const std::vector<Case> cases = {
+      {L"FAbout", [](FMain& main) { main.FindMenu(L"mnuAbout")->PerformClick(main.Name()); }},
+      {L"FRequestSupport", [](FMain& main) { main.cmdRequestSupport.PerformClick(); }},
+      {L"FSpywareRemover", [](FMain& main) { main.cmdSpywareRemover.PerformClick(); }},
+      {L"FRestoreFiles", [](FMain& main) { main.FindMenu(L"mnuRestoreRemovedPrograms")->PerformClick(main.Name()); }},
+  };
+  GetLaterWindows() = ProgramLaterWindows();
+  const std::wstring removed = L"C:\\Apps\\a.dll";
+  machine.registry.SetString(platform::kHkeyCurrentUser,
+                             L"Software\\Brevant Software\\Wardline\\Current Version\\Removed Files", removed, removed);
+  machine.files.AddTextFile(MAPI::MakeParasiteFileName(removed), "MZ");
+  for (const Case& c : cases) {
+    FMain main;
+    main.Load();
+    std::tuple<std::wstring, bool, ui::Form*> seen;
+    headless->onModal = [&](ui::Form& form) {
+      seen = {form.Name(), form.IsModal(), form.Owner()};
+      form.UserKeyPress(ui::kKeyEscape);
+    };
+    c.command(main);
+    EXPECT_EQ(seen, std::tuple(c.form, true, static_cast<ui::Form*>(&main)));
+    EXPECT_EQ(headless->FindLoaded(c.form), nullptr) << c.form;
+    EXPECT_FALSE(ui::Ended()) << c.form;
+  }
+  EXPECT_EQ(headless->ShownForms(),
+            (std::vector<std::wstring>{L"FAbout", L"FRequestSupport", L"FSpywareRemover", L"FRestoreFiles"}));
+  EXPECT_TRUE(machine.desktop.Boxes().empty());
 }
 
 TEST_F(ShellMainWindow, CommandsWithoutTheirWindowsOpenNothingAndSayNothing) {
@@ -111,7 +130,8 @@ TEST_F(ShellMainWindow, ErrorInAButtonIsARunTimeErrorThatEndsTheProgram) {
   main.Load();
   main.cmdSpywareRemover.PerformClick();
   EXPECT_EQ(parent, &main);
-  EXPECT_EQ(OnlyBox(), std::tuple(16u, L"Wardline", L"Run-time error '53':\r\n\r\nFile not found"));
+  EXPECT_EQ(Boxes(), (std::vector<std::tuple<unsigned, std::wstring, std::wstring>>{
+                         {16u, L"Wardline", L"Run-time error '53':\r\n\r\nFile not found"}}));
   EXPECT_TRUE(ui::Ended());
   EXPECT_NE(ui::ExitCode(), 0);
 }
@@ -144,9 +164,9 @@ TEST_F(ShellStaticLineWindow, HostsAnEtchedStaticAsWideAsItselfOnEveryResize) {
     ASSERT_NE(child, nullptr);
     ui::WindowRect host;
     ASSERT_TRUE(headless->GetWindowRect(line.Native(), host));
-    EXPECT_EQ(child->rect.right - child->rect.left, ui::TwipsToPixels(width)) << width;
-    EXPECT_EQ(child->rect.left, host.left) << width;
-    EXPECT_EQ(child->rect.top, host.top) << width;
+    EXPECT_EQ(std::tuple(child->rect.right - child->rect.left, child->rect.left, child->rect.top),
+              std::tuple(ui::TwipsToPixels(width), host.left, host.top))
+        << width;
   }
   const ui::WindowHandle childHandle = line.LineWindow();
   form.Unload();
