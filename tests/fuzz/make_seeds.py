@@ -1,0 +1,155 @@
+#!/usr/bin/env python3
+"""Writes the seed corpora of the fuzz targets (tests/fuzz/corpus/<target>/) from the native tests' own
+cases, in the input form each target reads. Run it again when a target's input form changes:
+
+    python3 tests/fuzz/make_seeds.py
+
+Structured targets read their input with libFuzzer's FuzzedDataProvider: texts from the front (a
+backslash followed by another character ends one; a doubled backslash is one backslash), numbers and
+choices from the back. Provider below writes such inputs. A text of the program starts with a byte that
+gives its form: 0x00 UTF-8, 0x80 UTF-16LE (tests/fuzz/FuzzSupport.h).
+"""
+import hashlib
+import os
+import shutil
+import struct
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+HKCR, HKCU, HKLM = 0, 1, 2  # positions in the registry target's list of hives
+REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD = 1, 2, 3, 4  # positions in its list of types
+
+
+def text(s, utf16=False):
+    return b"\x80" + s.encode("utf-16-le") if utf16 else b"\x00" + s.encode("utf-8")
+
+
+class Provider:
+    """Builds an input for FuzzedDataProvider, in the order the target consumes it."""
+
+    def __init__(self):
+        self.front = bytearray()
+        self.back = bytearray()  # in the order consumed, i.e. from the end of the input
+
+    def string(self, data):
+        self.front += data.replace(b"\\", b"\\\\") + b"\\x"
+        return self
+
+    def integer(self, value, low, high):
+        span, value = high - low, value - low
+        count = 0
+        while count < 8 and (span >> (8 * count)) > 0:
+            count += 1
+        for i in reversed(range(count)):
+            self.back.append((value >> (8 * i)) & 0xFF)
+        return self
+
+    def boolean(self, value):
+        return self.integer(1 if value else 0, 0, 255)
+
+    def pick(self, index, size):
+        return self.integer(index, 0, size - 1)
+
+    def data(self):
+        return bytes(self.front) + bytes(reversed(self.back))
+
+
+def text_to_bytes_seeds():
+    good = ["Zm9vYmFy", "+/8=", " Zm9v\r\nYm\tFy \r\n", "Zm8", "", "AAAA", "////"]
+    bad = ["Zm9v!", "Z", "Zm9=v", "Zm===", "Zg=", "Zh==", "%41", "Zm9vY"]
+    return [text(s) for s in good + bad] + [text("Zm9vYmFy", utf16=True)]
+
+
+def resolver_seeds():
+    lines = [
+        "rundll32.exe shell32.dll,Control_RunDLL desk.cpl", "rundll32 mylib", "RUNDLL32",
+        "rundll32.exe  shell32.dll , Entry", "rundll32 lib.ocx Entry", "rundll32,x lib",
+        '"rundll32.exe" advpack.dll,LaunchINFSection', "%systemroot%\\system32\\rundll32.exe url.dll,FileProtocolHandler x",
+        "rundll32 C:\\a/b.dll,X", 'rundll32 "my lib.dll",Entry', "C:\\Tools\\a.exe /s", "C:\\Program Files/App\\app.exe",
+        "C:\\Program Files\\App\\app.exe -min", "app.exe -a -b", '"C:\\Program Files\\App\\app.exe" "%1"',
+        '"C:\\Program Files\\App\\app.exe -x', 'C:\\Program Files\\App\\app.exe"%1" -x', "%1 x", "explorer   ",
+        "Explorer", '  "  ', '""', "\\??\\C:\\WINDOWS\\system32\\winlogon.exe", "\\SystemRoot\\System32\\smss.exe",
+        "\\systemroot\\System32\\smss.exe", "%SystemRoot%\\SYSTEM32\\shell32.dll", "%Long%\\x.dll", "%Self%",
+    ]
+    seeds = []
+    for i, line in enumerate(lines):
+        # The three choices at the end, consumed last byte first: NT family, 64-bit Windows, long names.
+        seeds.append(text(line) + bytes([i % 3 == 0, i % 2, i % 3 != 1]))
+    return seeds
+
+
+def registry_seeds():
+    key = "Software\\Test"
+
+    def value(p, hive, path, name, type_index, data, wow32=False):
+        p.boolean(wow32).pick(hive, 3).string(text(path)).string(text(name)).integer(0, 0, 5)
+        p.boolean(True).pick(type_index, 9).string(data)
+
+    def utf16(s, nul=True):
+        return (s + ("\0" if nul else "")).encode("utf-16-le")
+
+    cases = []
+    p = Provider()  # the types and lengths CRegistry's test reads
+    value(p, HKLM, key, "Sz", REG_SZ, utf16("plain"))
+    value(p, HKLM, key, "Expand", REG_EXPAND_SZ, utf16("%windir%\\x"))
+    value(p, HKLM, key, "NoNul", REG_SZ, utf16("abc", nul=False))
+    value(p, HKLM, key, "Odd", REG_SZ, b"a\0b")
+    value(p, HKLM, key, "Num", REG_DWORD, struct.pack("<I", 4000000000))
+    value(p, HKLM, key, "ShortDword", REG_DWORD, b"\x01\x02")
+    value(p, HKLM, key, "Bin", REG_BINARY, b"\x01\x02\x03")
+    value(p, HKLM, key, "", REG_SZ, utf16("default"))
+    cases.append(p.data())
+
+    p = Provider()  # keys, a refused listing and a refused read, in both views
+    p.boolean(False).pick(HKLM, 3).string(text(key + "\\Zed")).string(text("")).integer(2, 0, 5)
+    p.boolean(False).pick(HKLM, 3).string(text(key + "\\alpha")).string(text("")).integer(2, 0, 5)
+    p.boolean(False).pick(HKLM, 3).string(text(key)).string(text("")).integer(3, 0, 5).pick(2, 6)
+    value(p, HKCU, key, "V", REG_SZ, utf16("x"), wow32=True)
+    p.boolean(True).pick(HKCU, 3).string(text(key)).string(text("V")).integer(4, 0, 5).pick(2, 6)
+    cases.append(p.data())
+
+    category = "{00021493-0000-0000-C000-000000000046}"
+    for refused in (False, True):  # component categories, and a category manager that fails
+        p = Provider()
+        for cls in ("{B}", "{A}"):
+            p.boolean(False).pick(HKCR, 3).string(text("CLSID\\" + cls + "\\Implemented Categories\\" + category))
+            p.string(text(category)).integer(2, 0, 5)
+        if refused:
+            p.boolean(False).pick(HKCR, 3).string(text("CLSID")).string(text(category)).integer(5, 0, 5).pick(2, 6)
+        cases.append(p.data())
+    return cases
+
+
+def zip_seeds():
+    def job(junk, level, files):
+        p = Provider().boolean(junk).boolean(True).integer(level, 0, 9).integer(len(files), 0, 8)
+        for path, data in files:
+            p.string(path.encode("utf-8")).integer(0x6DAF, 0, 0xFFFF).integer(0x52CF, 0, 0xFFFF).integer(0x20, 0, 255)
+            p.string(data)
+        return p.data()
+
+    line = b'<item name="C:\\WINDOWS\\system32\\kernel32.dll" size="983552"/>\r\n'
+    return [
+        job(True, 6, [("C:\\Temp\\empty.dat", b""), ("C:\\Temp\\three.dat", b"abc")]),
+        job(True, 9, [("C:\\Temp\\state.xml", line * 40)]),
+        job(False, 0, [("C:\\Temp\\sub\\a.txt", b"a"), (".\\sub\\.\\\\b.txt", b"b"), ("/x/y\\z.txt", b"z")]),
+        job(True, 1, [("D:\\in\\r\u00e9sum\u00e9.dat", b"x"), ("d:file.txt", b"f")]),
+        job(False, 2, [("..\\up\\c.txt", b"c")]),
+        job(True, 6, [("sub\\A.TXT", b"1"), ("a.txt", b"2")]),
+    ]
+
+
+def write(target, seeds):
+    folder = os.path.join(HERE, "corpus", target)
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    for seed in seeds:
+        with open(os.path.join(folder, hashlib.sha1(seed).hexdigest()), "wb") as f:
+            f.write(seed)
+
+
+if __name__ == "__main__":
+    write("text_to_bytes", text_to_bytes_seeds())
+    write("resolver", resolver_seeds())
+    write("registry", registry_seeds())
+    write("zip", zip_seeds())
