@@ -102,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   native.Clear();
   FuzzedDataProvider input(data, size);
   std::vector<Place> places;
-  while (input.remaining_bytes() > 0 && places.size() < 64) {
+  while (input.remaining_bytes() > 0 && places.size() < 24) {
     FakeRegistry& fake = input.ConsumeBool() ? native.Wow32() : native;
     const Place at{input.PickValueInArray(kHives), fuzz::ConsumeText(input, 128), fuzz::ConsumeText(input, 64)};
     switch (input.ConsumeIntegralInRange(0, 5)) {
