@@ -27,6 +27,8 @@ Services Install(const Services& services) {
   if (services.system) current.system = services.system;
   if (services.desktop) current.desktop = services.desktop;
   if (services.components) current.components = services.components;
+  if (services.http) current.http = services.http;
+  if (services.zipLibrary) current.zipLibrary = services.zipLibrary;
   return previous;
 }
 

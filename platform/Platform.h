@@ -3,10 +3,12 @@
 #include "platform/Desktop.h"
 #include "platform/Export.h"
 #include "platform/Files.h"
+#include "platform/Http.h"
 #include "platform/Processes.h"
 #include "platform/Registry.h"
 #include "platform/System.h"
 #include "platform/VersionInfo.h"
+#include "platform/ZipLibrary.h"
 
 namespace platform {
 
@@ -20,6 +22,8 @@ struct Services {
   ISystem* system = nullptr;
   IDesktop* desktop = nullptr;
   IComponents* components = nullptr;
+  IHttp* http = nullptr;
+  IZipLibrary* zipLibrary = nullptr;
 };
 
 // The services in use. On Windows every member is set to the Win32 implementation from the start. The
@@ -37,5 +41,7 @@ inline IVersionInfo& VersionInfo() { return *Get().versionInfo; }
 inline ISystem& System() { return *Get().system; }
 inline IDesktop& Desktop() { return *Get().desktop; }
 inline IComponents& Components() { return *Get().components; }
+inline IHttp& Http() { return *Get().http; }
+inline IZipLibrary& ZipLibrary() { return *Get().zipLibrary; }
 
 }  // namespace platform

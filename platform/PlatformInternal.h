@@ -16,6 +16,8 @@ IVersionInfo& Win32VersionInfo();
 ISystem& Win32System();
 IDesktop& Win32Desktop();
 IComponents& Win32Components();
+IHttp& Win32Http();
+IZipLibrary& Win32ZipLibrary();
 #endif
 
 }  // namespace platform::detail

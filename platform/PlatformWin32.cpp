@@ -4,7 +4,8 @@ namespace platform::detail {
 
 Services DefaultServices() {
   return Services{&Win32Registry(), &Win32Files(),   &Win32Processes(), &Win32VersionInfo(),
-                  &Win32System(),   &Win32Desktop(), &Win32Components()};
+                  &Win32System(),   &Win32Desktop(), &Win32Components(),
+                  &Win32Http(),     &Win32ZipLibrary()};
 }
 
 }  // namespace platform::detail

@@ -2,10 +2,12 @@
 #include "tests/doubles/FakeComponents.h"
 #include "tests/doubles/FakeDesktop.h"
 #include "tests/doubles/FakeFiles.h"
+#include "tests/doubles/FakeHttp.h"
 #include "tests/doubles/FakeProcesses.h"
 #include "tests/doubles/FakeRegistry.h"
 #include "tests/doubles/FakeSystem.h"
 #include "tests/doubles/FakeVersionInfo.h"
+#include "tests/doubles/FakeZipLibrary.h"
 #include "platform/Platform.h"
 
 namespace platform {
@@ -26,9 +28,12 @@ struct FakeMachine {
   FakeSystem system;
   FakeDesktop desktop;
   FakeComponents components;
+  FakeHttp http;
+  FakeZipLibrary zipLibrary;
 
   FakeMachine()
-      : previous_(Install(Services{&registry, &files, &processes, &versionInfo, &system, &desktop, &components})) {}
+      : previous_(Install(Services{&registry, &files, &processes, &versionInfo, &system, &desktop, &components, &http,
+                                 &zipLibrary})) {}
   ~FakeMachine() { Install(previous_); }
   FakeMachine(const FakeMachine&) = delete;
   FakeMachine& operator=(const FakeMachine&) = delete;

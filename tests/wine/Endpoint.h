@@ -1,0 +1,171 @@
+#pragma once
+// The local stand-in for the vendor's endpoint (tests/endpoint/endpoint.py), as the Wine tests drive it:
+// its folder beside bin\ of the build tree, the answer it gives, the requests it recorded, and the
+// system's proxy setting that sends the program's requests to it.
+#include <windows.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace wine_test {
+
+namespace fs = std::filesystem;
+
+// endpoint\ of the build tree, beside bin\.
+inline fs::path EndpointFolder() {
+  wchar_t module[MAX_PATH * 2] = {};
+  const fs::path exe(std::wstring(module, ::GetModuleFileNameW(nullptr, module, MAX_PATH * 2)));
+  return fs::weakly_canonical(exe.parent_path() / L".." / L"endpoint");
+}
+
+inline std::string ReadText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+inline int EndpointPort() { return std::stoi(ReadText(EndpointFolder() / L"port")); }
+inline int ClosedPort() { return std::stoi(ReadText(EndpointFolder() / L"closed-port")); }
+
+// How the endpoint answers the next POSTs ("200", "302", "404", "delay 2 200", "hang").
+inline void SetAnswer(const std::string& how) { std::ofstream(EndpointFolder() / L"answer", std::ios::binary) << how; }
+
+// One request as the endpoint recorded it; for a POST also what vendor.py made of its body.
+struct Record {
+  std::map<std::string, std::string> request;  // method, target, host, content-type
+  std::string body;
+  std::string verdict, subject, id;
+  std::map<std::string, std::string> values;  // UTF-8
+};
+
+inline void ClearRecords() {
+  std::error_code ignored;
+  fs::remove_all(EndpointFolder() / L"requests", ignored);
+}
+
+// The records, in arrival order (only those complete: request.txt is written last). The endpoint numbers
+// its records on from its start, also after ClearRecords.
+inline std::vector<Record> Records() {
+  std::map<int, fs::path> folders;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(EndpointFolder() / L"requests", error)) {
+    if (fs::exists(entry.path() / L"request.txt")) folders[std::stoi(entry.path().filename().string())] = entry.path();
+  }
+  std::vector<Record> records;
+  for (const auto& [number, folder] : folders) {
+    Record r;
+    std::istringstream lines(ReadText(folder / L"request.txt"));
+    for (std::string line; std::getline(lines, line);) {
+      const auto equals = line.find('=');
+      if (equals != std::string::npos) r.request[line.substr(0, equals)] = line.substr(equals + 1);
+    }
+    r.body = ReadText(folder / L"body");
+    r.verdict = ReadText(folder / L"verdict.txt");
+    r.subject = ReadText(folder / L"subject.txt");
+    r.id = ReadText(folder / L"id.txt");
+    if (fs::exists(folder / L"values")) {
+      for (const auto& entry : fs::directory_iterator(folder / L"values")) {
+        r.values[entry.path().filename().string()] = ReadText(entry.path());
+      }
+    }
+    records.push_back(std::move(r));
+  }
+  return records;
+}
+
+// The current user's proxy setting (Internet Settings: ProxyEnable, ProxyServer), set to `server` for
+// the owner's lifetime; the values as they were (or their absence) come back after.
+class ProxySetting {
+ public:
+  explicit ProxySetting(const std::wstring& server) {
+    ::RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_,
+                      nullptr);
+    for (Saved* saved : {&enable_, &server_}) {
+      DWORD type = 0, size = sizeof saved->data;
+      saved->present = ::RegQueryValueExW(key_, saved->name, nullptr, &type, saved->data, &size) == ERROR_SUCCESS;
+      saved->type = type;
+      saved->size = size;
+    }
+    const DWORD one = 1;
+    ::RegSetValueExW(key_, L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one);
+    ::RegSetValueExW(key_, L"ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(server.c_str()),
+                     static_cast<DWORD>((server.size() + 1) * sizeof(wchar_t)));
+  }
+  ~ProxySetting() {
+    for (const Saved* saved : {&enable_, &server_}) {
+      if (saved->present) {
+        ::RegSetValueExW(key_, saved->name, 0, saved->type, saved->data, saved->size);
+      } else {
+        ::RegDeleteValueW(key_, saved->name);
+      }
+    }
+    ::RegCloseKey(key_);
+  }
+  ProxySetting(const ProxySetting&) = delete;
+  ProxySetting& operator=(const ProxySetting&) = delete;
+
+  static std::wstring Local(int port) { return L"127.0.0.1:" + std::to_wstring(port); }
+
+ private:
+  static constexpr const wchar_t* kKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+  struct Saved {
+    const wchar_t* name;
+    bool present = false;
+    DWORD type = 0;
+    DWORD size = 0;
+    BYTE data[1024] = {};
+  };
+  HKEY key_ = nullptr;
+  Saved enable_{L"ProxyEnable"};
+  Saved server_{L"ProxyServer"};
+};
+
+// The real system with a clock that runs `factor` times faster while the program sleeps: each Sleep
+// really sleeps and moves the tick count on by `factor` times as much, so a 300-second wait passes in a
+// few real seconds. Installed for the owner's lifetime.
+class FastClock : public platform::ISystem {
+ public:
+  explicit FastClock(std::uint32_t factor) : real_(platform::System()), factor_(factor) {
+    platform::Services services;
+    services.system = this;
+    previous_ = platform::Install(services);
+  }
+  ~FastClock() override { platform::Install(previous_); }
+  FastClock(const FastClock&) = delete;
+  FastClock& operator=(const FastClock&) = delete;
+
+  std::uint32_t GetTickCount() override { return real_.GetTickCount() + extra_; }
+  void Sleep(std::uint32_t ms) override {
+    real_.Sleep(ms);
+    extra_ += ms * (factor_ - 1);
+  }
+  std::uint32_t GetVersion() override { return real_.GetVersion(); }
+  platform::LocalTime Now() override { return real_.Now(); }
+  std::wstring FormatDateTime(const platform::LocalTime& time) override { return real_.FormatDateTime(time); }
+  std::wstring CommandArguments() override { return real_.CommandArguments(); }
+  std::wstring ComputerName() override { return real_.ComputerName(); }
+  std::wstring OsDescription() override { return real_.OsDescription(); }
+  std::wstring CpuDescription() override { return real_.CpuDescription(); }
+  std::wstring ErrorText(std::uint32_t code) override { return real_.ErrorText(code); }
+  bool Is64BitWindows() override { return real_.Is64BitWindows(); }
+  std::wstring SystemFolder() override { return real_.SystemFolder(); }
+  std::wstring SystemWow64Folder() override { return real_.SystemWow64Folder(); }
+  std::string ToAnsi(const std::wstring& text) override { return real_.ToAnsi(text); }
+  std::wstring FromAnsi(const std::string& text) override { return real_.FromAnsi(text); }
+
+ private:
+  platform::ISystem& real_;
+  std::uint32_t factor_;
+  std::uint32_t extra_ = 0;
+  platform::Services previous_;
+};
+
+}  // namespace wine_test
