@@ -13,8 +13,15 @@ import hashlib
 import os
 import shutil
 import struct
+import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "vendor"))
+import vendor  # noqa: E402  the vendor's tool writes the bags and scripts the program reads
+
+# This machine as the doubles describe it (tests/doubles/FakeSystem.h) and the program's version.
+MACHINE = {"pcname": "TESTPC", "os": "Microsoft Windows XP 5.1.2600", "cpu": "x86 Family 6 Model 15"}
+VERSION = "2.0.24"
 
 HKCR, HKCU, HKLM = 0, 1, 2  # positions in the registry target's list of hives
 REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD = 1, 2, 3, 4  # positions in its list of types
@@ -139,6 +146,47 @@ def zip_seeds():
     ]
 
 
+def bag_text(text):
+    encoded = text.encode("utf-16-le", errors="surrogatepass")
+    return struct.pack("<I", len(encoded)) + encoded
+
+
+def request_bag():
+    """A request as the submission client packs it: "cat", "id" and the value set "dat"."""
+    out = bytearray(vendor.MAGIC + struct.pack("<HI", vendor.VERSION, 3))
+    out += bag_text("cat") + b"\x01" + bag_text("LDW\\Uninstall")
+    out += bag_text("id") + b"\x01" + bag_text("0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0")
+    out += bag_text("dat") + b"\x03" + struct.pack("<I", 2)
+    out += bag_text("reason") + struct.pack("<I", 1) + bag_text("") + b"\x01" + bag_text("too slow\r\n+100% & more")
+    out += bag_text("count") + struct.pack("<I", 2) + bag_text("") + b"\x02" + struct.pack("<i", -7)
+    out += bag_text("k2") + b"\x01" + bag_text("second")
+    return bytes(out)
+
+
+def script_bag(white="", black="", minappversion=VERSION, **machine):
+    return vendor.write_bag({"w": white, "b": black, "pcname": machine.get("pcname", MACHINE["pcname"]),
+                             "os": machine.get("os", MACHINE["os"]), "cpu": machine.get("cpu", MACHINE["cpu"]),
+                             "minappversion": minappversion})
+
+
+def property_bag_seeds():
+    example = bytes.fromhex("57445042 0100 03000000 04000000 69006400 01 02000000 4100"
+                            " 02000000 6E00 02 02010000 02000000 6400 03 01000000"
+                            " 02000000 7200 01000000 00000000 01 02000000 5A00".replace(" ", ""))
+    reads = [example, request_bag(), script_bag("1A2B3C;ffff", "7FFFFFFF"), script_bag(),
+             vendor.write_bag({"n": -2147483648, "text": "\u00e9\u4e2d\U0001F600"})]
+    seeds = [b"\x00" + bag for bag in reads]
+    p = Provider()  # writes: a text, a number and a value set with a second value under one name
+    p.string("cat".encode()).integer(0, 0, 2).string(text("LDW\\SupportRequest"))
+    p.string("n".encode()).integer(1, 0, 2).integer(-2147483648, -2147483648, 2147483647)
+    p.string("dat".encode()).integer(2, 0, 2).integer(2, 0, 4)
+    p.string("reason".encode()).boolean(False).string(text("too slow")).integer(0, 0, 2)
+    p.string("count".encode()).boolean(True).integer(-7, -2147483648, 2147483647).integer(1, 0, 2)
+    p.string("k2".encode()).boolean(False).string(text("second"))
+    seeds.append(b"\x01" + p.data())
+    return seeds
+
+
 def write(target, seeds):
     folder = os.path.join(HERE, "corpus", target)
     shutil.rmtree(folder, ignore_errors=True)
@@ -153,3 +201,4 @@ if __name__ == "__main__":
     write("resolver", resolver_seeds())
     write("registry", registry_seeds())
     write("zip", zip_seeds())
+    write("property_bag", property_bag_seeds())
