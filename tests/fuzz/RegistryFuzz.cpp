@@ -5,10 +5,12 @@
 // else happens.
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "common/Error.h"
+#include "common/KeyedCollection.h"
 #include "common/Registry.h"
 #include "common/TextCodec.h"
 #include "tests/doubles/FakeMachine.h"
@@ -37,6 +39,7 @@ struct Place {
   platform::Hive hive;
   std::wstring keyPath;
   std::wstring valueName;
+  RegView view = RegView::kNative;
 };
 
 // What GetValue must give for a stored value: nothing, or its text.
@@ -102,9 +105,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   native.Clear();
   FuzzedDataProvider input(data, size);
   std::vector<Place> places;
-  while (input.remaining_bytes() > 0 && places.size() < 24) {
-    FakeRegistry& fake = input.ConsumeBool() ? native.Wow32() : native;
-    const Place at{input.PickValueInArray(kHives), fuzz::ConsumeText(input, 128), fuzz::ConsumeText(input, 64)};
+  while (input.remaining_bytes() > 0 && places.size() < 16) {
+    const RegView placeView = input.ConsumeBool() ? RegView::kWow32 : RegView::kNative;
+    FakeRegistry& fake = placeView == RegView::kWow32 ? native.Wow32() : native;
+    const Place at{input.PickValueInArray(kHives), fuzz::ConsumeText(input, 128), fuzz::ConsumeText(input, 64),
+                   placeView};
     switch (input.ConsumeIntegralInRange(0, 5)) {
       case 0: {
         const std::uint32_t type = input.ConsumeBool() ? input.PickValueInArray(kTypes) : input.ConsumeIntegral<std::uint32_t>();
@@ -134,10 +139,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CRegistry registry;
   for (RegView view : {RegView::kNative, RegView::kWow32}) {
     FakeRegistry& fake = view == RegView::kWow32 ? native.Wow32() : native;
-    for (const Place& at : places) CheckRead(registry, fake, view, at);
+    for (const Place& at : places) {
+      if (at.view == view) CheckRead(registry, fake, view, at);
+    }
     for (platform::Hive hive : kHives) Walk(registry, fake, view, hive, L"", 4);
     // Every value name as a component category: the classes found implement it.
+    std::set<std::wstring> categories;
     for (const Place& at : places) {
+      if (!categories.insert(qn::FoldKey(at.valueName)).second) continue;
       try {
         const CKeyedCollection<std::wstring> classes = registry.EnumCategoryClasses(at.valueName, view);
         for (const std::wstring& id : classes) {
