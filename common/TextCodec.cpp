@@ -56,47 +56,45 @@ std::string ToUtf8(const std::wstring& text) {
 std::wstring FromUtf8(const std::string& bytes) {
   std::wstring out;
   out.reserve(bytes.size());
+  const std::size_t size = bytes.size();
   std::size_t i = 0;
-  while (i < bytes.size()) {
+  while (i < size) {
     const auto b = static_cast<unsigned char>(bytes[i]);
-    int extra = 0;
-    char32_t c = 0;
-    char32_t min = 0;
     if (b < 0x80) {
       out += static_cast<wchar_t>(b);
       ++i;
       continue;
-    } else if ((b & 0xE0) == 0xC0) {
-      extra = 1, c = b & 0x1F, min = 0x80;
-    } else if ((b & 0xF0) == 0xE0) {
-      extra = 2, c = b & 0x0F, min = 0x800;
-    } else if ((b & 0xF8) == 0xF0) {
-      extra = 3, c = b & 0x07, min = 0x10000;
-    } else {
+    }
+    // The well-formed sequences: the lead byte fixes the length and the range of the second byte
+    // (which keeps out overlong forms, surrogates and values above U+10FFFF); later bytes are 80..BF.
+    int extra = 0;
+    unsigned char low = 0x80, high = 0xBF;
+    char32_t c = 0;
+    if (b >= 0xC2 && b <= 0xDF) {
+      extra = 1, c = b & 0x1F;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      extra = 2, c = b & 0x0F;
+      if (b == 0xE0) low = 0xA0;
+      if (b == 0xED) high = 0x9F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      extra = 3, c = b & 0x07;
+      if (b == 0xF0) low = 0x90;
+      if (b == 0xF4) high = 0x8F;
+    } else {  // a continuation byte without its lead, or a byte that never starts a sequence
       AppendCodePoint(out, kReplacement);
       ++i;
       continue;
     }
     std::size_t j = i + 1;
-    bool ok = true;
-    for (int k = 0; k < extra; ++k, ++j) {
-      if (j >= bytes.size() || (static_cast<unsigned char>(bytes[j]) & 0xC0) != 0x80) {
-        ok = false;
-        break;
-      }
-      c = (c << 6) | (static_cast<unsigned char>(bytes[j]) & 0x3F);
+    for (int k = 0; k < extra && j < size; ++k, ++j) {
+      const auto next = static_cast<unsigned char>(bytes[j]);
+      if (next < low || next > high) break;
+      c = (c << 6) | (next & 0x3F);
+      low = 0x80, high = 0xBF;
     }
-    if (!ok) {  // a cut sequence: replace the lead byte and go on with the byte after it
-      AppendCodePoint(out, kReplacement);
-      ++i;
-      continue;
-    }
-    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {  // overlong or not a character
-      AppendCodePoint(out, kReplacement);
-      i = j;
-      continue;
-    }
-    AppendCodePoint(out, c);
+    // A sequence cut short or broken off is one replacement for the bytes that began it; decoding goes
+    // on with the byte that broke it.
+    AppendCodePoint(out, j - i == static_cast<std::size_t>(extra) + 1 ? c : kReplacement);
     i = j;
   }
   return out;
@@ -105,21 +103,14 @@ std::wstring FromUtf8(const std::string& bytes) {
 std::wstring FromUtf16Le(const unsigned char* bytes, std::size_t size) {
   std::wstring out;
   out.reserve(size / 2);
+  const auto unitAt = [bytes](std::size_t at) { return static_cast<char32_t>(bytes[at] | (bytes[at + 1] << 8)); };
   for (std::size_t i = 0; i + 1 < size; i += 2) {
-    char32_t unit = static_cast<char32_t>(bytes[i] | (bytes[i + 1] << 8));
-    if constexpr (sizeof(wchar_t) == 4) {
-      // Natively each character is one wchar_t: join surrogate pairs.
-      if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < size) {
-        const char32_t low = static_cast<char32_t>(bytes[i + 2] | (bytes[i + 3] << 8));
-        if (low >= 0xDC00 && low <= 0xDFFF) {
-          out += static_cast<wchar_t>(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
-          i += 2;
-          continue;
-        }
-      }
-      if (unit >= 0xD800 && unit <= 0xDFFF) unit = kReplacement;
+    char32_t c = unitAt(i);
+    if (c >= 0xD800 && c <= 0xDBFF && i + 3 < size && unitAt(i + 2) >= 0xDC00 && unitAt(i + 2) <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (unitAt(i + 2) - 0xDC00);
+      i += 2;
     }
-    out += static_cast<wchar_t>(unit);
+    AppendCodePoint(out, c);  // a surrogate without its partner stays as it is
   }
   return out;
 }

@@ -40,6 +40,8 @@ class IFileSystem {
   // FindFirstFileA on a narrow pattern, then FindClose: the size of the first match.
   // False when nothing matches (`size` unchanged).
   virtual bool FindFirstSize(const std::string& pattern, std::uint64_t& size) = 0;
+  // The same with FindFirstFileW on a wide pattern, which reaches names outside the ANSI code page.
+  virtual bool FindFirstSizeW(const std::wstring& pattern, std::uint64_t& size) = 0;
 
   // SearchPathW / SearchPathA with no search path and no extension, told `bufferChars` characters.
   // Returns what the call returns: the length of the path written, 0 when nothing was found, or the

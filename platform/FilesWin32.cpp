@@ -41,6 +41,17 @@ bool WriteBytes(HANDLE file, const std::vector<std::uint8_t>& bytes, unsigned lo
 
 // The return rule of SearchPath-like calls told `bufferChars`: the buffer holds the text only when the
 // result is below the buffer size.
+// FindFirstFileA or FindFirstFileW, then FindClose: the size of the first match. False when nothing
+// matches (`size` unchanged).
+template <class Char, class FindData>
+bool FirstMatchSize(HANDLE(WINAPI* findFirst)(const Char*, FindData*), const Char* pattern, std::uint64_t& size) {
+  FindData data{};
+  win32::FindHandle find(findFirst(pattern, &data));
+  if (!find) return false;
+  size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  return true;
+}
+
 template <class Char, class Call>
 unsigned long BufferCall(unsigned long bufferChars, std::basic_string<Char>& out, Call call) {
   out.clear();
@@ -128,11 +139,11 @@ class Win32FilesImpl final : public IFileSystem {
   std::uint32_t GetAttributes(const std::wstring& path) override { return ::GetFileAttributesW(path.c_str()); }
 
   bool FindFirstSize(const std::string& pattern, std::uint64_t& size) override {
-    WIN32_FIND_DATAA data{};
-    win32::FindHandle find(::FindFirstFileA(pattern.c_str(), &data));
-    if (!find) return false;
-    size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    return true;
+    return FirstMatchSize(::FindFirstFileA, pattern.c_str(), size);
+  }
+
+  bool FindFirstSizeW(const std::wstring& pattern, std::uint64_t& size) override {
+    return FirstMatchSize(::FindFirstFileW, pattern.c_str(), size);
   }
 
   unsigned long SearchPathW(const std::wstring& fileName, unsigned long bufferChars, std::wstring& found) override {

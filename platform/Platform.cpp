@@ -29,6 +29,7 @@ Services Install(const Services& services) {
   if (services.components) current.components = services.components;
   if (services.http) current.http = services.http;
   if (services.zipLibrary) current.zipLibrary = services.zipLibrary;
+  if (services.shutdown) current.shutdown = services.shutdown;
   return previous;
 }
 

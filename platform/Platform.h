@@ -6,6 +6,7 @@
 #include "platform/Http.h"
 #include "platform/Processes.h"
 #include "platform/Registry.h"
+#include "platform/Shutdown.h"
 #include "platform/System.h"
 #include "platform/VersionInfo.h"
 #include "platform/ZipLibrary.h"
@@ -24,6 +25,7 @@ struct Services {
   IComponents* components = nullptr;
   IHttp* http = nullptr;
   IZipLibrary* zipLibrary = nullptr;
+  IShutdown* shutdown = nullptr;
 };
 
 // The services in use. On Windows every member is set to the Win32 implementation from the start. The
@@ -43,5 +45,6 @@ inline IDesktop& Desktop() { return *Get().desktop; }
 inline IComponents& Components() { return *Get().components; }
 inline IHttp& Http() { return *Get().http; }
 inline IZipLibrary& ZipLibrary() { return *Get().zipLibrary; }
+inline IShutdown& Shutdown() { return *Get().shutdown; }
 
 }  // namespace platform

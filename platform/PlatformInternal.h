@@ -18,6 +18,7 @@ IDesktop& Win32Desktop();
 IComponents& Win32Components();
 IHttp& Win32Http();
 IZipLibrary& Win32ZipLibrary();
+IShutdown& Win32Shutdown();
 #endif
 
 }  // namespace platform::detail

@@ -1,5 +1,6 @@
 #pragma once
-// Owning wrappers of Win32 handles, for the Win32 implementations of the platform layer only.
+// Owning wrappers of Win32 handles, for Win32 code only: the platform layer's implementations and the
+// toolkit's Win32 backend.
 #include <windows.h>
 
 #include <utility>

@@ -73,9 +73,12 @@ platform::LocalTime GetWindowsStartTime() {
 }
 
 std::int32_t GetFileSizeByName(const std::wstring& path) {
-  platform::ISystem& system = platform::System();
   std::uint64_t size = 0;
-  if (!platform::Files().FindFirstSize(system.ToAnsi(path), size)) return 0;
+  // The NT family takes the path as it is; the 9x family knows only the narrow call, so a name outside
+  // its code page cannot be found there.
+  const bool found = gbIsNT ? platform::Files().FindFirstSizeW(path, size)
+                            : platform::Files().FindFirstSize(platform::System().ToAnsi(path), size);
+  if (!found) return 0;
   // Only the low 32 bits count, read as a signed number.
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(size & 0xFFFFFFFFu));
 }

@@ -19,6 +19,7 @@ bool IsWindowsNT4();
 // The moment Windows started, to the second.
 platform::LocalTime GetWindowsStartTime();
 // The low 32 bits of the size of the first file matching `path`, as a signed number; 0 when none.
+// The NT family searches with the wide path (gbIsNT), the 9x family with the path in the ANSI code page.
 std::int32_t GetFileSizeByName(const std::wstring& path);
 // C:\dir\x.exe -> C:\dir\parasite_x.exe.parasite
 std::wstring MakeParasiteFileName(const std::wstring& path);

@@ -27,6 +27,8 @@ source tools/xvfb.sh
 mkdir -p "$WINEPREFIX"
 wineserver -p
 tools/wine-run.sh build/windows/bin/wdl_testchild.exe warm-up 0 >/dev/null 2>&1 </dev/null || true
+# A crashing program prints its backtrace instead of opening a crash dialog that would wait for a click.
+wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 </dev/null || true
 wine explorer.exe /desktop >/dev/null 2>&1 </dev/null &
 sleep 2
 (cd build/windows && ctest --output-on-failure) | tee build/windows-tests.log || status=1

@@ -19,6 +19,7 @@ struct ApplicationState {
   bool ended = false;
   int exitCode = 0;
   UnhandledErrorHandler onUnhandled;
+  bool reporting = false;
 };
 
 ApplicationState& App() {
@@ -74,19 +75,26 @@ int ExitCode() { return App().exitCode; }
 void ResetApplication() {
   App().ended = false;
   App().exitCode = 0;
+  App().reporting = false;
 }
 
 void SetUnhandledErrorHandler(UnhandledErrorHandler handler) { App().onUnhandled = std::move(handler); }
 
 void ReportUnhandledError(const CError& error, const std::wstring& source) noexcept {
-  try {
-    if (App().onUnhandled) {
-      App().onUnhandled(error, source);
-    } else {
-      DefaultUnhandled(error, source);
+  // One report at a time: the messages served while its box shows may fail again (a window that cannot
+  // paint), and those errors end the program with the first one rather than stack boxes without end.
+  if (!App().reporting) {
+    App().reporting = true;
+    try {
+      if (App().onUnhandled) {
+        App().onUnhandled(error, source);
+      } else {
+        DefaultUnhandled(error, source);
+      }
+    } catch (...) {
+      // The report itself failed (no message box to be had): the program still ends, with an error code.
     }
-  } catch (...) {
-    // The report itself failed (no message box to be had): the program still ends, with an error code.
+    App().reporting = false;
   }
   Quit(1);
 }

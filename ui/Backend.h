@@ -90,7 +90,9 @@ void SetUnhandledErrorHandler(UnhandledErrorHandler handler);
 // Raises one event: runs `handler` and lets no exception out of it. A CError (or any other exception,
 // turned into one) goes to the unhandled-error handler.
 void Raise(const std::wstring& source, const std::function<void()>& handler) noexcept;
-// Hands an error to the unhandled-error handler, as Raise does.
+// Hands an error to the unhandled-error handler, as Raise does, and ends the program (exit code 1). An
+// error reported while the handler still runs for an earlier one (raised by a message served while its
+// box shows) is not handed on again: the program ends with the first.
 void ReportUnhandledError(const CError& error, const std::wstring& source) noexcept;
 
 }  // namespace ui

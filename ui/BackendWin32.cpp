@@ -1,6 +1,7 @@
 // The toolkit's Win32 backend: forms are windows of class "WDL.Form", controls are the system's
 // "BUTTON", "STATIC", "EDIT", "LISTBOX" and progress-bar windows, images and user controls are windows of
-// the toolkit's own classes. Every window procedure here is an exception barrier.
+// the toolkit's own classes. Every window procedure here is an exception barrier: what reaches it is the
+// program's unhandled error (EndOfWindowProcedure).
 #include "ui/BackendWin32.h"
 
 #include <windows.h>
@@ -9,12 +10,17 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <map>
 #include <set>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
+#include "common/Error.h"
 #include "platform/Platform.h"
+#include "platform/Win32Handle.h"
 #include "ui/Form.h"
 
 namespace ui {
@@ -30,6 +36,23 @@ constexpr UINT kActivatedMessage = WM_APP + 1;
 constexpr int kFirstControlId = 1000;
 constexpr unsigned kFirstMenuId = 40000;
 constexpr int kMaxMessagesPerDoEvents = 10000;
+
+// Owners of what the backend creates, each closed by its own call; a null handle holds nothing.
+template <class T>
+T Null() noexcept {
+  return nullptr;
+}
+void DestroyWindowNow(HWND hwnd) noexcept { ::DestroyWindow(hwnd); }
+void DestroyMenuNow(HMENU menu) noexcept { ::DestroyMenu(menu); }
+template <class T>
+void DeleteGdiObject(T object) noexcept {
+  ::DeleteObject(object);
+}
+using WindowOwner = platform::win32::Owned<HWND, DestroyWindowNow, Null<HWND>>;  // with its children and menu
+using MenuOwner = platform::win32::Owned<HMENU, DestroyMenuNow, Null<HMENU>>;     // with its popups
+using FontOwner = platform::win32::Owned<HFONT, DeleteGdiObject<HFONT>, Null<HFONT>>;
+using BrushOwner = platform::win32::Owned<HBRUSH, DeleteGdiObject<HBRUSH>, Null<HBRUSH>>;
+using PenOwner = platform::win32::Owned<HPEN, DeleteGdiObject<HPEN>, Null<HPEN>>;
 
 HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
 HWND H(WindowHandle handle) { return reinterpret_cast<HWND>(handle); }
@@ -64,6 +87,24 @@ bool MouseEvent(T& target, UINT message, WPARAM wParam, LPARAM lParam) {
   }
 }
 
+// The end of every window procedure, inside its catch block: an error that got this far is the
+// program's unhandled error. It goes to the program's handler (under the name of the form the window
+// belongs to), the program ends, and the message loop is woken so that it sees the end. Nothing of it
+// crosses into the system's code.
+LRESULT EndOfWindowProcedure(HWND hwnd, UINT message) noexcept {
+  const CError error = CurrentError();
+  std::wstring source = L"WindowProc";
+  try {
+    if (const Form* form = FormOf(GetAncestor(hwnd, GA_ROOT))) source = form->Name() + L"." + source;
+  } catch (...) {
+    // Out of memory for the name as well: the error goes without it.
+  }
+  ReportUnhandledError(error, source);
+  if (message == WM_PAINT) ValidateRect(hwnd, nullptr);  // a painting that failed is not asked for again
+  PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
+  return 0;
+}
+
 class Win32Backend;
 Win32Backend* g_backend = nullptr;
 
@@ -78,25 +119,35 @@ class Win32Backend final : public IBackend, public IWindowApi {
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof(metrics);
     if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) {
-      font_ = CreateFontIndirectW(&metrics.lfMessageFont);
+      font_ = FontOwner(CreateFontIndirectW(&metrics.lfMessageFont));
     }
-    if (!font_) font_ = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
 
     Register(kFormClass, FormProc, CS_DBLCLKS);
     Register(kImageClass, ImageProc, CS_DBLCLKS);
     Register(kHelperClass, HelperProc, 0);
-    helper_ = ::CreateWindowExW(WS_EX_TOOLWINDOW, kHelperClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                              Instance(), nullptr);
+    helper_ = WindowOwner(::CreateWindowExW(WS_EX_TOOLWINDOW, kHelperClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr,
+                                            nullptr, Instance(), nullptr));
     g_backend = this;
   }
 
+  // The windows go first (the forms' and the helper), then the brushes and the font they used. A form
+  // still loaded loses its windows with the backend and is told so.
   ~Win32Backend() override {
     if (g_backend == this) g_backend = nullptr;
-    if (helper_) ::DestroyWindow(helper_);
-    for (auto& [color, brush] : brushes_) DeleteObject(brush);
+    for (auto& [form, window] : forms_) {
+      for (Control* control : form->Controls()) Detach(*control);
+      RemovePropW(window.Get(), kFormProp);
+      form->SetNative(0);
+    }
   }
 
+  Win32Backend(const Win32Backend&) = delete;
+  Win32Backend& operator=(const Win32Backend&) = delete;
+
   int Dpi() override { return dpi_; }
+
+  // The font of every control: the system's message font, or the stock GUI font when it could not be had.
+  HFONT Font() const { return font_ ? font_.Get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)); }
 
   // ---- forms ----
 
@@ -117,20 +168,27 @@ class Win32Backend final : public IBackend, public IWindowApi {
   void LoadForm(Form& form) override {
     DWORD style = 0, exStyle = 0;
     FormStyles(form, style, exStyle);
-    HMENU menu = BuildMenuBar(form);
+    MenuOwner menu = BuildMenuBar(form);
     RECT rect{0, 0, TwipsToPixels(form.ScaleWidth()), TwipsToPixels(form.ScaleHeight())};
-    AdjustWindowRectEx(&rect, style, menu != nullptr, exStyle);
+    AdjustWindowRectEx(&rect, style, menu.Valid(), exStyle);
     HWND owner = form.Owner() ? H(form.Owner()->Native()) : nullptr;
-    HWND hwnd = ::CreateWindowExW(exStyle, kFormClass, form.Caption().c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
-                                rect.right - rect.left, rect.bottom - rect.top, owner, menu, Instance(), &form);
-    if (!hwnd) {
-      if (menu) DestroyMenu(menu);
-      return;  // the form stays loaded without a window; its logic still runs
-    }
+    WindowOwner window(::CreateWindowExW(exStyle, kFormClass, form.Caption().c_str(), style, CW_USEDEFAULT,
+                                         CW_USEDEFAULT, rect.right - rect.left, rect.bottom - rect.top, owner,
+                                         menu.Get(), Instance(), &form));
+    if (!window) return;  // the form stays loaded without a window; its logic still runs
+    menu.Release();       // the window destroys its menu
+    const HWND hwnd = window.Get();
+    forms_[&form] = std::move(window);
     form.SetNative(W(hwnd));
     FitClientArea(form);
     int id = kFirstControlId;
     for (Control* control : form.Controls()) CreateControl(*control, hwnd, id++);
+    // Frames lie below every control (which may sit on them), whatever the order of creation.
+    for (Control* control : form.Controls()) {
+      if (control->Kind() == ControlKind::Frame && control->Native() != 0) {
+        SetWindowPos(H(control->Native()), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+      }
+    }
     for (Control* control : form.Controls()) {
       if (control->Kind() != ControlKind::UserControl || control->Native() == 0) continue;
       auto& host = static_cast<UserControl&>(*control);
@@ -192,8 +250,10 @@ class Win32Backend final : public IBackend, public IWindowApi {
       case ControlKind::Image: cls = kImageClass; break;
       case ControlKind::ProgressBar: cls = PROGRESS_CLASSW; break;
       case ControlKind::Frame:
+        // A group box paints its edge and caption only. It lies below the controls placed on it and
+        // paints its inside itself (FrameProc): the form, which clips its children, does not.
         cls = L"BUTTON";
-        style |= BS_GROUPBOX;
+        style |= BS_GROUPBOX | WS_CLIPSIBLINGS;
         text = static_cast<Frame&>(control).Caption();
         break;
       case ControlKind::UserControl: {
@@ -205,15 +265,18 @@ class Win32Backend final : public IBackend, public IWindowApi {
       }
     }
     if (control.Kind() == ControlKind::TextBox) suppressChange_ = true;
+    // Borrowed: a control's window belongs to its form's window, which destroys it (DestroyControl does
+    // so earlier when the control goes first).
     HWND hwnd = ::CreateWindowExW(exStyle, cls, text.c_str(), style, x, y, w, h, parent,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
     suppressChange_ = false;
     if (!hwnd) return;
     SetPropW(hwnd, kControlProp, &control);
     control.SetNative(W(hwnd));
-    SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(Font()), FALSE);
     switch (control.Kind()) {
       case ControlKind::Label: SetWindowSubclass(hwnd, LabelProc, 1, 0); break;
+      case ControlKind::Frame: SetWindowSubclass(hwnd, FrameProc, 1, 0); break;
       case ControlKind::ListBox: ControlChanged(control, Change::Items); break;
       case ControlKind::ProgressBar: ControlChanged(control, Change::Value); break;
       default: break;
@@ -229,13 +292,16 @@ class Win32Backend final : public IBackend, public IWindowApi {
     positioned_.erase(&form);
     RemovePropW(hwnd, kFormProp);
     form.SetNative(0);
-    ::DestroyWindow(hwnd);  // its children and its menu go with it
+    forms_.erase(&form);  // the window goes, and its children and its menu with it
   }
 
+  // Also called from a control's destructor, when its kind is no longer known (no virtual call here):
+  // removing a subclass that a window does not have does nothing.
   void Detach(Control& control) {
     HWND hwnd = H(control.Native());
     if (!hwnd) return;
-    if (control.Kind() == ControlKind::Label) RemoveWindowSubclass(hwnd, LabelProc, 1);
+    RemoveWindowSubclass(hwnd, LabelProc, 1);
+    RemoveWindowSubclass(hwnd, FrameProc, 1);
     RemovePropW(hwnd, kControlProp);
     RemovePropW(hwnd, kReadyProp);
     control.SetNative(0);
@@ -294,19 +360,23 @@ class Win32Backend final : public IBackend, public IWindowApi {
     struct Collect {
       HWND self;
       std::vector<HWND>* out;
-    } collect{self, &entry.disabled};
+      std::exception_ptr error;
+    } collect{self, &entry.disabled, nullptr};
     EnumThreadWindows(
         GetCurrentThreadId(),
         [](HWND hwnd, LPARAM lParam) -> BOOL {
+          auto* c = reinterpret_cast<Collect*>(lParam);
           try {
-            auto* c = reinterpret_cast<Collect*>(lParam);
             if (hwnd != c->self && IsWindowVisible(hwnd) && IsWindowEnabled(hwnd)) c->out->push_back(hwnd);
             return TRUE;
           } catch (...) {
-            return FALSE;  // out of memory: the windows found so far are disabled
+            c->error = std::current_exception();  // kept for the other side of the system's call
+            return FALSE;
           }
         },
         reinterpret_cast<LPARAM>(&collect));
+    // Nothing is disabled yet: the modal show fails as a whole, an error of whoever shows the form.
+    if (collect.error) std::rethrow_exception(collect.error);
     for (HWND hwnd : entry.disabled) EnableWindow(hwnd, FALSE);
     modal_.push_back(&entry);
 
@@ -382,8 +452,11 @@ class Win32Backend final : public IBackend, public IWindowApi {
       case Change::Menu: {
         HMENU old = GetMenu(hwnd);
         ForgetMenus(form.Menus());
-        SetMenu(hwnd, BuildMenuBar(form));
-        if (old) DestroyMenu(old);
+        MenuOwner bar = BuildMenuBar(form);
+        if (SetMenu(hwnd, bar.Get())) {
+          bar.Release();
+          MenuOwner replaced(old);  // the window let go of it
+        }
         DrawMenuBar(hwnd);
         FitClientArea(form);
         break;
@@ -462,13 +535,14 @@ class Win32Backend final : public IBackend, public IWindowApi {
 
   void TimerChanged(Timer& timer) override {
     if (!helper_) return;
+    const HWND helper = helper_.Get();
     auto it = std::find_if(timers_.begin(), timers_.end(), [&](const auto& p) { return p.second == &timer; });
     if (timer.Running()) {
       UINT_PTR id = it != timers_.end() ? it->first : nextTimerId_++;
       timers_[id] = &timer;
-      SetTimer(helper_, id, timer.Interval(), nullptr);
+      SetTimer(helper, id, timer.Interval(), nullptr);
     } else if (it != timers_.end()) {
-      KillTimer(helper_, it->first);
+      KillTimer(helper, it->first);
       timers_.erase(it);
     }
   }
@@ -477,7 +551,7 @@ class Win32Backend final : public IBackend, public IWindowApi {
 
   bool OpenTheClipboard() {
     for (int attempt = 0; attempt < 5; ++attempt) {
-      if (OpenClipboard(helper_)) return true;
+      if (OpenClipboard(helper_.Get())) return true;
       Sleep(10);
     }
     return false;
@@ -545,10 +619,11 @@ class Win32Backend final : public IBackend, public IWindowApi {
 
   // ---- menus ----
 
-  HMENU BuildMenuBar(Form& form) {
-    if (form.Menus().empty()) return nullptr;
-    HMENU bar = CreateMenu();
-    for (const auto& menu : form.Menus()) AppendItem(bar, *menu);
+  // The form's menu bar; none when the form has no menus.
+  MenuOwner BuildMenuBar(Form& form) {
+    if (form.Menus().empty()) return MenuOwner();
+    MenuOwner bar(CreateMenu());
+    for (const auto& menu : form.Menus()) AppendItem(bar.Get(), *menu);
     return bar;
   }
 
@@ -557,9 +632,11 @@ class Win32Backend final : public IBackend, public IWindowApi {
     if (item.IsSeparator()) {
       AppendMenuW(parent, MF_SEPARATOR, 0, nullptr);
     } else if (!item.Items().empty()) {
-      HMENU popup = CreatePopupMenu();
-      for (const auto& child : item.Items()) AppendItem(popup, *child);
-      AppendMenuW(parent, MF_POPUP | grayed, reinterpret_cast<UINT_PTR>(popup), item.Caption().c_str());
+      MenuOwner popup(CreatePopupMenu());
+      for (const auto& child : item.Items()) AppendItem(popup.Get(), *child);
+      if (AppendMenuW(parent, MF_POPUP | grayed, reinterpret_cast<UINT_PTR>(popup.Get()), item.Caption().c_str())) {
+        popup.Release();  // the parent menu destroys it
+      }
     } else {
       item.id = nextMenuId_++;
       menuItems_[item.id] = &item;
@@ -589,10 +666,12 @@ class Win32Backend final : public IBackend, public IWindowApi {
 
   HBRUSH Brush(Color color) {
     auto it = brushes_.find(color);
-    if (it != brushes_.end()) return it->second;
-    HBRUSH brush = CreateSolidBrush(color);
-    brushes_[color] = brush;
-    return brush;
+    if (it != brushes_.end()) return it->second.Get();
+    BrushOwner brush(CreateSolidBrush(color));
+    if (!brush) return nullptr;
+    const HBRUSH handle = brush.Get();
+    brushes_.emplace(color, std::move(brush));
+    return handle;
   }
 
   static bool HourglassCursor() {
@@ -655,12 +734,11 @@ class Win32Backend final : public IBackend, public IWindowApi {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd, &ps);
     for (const DrawnLine& line : form.Drawing()) {
-      HPEN pen = CreatePen(PS_SOLID, 1, line.color);
-      HGDIOBJ old = SelectObject(dc, pen);
+      PenOwner pen(CreatePen(PS_SOLID, 1, line.color));
+      HGDIOBJ old = SelectObject(dc, pen.Get());
       MoveToEx(dc, TwipsToPixels(line.x1), TwipsToPixels(line.y1), nullptr);
       LineTo(dc, TwipsToPixels(line.x2), TwipsToPixels(line.y2));
-      SelectObject(dc, old);
-      DeleteObject(pen);
+      SelectObject(dc, old);  // the pen is deleted once it is no longer selected
     }
     EndPaint(hwnd, &ps);
   }
@@ -723,8 +801,7 @@ class Win32Backend final : public IBackend, public IWindowApi {
       }
       if (g_backend) return g_backend->FormMessage(hwnd, message, wParam, lParam);
     } catch (...) {
-      // Nothing may cross into the system's code.
-      return 0;
+      return EndOfWindowProcedure(hwnd, message);
     }
     return DefWindowProcW(hwnd, message, wParam, lParam);
   }
@@ -761,7 +838,7 @@ class Win32Backend final : public IBackend, public IWindowApi {
         if (MouseEvent(*image, message, wParam, lParam)) return 0;
       }
     } catch (...) {
-      return 0;
+      return EndOfWindowProcedure(hwnd, message);
     }
     return DefWindowProcW(hwnd, message, wParam, lParam);
   }
@@ -770,7 +847,27 @@ class Win32Backend final : public IBackend, public IWindowApi {
     try {
       if (auto* label = static_cast<Label*>(ControlOf(hwnd))) MouseEvent(*label, message, wParam, lParam);
     } catch (...) {
-      return 0;
+      return EndOfWindowProcedure(hwnd, message);
+    }
+    return DefSubclassProc(hwnd, message, wParam, lParam);
+  }
+
+  // Fills the window of a control with the control's back colour, or its form's; false when the window
+  // is no control of a loaded form.
+  static bool EraseWithBackColor(HWND hwnd, HDC dc) {
+    Control* control = ControlOf(hwnd);
+    if (!control || !g_backend) return false;
+    RECT rect;
+    GetClientRect(hwnd, &rect);
+    FillRect(dc, &rect, g_backend->Brush(control->BackColor().value_or(control->Parent().BackColor())));
+    return true;
+  }
+
+  static LRESULT CALLBACK FrameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
+    try {
+      if (message == WM_ERASEBKGND && EraseWithBackColor(hwnd, reinterpret_cast<HDC>(wParam))) return 1;
+    } catch (...) {
+      return EndOfWindowProcedure(hwnd, message);
     }
     return DefSubclassProc(hwnd, message, wParam, lParam);
   }
@@ -781,19 +878,10 @@ class Win32Backend final : public IBackend, public IWindowApi {
         if (auto* host = static_cast<UserControl*>(ControlOf(hwnd))) host->RaiseResize();
         return 0;
       }
-      if (message == WM_ERASEBKGND) {
-        // A user control shows its form's background.
-        Control* control = ControlOf(hwnd);
-        if (control && g_backend) {
-          RECT rect;
-          GetClientRect(hwnd, &rect);
-          FillRect(reinterpret_cast<HDC>(wParam), &rect,
-                   g_backend->Brush(control->BackColor().value_or(control->Parent().BackColor())));
-          return 1;
-        }
-      }
+      // A user control shows its form's background.
+      if (message == WM_ERASEBKGND && EraseWithBackColor(hwnd, reinterpret_cast<HDC>(wParam))) return 1;
     } catch (...) {
-      return 0;
+      return EndOfWindowProcedure(hwnd, message);
     }
     return DefWindowProcW(hwnd, message, wParam, lParam);
   }
@@ -806,15 +894,18 @@ class Win32Backend final : public IBackend, public IWindowApi {
         return 0;
       }
     } catch (...) {
-      return 0;
+      return EndOfWindowProcedure(hwnd, message);
     }
     return DefWindowProcW(hwnd, message, wParam, lParam);
   }
 
  private:
   int dpi_ = 96;
-  HFONT font_ = nullptr;
-  HWND helper_ = nullptr;
+  // Declared before the windows, so that they outlive them.
+  FontOwner font_;
+  std::map<Color, BrushOwner> brushes_;
+  WindowOwner helper_;
+  std::map<Form*, WindowOwner> forms_;
   bool suppressChange_ = false;
   std::set<std::wstring> registeredHosts_;
   std::set<Form*> positioned_;
@@ -823,8 +914,9 @@ class Win32Backend final : public IBackend, public IWindowApi {
   UINT_PTR nextTimerId_ = 1;
   std::map<unsigned, MenuItem*> menuItems_;
   unsigned nextMenuId_ = kFirstMenuId;
-  std::map<Color, HBRUSH> brushes_;
 };
+
+static_assert(!std::is_copy_constructible_v<Win32Backend> && !std::is_copy_assignable_v<Win32Backend>);
 
 }  // namespace
 

@@ -134,7 +134,12 @@ void Form::PreviewKeyPress(int& keyAscii) {
   if (keyPreview_ && OnKeyPress) Raise(Source(L"Form_KeyPress"), [&] { OnKeyPress(keyAscii); });
 }
 
-void Form::UserClose() { Unload(); }
+void Form::UserClose() {
+  if (!loaded_) return;
+  bool cancel = false;
+  if (OnQueryUnload) Raise(Source(L"Form_QueryUnload"), [&] { OnQueryUnload(cancel, kFormControlMenu); });
+  if (!cancel) Unload();
+}
 
 void Form::Activated() {
   if (!loaded_ || !visible_) return;

@@ -77,6 +77,10 @@ class Form {
   std::function<void()> OnLoad;
   std::function<void()> OnActivate;
   std::function<void()> OnUnload;
+  // Asked before the user's close (close box, Alt+F4) unloads the form; setting `cancel` keeps it loaded.
+  // `unloadMode` says who closes: kFormControlMenu, the user.
+  std::function<void(bool& cancel, int unloadMode)> OnQueryUnload;
+  static constexpr int kFormControlMenu = 0;
   // A typed character; set the code to 0 to swallow it.
   std::function<void(int& keyAscii)> OnKeyPress;
 
@@ -84,7 +88,7 @@ class Form {
   // otherwise (and for every other key) KeyPress sees it first with KeyPreview, then the focused text
   // box receives it.
   void UserKeyPress(int keyAscii);
-  // The close box (or Alt+F4): unloads the form.
+  // The close box (or Alt+F4): raises QueryUnload, then unloads the form unless it was cancelled.
   void UserClose();
   // Backend: the form became the active window.
   void Activated();

@@ -11,12 +11,14 @@ constexpr ui::Color kAboutBlue = ui::Rgb(0, 0, 102);
 
 FAbout::FAbout()
     : ui::Form(L"FAbout"),
-      Frame1(*this, L"Frame1", ui::TwipsRect{180, 180, 4845, 2520}),
-      Image1(*this, L"Image1", ui::TwipsRect{360, 420, 960, 960}, pictures::AboutBadge()),
-      lblName(*this, L"lblName", ui::TwipsRect{1500, 420, 3420, 1980}),
-      lblVisitWebsite(*this, L"lblVisitWebsite", ui::TwipsRect{360, 2820, 4560, 255},
+      // The text takes the frame's whole width, so that each of its lines fits on one line; the picture
+      // sits below the frame, beside the link.
+      Frame1(*this, L"Frame1", ui::TwipsRect{120, 120, 4995, 2130}),
+      Image1(*this, L"Image1", ui::TwipsRect{240, 2340, 960, 960}, pictures::AboutBadge()),
+      lblName(*this, L"lblName", ui::TwipsRect{255, 300, 4725, 1800}),
+      lblVisitWebsite(*this, L"lblVisitWebsite", ui::TwipsRect{1380, 2670, 2460, 255},
                       std::wstring(L"Go ") + product::kWebSite),
-      cmdOK(*this, L"cmdOK", ui::TwipsRect{3960, 2880, 1020, 345}, L"OK") {
+      cmdOK(*this, L"cmdOK", ui::TwipsRect{3975, 2745, 1020, 345}, L"OK") {
   SetCaption(L"Wardline");
   SetBorderStyle(ui::BorderStyle::None);
   SetClientSize(5235, 3420);

@@ -10,6 +10,7 @@
 #include "inspection/FilenameResolver.h"
 #include "inspection/Hashier.h"
 #include "platform/Platform.h"
+#include "removal/FRestoreFiles.h"
 #include "shell/app/Components.h"
 #include "shell/app/FAbout.h"
 #include "shell/app/FSplash.h"
@@ -229,17 +230,14 @@ void FMain::mnuAbout_Click() {
 
 void FMain::mnuRestoreRemovedPrograms_Click() {
   try {
-    const auto& make = GetLaterWindows().restoreFiles;
-    if (!make) return;  // no restore window in this build: the command does nothing
-    std::unique_ptr<IRestoreWindow> restore = make();
-    const bool anything = restore && restore->Init();
-    if (anything) {
-      restore->Window().ShowModal(this);
+    FRestoreFiles restore;
+    if (restore.Init()) {
+      restore.ShowModal(this);
     } else {
       MAPI::MyMsgBox(LoadResString(124), 64, L"");
     }
     try {
-      if (restore) restore->Window().Unload();
+      restore.Unload();
     } catch (...) {
     }
   } catch (...) {
@@ -263,8 +261,12 @@ int RunWardline() {
   FMain::StartupResult result = FMain::StartupResult::End;
   ui::Raise(L"FMain.Form_Initialize", [&] { result = main.Form_Initialize(); });
   if (result == FMain::StartupResult::ShowMain && !ui::Ended()) {
-    main.Show();
-    if (!ui::Ended()) ui::Backend().RunMainLoop(main);
+    // An error that escapes the toolkit while it shows and serves the main window is a run-time error
+    // like any other.
+    ui::Raise(L"FMain.Show", [&] {
+      main.Show();
+      if (!ui::Ended()) ui::Backend().RunMainLoop(main);
+    });
     // The program ends when the main window is unloaded.
     ui::Quit(0);
   }

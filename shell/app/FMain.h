@@ -10,15 +10,6 @@
 class CError;
 class CLogger;
 
-// What the main window needs of the restore window, which lives in the removal subsystem.
-class IRestoreWindow {
- public:
-  virtual ~IRestoreWindow() = default;
-  // Fills the list; true when at least one removed program can be restored.
-  virtual bool Init() = 0;
-  virtual ui::Form& Window() = 0;
-};
-
 // Windows of later subsystems that the shell opens. Each subsystem registers its own at start-up of
 // the program (before RunWardline); an entry left empty behaves as described beside it.
 struct LaterWindows {
@@ -26,8 +17,6 @@ struct LaterWindows {
   std::function<void(ui::Form& parent)> requestSupport;
   // Shows the removal-script window modally over `parent`. Empty: the button does nothing.
   std::function<void(ui::Form& parent)> spywareRemover;
-  // Makes a new restore window. Empty: the menu command does nothing.
-  std::function<std::unique_ptr<IRestoreWindow>()> restoreFiles;
   // Makes the uninstall-feedback window, hands it the logger and shows it without blocking; the window
   // ends the program (ui::Quit) when done. Empty: /uninstall ends the program at once.
   std::function<std::shared_ptr<ui::Form>(std::shared_ptr<CLogger> logger)> sendInfo;
@@ -86,5 +75,7 @@ class FMain : public ui::Form {
 };
 
 // The whole program: the start-up, then the main window until it is unloaded. Returns the exit code
-// (0, or 1 after an unhandled error or a failed component check).
+// (0, or 1 after an unhandled error or a failed component check). An error of the start-up or of the
+// main window's show and loop is reported through ReportRunTimeError; only a failure to set up the
+// report itself (out of memory before the start-up) leaves it.
 int RunWardline();

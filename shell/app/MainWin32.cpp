@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include "common/Error.h"
 #include "platform/Platform.h"
 #include "shell/app/FMain.h"
 #include "ui/Backend.h"
@@ -52,7 +53,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (SUCCEEDED(com)) CoUninitialize();
     return exitCode;
   } catch (...) {
-    // Whatever escaped the program's own handlers ends it with an error code, not a crash.
+    // Whatever escaped the program's own handlers takes the one path of an unhandled error: the
+    // run-time error box, the log line when there is a logger, exit code 1.
+    try {
+      ReportRunTimeError(CurrentError(), L"WinMain");
+    } catch (...) {
+      // No box to be had either: the exit code still tells.
+    }
     return 1;
   }
 }

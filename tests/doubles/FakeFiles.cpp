@@ -321,8 +321,12 @@ bool FakeFiles::SetAttributes(const std::wstring& path, std::uint32_t attributes
 std::uint32_t FakeFiles::GetAttributes(const std::wstring& path) { return FileAttributes(path); }
 
 bool FakeFiles::FindFirstSize(const std::string& pattern, std::uint64_t& size) {
-  const std::wstring norm = Norm(Widen(pattern));
-  if (FailureOf(Widen(pattern), kFileOpRead)) return false;
+  return FindFirstSizeW(Widen(pattern), size);
+}
+
+bool FakeFiles::FindFirstSizeW(const std::wstring& pattern, std::uint64_t& size) {
+  const std::wstring norm = Norm(pattern);
+  if (FailureOf(pattern, kFileOpRead)) return false;
   const std::wstring folder = FolderOf(norm);
   const std::wstring namePattern = norm.substr(folder.empty() ? 0 : folder.size() + 1);
   // A name without wildcards matches only itself: look it up instead of walking every node.

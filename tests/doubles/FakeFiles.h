@@ -13,7 +13,7 @@ namespace platform {
 
 // Operations of FakeFiles that can be made to fail, combinable with |.
 enum FakeFileOp : unsigned {
-  kFileOpRead = 1,        // ReadAll, Copy (as source), FindFirstSize
+  kFileOpRead = 1,        // ReadAll, Copy (as source), FindFirstSize, FindFirstSizeW
   kFileOpWrite = 2,       // WriteAll, AppendAll, Copy (as target)
   kFileOpMove = 4,        // MoveW, MoveA (as source or target)
   kFileOpDelete = 8,      // Delete
@@ -101,7 +101,10 @@ class QN_API FakeFiles : public IFileSystem {
   bool Delete(const std::wstring& path, unsigned long& lastError) override;
   bool SetAttributes(const std::wstring& path, std::uint32_t attributes, unsigned long& lastError) override;
   std::uint32_t GetAttributes(const std::wstring& path) override;
+  // FindFirstSize reads the narrow pattern as Latin-1 (FakeSystem::ToAnsi's "?" for the rest of a
+  // wide text is then a wildcard, as it is for FindFirstFileA).
   bool FindFirstSize(const std::string& pattern, std::uint64_t& size) override;
+  bool FindFirstSizeW(const std::wstring& pattern, std::uint64_t& size) override;
   unsigned long SearchPathW(const std::wstring& fileName, unsigned long bufferChars, std::wstring& found) override;
   unsigned long SearchPathA(const std::string& fileName, unsigned long bufferChars, std::string& found) override;
   unsigned long GetLongPathNameW(const std::wstring& path, unsigned long bufferChars, std::wstring& longPath) override;

@@ -5,6 +5,7 @@
 #include "tests/doubles/FakeHttp.h"
 #include "tests/doubles/FakeProcesses.h"
 #include "tests/doubles/FakeRegistry.h"
+#include "tests/doubles/FakeShutdown.h"
 #include "tests/doubles/FakeSystem.h"
 #include "tests/doubles/FakeVersionInfo.h"
 #include "tests/doubles/FakeZipLibrary.h"
@@ -30,10 +31,11 @@ struct FakeMachine {
   FakeComponents components;
   FakeHttp http;
   FakeZipLibrary zipLibrary;
+  FakeShutdown shutdown;
 
   FakeMachine()
       : previous_(Install(Services{&registry, &files, &processes, &versionInfo, &system, &desktop, &components, &http,
-                                 &zipLibrary})) {}
+                                   &zipLibrary, &shutdown})) {}
   ~FakeMachine() { Install(previous_); }
   FakeMachine(const FakeMachine&) = delete;
   FakeMachine& operator=(const FakeMachine&) = delete;

@@ -62,7 +62,11 @@ void FakeProcesses::FailModuleFileName(std::uint32_t processId, std::uint32_t co
 void FakeProcesses::FailTerminate(std::uint32_t processId, std::uint32_t code) {
   SetOrErase(terminateFailures_, processId, code);
 }
-void FakeProcesses::FailEnumProcesses(std::uint32_t code) { enumFailure_ = code; }
+void FakeProcesses::FailEnumProcesses(std::uint32_t code, std::uint32_t succeedFirst) {
+  enumFailure_ = code;
+  enumSucceedFirst_ = succeedFirst;
+  enumCalls_ = 0;
+}
 void FakeProcesses::FailSnapshot(std::uint32_t code) { snapshotFailure_ = code; }
 void FakeProcesses::SetTerminateRemoves(bool removes) { terminateRemoves_ = removes; }
 
@@ -86,7 +90,7 @@ bool FakeProcesses::Fail(std::uint32_t code) {
 }
 
 bool FakeProcesses::EnumProcesses(std::uint32_t* ids, std::uint32_t bufferBytes, std::uint32_t& bytesReturned) {
-  if (enumFailure_ != 0) return Fail(enumFailure_);
+  if (enumFailure_ != 0 && ++enumCalls_ > enumSucceedFirst_) return Fail(enumFailure_);
   if (ids == nullptr && bufferBytes != 0) return Fail(static_cast<std::uint32_t>(kErrorInvalidParameter));
   const std::size_t fits = std::min<std::size_t>(bufferBytes / 4, processes_.size());
   for (std::size_t i = 0; i < fits; ++i) ids[i] = processes_[i].id;

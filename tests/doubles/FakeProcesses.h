@@ -44,8 +44,9 @@ class QN_API FakeProcesses : public IProcesses {
   void FailEnumModules(std::uint32_t processId, std::uint32_t code);
   void FailModuleFileName(std::uint32_t processId, std::uint32_t code);
   void FailTerminate(std::uint32_t processId, std::uint32_t code);
-  // Failures of the whole listing (0 removes the failure).
-  void FailEnumProcesses(std::uint32_t code);
+  // Failures of the whole listing (0 removes the failure). EnumProcesses fails from its call number
+  // `succeedFirst` + 1 on, so that a listing can fail after its first calls have succeeded.
+  void FailEnumProcesses(std::uint32_t code, std::uint32_t succeedFirst = 0);
   void FailSnapshot(std::uint32_t code);
   // Whether a successful TerminateProcess removes the process from the lists (default true).
   void SetTerminateRemoves(bool removes);
@@ -106,6 +107,7 @@ class QN_API FakeProcesses : public IProcesses {
   std::uint32_t lastError_ = 0;
   std::map<std::uint32_t, std::uint32_t> openFailures_, moduleFailures_, nameFailures_, terminateFailures_;
   std::uint32_t enumFailure_ = 0, snapshotFailure_ = 0;
+  std::uint32_t enumSucceedFirst_ = 0, enumCalls_ = 0;
   bool terminateRemoves_ = true;
   std::vector<TerminateCall> terminations_;
   std::vector<std::uint32_t> openedAccess_;

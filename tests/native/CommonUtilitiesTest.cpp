@@ -30,36 +30,6 @@ TEST(CommonFormatStringTest, FillsPlaceholders) {
   for (const Case& c : cases) EXPECT_EQ(Utilities().FormatString(c.templ, c.args), c.expected) << c.templ;
 }
 
-TEST(CommonBase64Test, RoundTripsEveryLength) {
-  for (std::size_t n = 0; n < 70; ++n) {
-    std::vector<std::uint8_t> bytes(n);
-    for (std::size_t i = 0; i < n; ++i) bytes[i] = static_cast<std::uint8_t>(i * 37 + n);
-    const std::wstring text = Utilities().BytesToText(bytes);
-    EXPECT_EQ(text.find_first_of(L"&%\r\n"), std::wstring::npos);
-    EXPECT_EQ(Utilities().TextToBytes(text), bytes) << n;
-  }
-}
-
-TEST(CommonBase64Test, KnownValuesAndRewrappedText) {
-  const std::vector<std::uint8_t> foobar{'f', 'o', 'o', 'b', 'a', 'r'};
-  EXPECT_EQ(Utilities().BytesToText(foobar), L"Zm9vYmFy");
-  EXPECT_EQ(Utilities().BytesToText({0xFB, 0xFF}), L"+/8=");
-  EXPECT_EQ(Utilities().TextToBytes(L" Zm9v\r\nYm\tFy \r\n"), foobar);
-  EXPECT_EQ(Utilities().TextToBytes(L"Zm8"), (std::vector<std::uint8_t>{'f', 'o'}));  // padding left off
-}
-
-TEST(CommonBase64Test, InvalidTextIsError5) {
-  for (const wchar_t* bad : {L"Zm9v!", L"Z", L"Zm9=v", L"Zm===", L"Zg=", L"Zh==", L"%41", L"Zm9vY"}) {
-    try {
-      Utilities().TextToBytes(bad);
-      ADD_FAILURE() << "accepted " << bad;
-    } catch (const CError& e) {
-      EXPECT_EQ(e.Number(), err::kInvalidArgument);
-      EXPECT_FALSE(e.Description().empty());
-    }
-  }
-}
-
 TEST(CommonUtilitiesTest, NewIdIsUniqueAndAFileName) {
   std::set<std::wstring> seen;
   for (int i = 0; i < 500; ++i) {

@@ -237,3 +237,20 @@ TEST_F(ProcessEnumTest, ErrorGivesNoListAndLogsWithTheVariantsTag) {
     EXPECT_EQ(procs.OpenHandleCount(), 0u);
   }
 }
+
+// A refused process listing, on its first call or on a later one while the buffer grows, is an error
+// of the enumeration: no process is opened by a stale id, and no list reaches the caller.
+TEST_F(ProcessEnumTest, RefusedIdListingIsAnErrorOfTheEnumeration) {
+  for (std::uint32_t succeedFirst : {0u, 1u, 2u}) {
+    RecordingProcesses fresh;
+    for (std::uint32_t i = 0; i < 9; ++i) fresh.AddProcess(10 + i, {L"C:\\p" + std::to_wstring(i) + L".exe"});
+    fresh.FailEnumProcesses(platform::kErrorAccessDenied, succeedFirst);
+    logger->lines.clear();
+    EXPECT_EQ(EnumerateOn(fresh), nullptr) << succeedFirst;
+    EXPECT_EQ(fresh.idBufferBytes.size(), succeedFirst + 1) << "the listing goes on after a failed call";
+    EXPECT_TRUE(fresh.OpenedAccess().empty()) << succeedFirst;
+    ASSERT_EQ(Logged(), (Log{{0, L"CProcessManager.EnumProcessesNT"}})) << succeedFirst;
+    EXPECT_EQ(logger->lines[0].number, err::FromWin32(platform::kErrorAccessDenied));
+    EXPECT_NE(logger->lines[0].message.find(L"EnumProcesses"), std::wstring::npos) << logger->lines[0].message;
+  }
+}

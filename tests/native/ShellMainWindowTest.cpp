@@ -13,38 +13,16 @@
 
 namespace {
 
-class FakeRestore : public IRestoreWindow {
- public:
-  explicit FakeRestore(bool any) : any_(any) {}
-  bool Init() override { return any_; }
-  ui::Form& Window() override { return form; }
-  ui::Form form{L"FRestoreFiles"};
-
- private:
-  bool any_;
-};
-
 class ShellMainWindow : public UiHeadlessTest {
  protected:
   ShellMainWindow() { GetLaterWindows() = LaterWindows{}; }
   ~ShellMainWindow() override { GetLaterWindows() = LaterWindows{}; }
-  // The restore window finds something to restore or not; `made` and `unloads` record its life.
-  void OfferRestore(bool any) {
-    GetLaterWindows().restoreFiles = [this, any] {
-      auto window = std::make_unique<FakeRestore>(any);
-      made = window.get();
-      window->form.OnUnload = [this] { ++unloads; };
-      return window;
-    };
-  }
   std::tuple<unsigned, std::wstring, std::wstring> OnlyBox() const {
     EXPECT_EQ(machine.desktop.Boxes().size(), 1u);
     if (machine.desktop.Boxes().empty()) return {};
     const platform::ShownBox& box = machine.desktop.Boxes()[0];
     return {box.style, box.title, box.prompt};
   }
-  FakeRestore* made = nullptr;
-  int unloads = 0;
 };
 
 const std::wstring kExplorer = std::wstring(L"explorer ") + product::kWebSite;
@@ -113,37 +91,11 @@ TEST_F(ShellMainWindow, AboutShowsModallyOverTheMainWindow) {
   EXPECT_EQ(owner, &main);
 }
 
-TEST_F(ShellMainWindow, RestoreWithNothingToRestoreShowsOnlyTheInformationBox) {
-  OfferRestore(false);
-  FMain main;
-  main.Load();
-  main.FindMenu(L"mnuRestoreRemovedPrograms")->PerformClick(main.Name());
-  EXPECT_EQ(OnlyBox(), std::tuple(64u, L"Wardline", LoadResString(124)));
-  EXPECT_TRUE(headless->ShownForms().empty());
-}
-
-TEST_F(ShellMainWindow, RestoreWithSomethingToRestoreShowsTheWindowModallyThenUnloadsIt) {
-  OfferRestore(true);
-  FMain main;
-  main.Load();
-  bool wasModal = false;
-  headless->onModal = [&](ui::Form& form) {
-    wasModal = form.IsModal() && form.Owner() == &main;
-    form.Hide();
-  };
-  main.FindMenu(L"mnuRestoreRemovedPrograms")->PerformClick(main.Name());
-  EXPECT_TRUE(wasModal);
-  EXPECT_TRUE(machine.desktop.Boxes().empty());
-  EXPECT_NE(made, nullptr);
-  EXPECT_EQ(unloads, 1);
-}
-
 TEST_F(ShellMainWindow, CommandsWithoutTheirWindowsOpenNothingAndSayNothing) {
   FMain main;
   main.Load();
   main.cmdRequestSupport.PerformClick();
   main.cmdSpywareRemover.PerformClick();
-  main.FindMenu(L"mnuRestoreRemovedPrograms")->PerformClick(main.Name());
   EXPECT_TRUE(headless->ShownForms().empty());
   EXPECT_TRUE(machine.desktop.Boxes().empty());
   EXPECT_FALSE(ui::Ended());

@@ -83,11 +83,40 @@ TEST(ShellRoutinesFileSize, GivesTheLowPartAsASignedNumberAndZeroWithoutAMatch) 
   machine.files.AddFile(L"C:\\w\\locked.dll", {1, 2, 3});
   machine.files.Fail(L"C:\\w\\locked.dll", platform::kFileOpRead, platform::kErrorAccessDenied);
   struct Case { const wchar_t* path; std::int32_t size; };
-  for (const Case& c : {Case{L"C:\\w\\missing.dll", 0}, Case{L"C:\\w\\empty.dll", 0}, Case{L"C:\\w\\five.dll", 5},
-                        Case{L"C:\\w\\big.dat", INT32_MIN}, Case{L"C:\\w\\four.dat", 4},
-                        Case{L"C:\\w\\locked.dll", 0}}) {  // a failing search counts as no match
-    EXPECT_EQ(MAPI::GetFileSizeByName(c.path), c.size) << c.path;
+  const bool saved = MAPI::gbIsNT;
+  for (bool nt : {true, false}) {
+    MAPI::gbIsNT = nt;
+    for (const Case& c : {Case{L"C:\\w\\missing.dll", 0}, Case{L"C:\\w\\empty.dll", 0}, Case{L"C:\\w\\five.dll", 5},
+                          Case{L"C:\\w\\big.dat", INT32_MIN}, Case{L"C:\\w\\four.dat", 4},
+                          Case{L"C:\\w\\locked.dll", 0}}) {  // a failing search counts as no match
+      EXPECT_EQ(MAPI::GetFileSizeByName(c.path), c.size) << c.path << " nt " << nt;
+    }
   }
+  MAPI::gbIsNT = saved;
+}
+
+// The NT family searches with the wide path, so a folder or file named outside the ANSI code page is
+// found, and found as itself: the narrow form of such a name is "?" wildcards that may match another
+// file. The 9x family keeps the narrow call.
+TEST(ShellRoutinesFileSize, NtFindsNamesOutsideTheAnsiCodePage) {
+  platform::FakeMachine machine;
+  const std::wstring folder = L"C:\\Users\\\u5F20\u4F1F\\AppData";  // a user folder in Chinese
+  machine.files.AddFile(folder + L"\\tool.dll", std::vector<std::uint8_t>(7));
+  machine.files.AddFile(L"C:\\w\\ab.dll", std::vector<std::uint8_t>(3));
+  machine.files.AddFile(L"C:\\w\\\u6587\u4EF6.dll", std::vector<std::uint8_t>(11));
+  struct Case { std::wstring path; std::int32_t nt, nineX; };
+  const Case cases[] = {
+      {folder + L"\\tool.dll", 7, 0},
+      {L"C:\\w\\\u6587\u4EF6.dll", 11, 3},  // narrow: "??.dll", which ab.dll matches
+  };
+  const bool saved = MAPI::gbIsNT;
+  for (const Case& c : cases) {
+    MAPI::gbIsNT = true;
+    EXPECT_EQ(MAPI::GetFileSizeByName(c.path), c.nt);
+    MAPI::gbIsNT = false;
+    EXPECT_EQ(MAPI::GetFileSizeByName(c.path), c.nineX);
+  }
+  MAPI::gbIsNT = saved;
 }
 
 TEST(ShellRoutinesMessageBox, EmptyTitleBecomesTheProductName) {

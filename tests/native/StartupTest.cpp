@@ -1,4 +1,5 @@
 #include <memory>
+#include <new>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -162,6 +163,17 @@ TEST_F(StartupSequence, NormalRunShowsTheMainWindowUntilItIsUnloaded) {
   EXPECT_EQ(RunWardline(), 0);
   EXPECT_TRUE(shownWithTexts);
   EXPECT_EQ(headless->ShownForms(), (std::vector<std::wstring>{L"FSplash", L"FMain"}));
+}
+
+// An error that escapes the toolkit itself while it shows or serves the main window takes the same path
+// as a handler's: the run-time error box, a level-0 log line, exit code 1.
+TEST_F(StartupSequence, ErrorEscapingTheMainWindowsLoopIsARunTimeError) {
+  headless->onMainLoop = [](ui::Form&) { throw std::bad_alloc(); };
+  EXPECT_EQ(RunWardline(), 1);
+  ASSERT_EQ(machine.desktop.Boxes().size(), 1u);
+  const platform::ShownBox& box = machine.desktop.Boxes()[0];
+  EXPECT_EQ(std::tie(box.style, box.title, box.prompt), std::tuple(16u, L"Wardline", L"Run-time error '7':\r\n\r\nOut of memory"));
+  EXPECT_TRUE(LogHas("\t0\t7\tFMain.Show\tOut of memory")) << Log();
 }
 
 TEST_F(StartupSequence, ModeChoiceByTheWholeCommandLine) {

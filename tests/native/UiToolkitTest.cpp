@@ -184,6 +184,27 @@ TEST_F(UiToolkit, UnhandledErrorGoesToTheHandlerWithItsSourceAndEndsTheProgram) 
   EXPECT_EQ(ui::ExitCode(), 1);
 }
 
+// While the program's handler reports an error (its box shows and messages are still served), a second
+// error ends the program with the first and is not reported on top of it; once the report is over, the
+// next one is reported again.
+TEST_F(UiToolkit, ErrorRaisedWhileAnotherIsReportedIsNotReportedAgain) {
+  TestDialog dialog;
+  dialog.cmdOK.OnClick = [] { throw CError(5, L"Invalid procedure call or argument"); };
+  dialog.cmdCancel.OnClick = [] { throw CError(6, L"Overflow"); };
+  std::vector<long> reported;
+  ui::SetUnhandledErrorHandler([&](const CError& e, const std::wstring&) {
+    reported.push_back(e.Number());
+    dialog.cmdCancel.PerformClick();  // served while the box shows
+  });
+  dialog.Load();
+  dialog.cmdOK.PerformClick();
+  EXPECT_EQ(reported, std::vector<long>{5});
+  EXPECT_TRUE(ui::Ended());
+  EXPECT_EQ(ui::ExitCode(), 1);
+  dialog.cmdCancel.PerformClick();
+  EXPECT_EQ(reported, (std::vector<long>{5, 6}));
+}
+
 // A Load handler has no handler of its own: its error reaches the code that shows the form, which may
 // log it and go on, and the program does not end.
 TEST_F(UiToolkit, ErrorOfTheLoadHandlerReachesWhoeverShowsTheForm) {

@@ -5,7 +5,7 @@
 set -euo pipefail
 dist=$1
 objdump=${OBJDUMP:-x86_64-w64-mingw32-objdump}
-doubles='Fake(Machine|Registry|Files|Processes|VersionInfo|System|Desktop|Components|Http|ZipLibrary)'
+doubles='Fake(Machine|Registry|Files|Processes|VersionInfo|System|Desktop|Components|Http|ZipLibrary|Shutdown)'
 status=0
 shopt -s nullglob
 files=("$dist"/wardline.exe "$dist"/qnCommon.dll "$dist"/WDLCustom.dll "$dist"/vbzip10.dll)

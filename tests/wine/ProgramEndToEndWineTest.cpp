@@ -1,5 +1,7 @@
 // wardline.exe itself, run as a child process in a scratch folder of its own: a normal start up to the
-// main window and back, and a start without WDLCustom.dll, which ends in a run-time error.
+// main window and back, and a start without WDLCustom.dll, which ends in a run-time error. The program
+// with a fault planted behind its Remove Spyware button (wdl_faultyprogram.exe, built from the same entry
+// and start-up) shows how an error in the running program ends it.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -10,6 +12,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "tests/wine/WindowPixels.h"
 
 namespace {
 
@@ -52,7 +56,55 @@ std::vector<HWND> VisibleWindowsOf(DWORD pid) {
 }
 
 bool IsMainWindow(HWND hwnd) { return TextOf(hwnd) == L"Wardline" && ::GetMenu(hwnd) != nullptr; }
+// The About window: a form without a menu or title bar, titled like the main window.
+bool IsAboutWindow(HWND hwnd) {
+  return ClassOf(hwnd) == L"WDL.Form" && TextOf(hwnd) == L"Wardline" && ::GetMenu(hwnd) == nullptr &&
+         (::GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_CAPTION) == 0;
+}
 bool IsMessageBox(HWND hwnd) { return ClassOf(hwnd) == L"#32770" && TextOf(hwnd) == L"Wardline"; }
+
+// The screen rectangle of the group box among the child windows of `parent` (empty when there is none),
+// and those of the other children.
+struct FrameAndOthers {
+  RECT frame{};
+  std::vector<RECT> others;
+};
+FrameAndOthers ChildRects(HWND parent) {
+  FrameAndOthers rects;
+  ::EnumChildWindows(
+      parent,
+      [](HWND child, LPARAM param) -> BOOL {
+        auto* r = reinterpret_cast<FrameAndOthers*>(param);
+        RECT rect{};
+        ::GetWindowRect(child, &rect);
+        const bool frame = ClassOf(child) == L"Button" && (::GetWindowLongPtrW(child, GWL_STYLE) & 0xF) == BS_GROUPBOX;
+        if (frame) {
+          r->frame = rect;
+        } else {
+          r->others.push_back(rect);
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&rects));
+  return rects;
+}
+
+// The child window of `parent` with this class and text; null when there is none.
+HWND ChildWindow(HWND parent, const std::wstring& className, const std::wstring& text) {
+  struct Search {
+    std::wstring className, text;
+    HWND found = nullptr;
+  } search{className, text};
+  ::EnumChildWindows(
+      parent,
+      [](HWND child, LPARAM param) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(param);
+        if (ClassOf(child) == s->className && TextOf(child) == s->text) s->found = child;
+        return s->found == nullptr;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
 
 // The texts of a dialog's Static children, one after the other.
 std::wstring StaticTexts(HWND dialog) {
@@ -89,13 +141,16 @@ class ProgramEndToEndWine : public ::testing::Test {
     if (!folder_.empty()) fs::remove_all(folder_, ignored);
   }
 
-  void Start(const std::vector<std::wstring>& dlls) {
+  // `program` from the bin folder, copied as itself, started with `arguments`.
+  void Start(const std::vector<std::wstring>& dlls, const std::wstring& program = L"wardline.exe",
+             const std::wstring& arguments = L"") {
     folder_ = fs::temp_directory_path() /
               (L"wdl-e2e-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(::GetTickCount64()));
     ASSERT_TRUE(fs::create_directories(folder_));
     for (const std::wstring& file : dlls) fs::copy_file(BinFolder() / file, folder_ / file);
-    fs::copy_file(BinFolder() / L"wardline.exe", folder_ / L"wardline.exe");
-    std::wstring commandLine = L"\"" + (folder_ / L"wardline.exe").wstring() + L"\"";
+    fs::copy_file(BinFolder() / program, folder_ / program);
+    std::wstring commandLine = L"\"" + (folder_ / program).wstring() + L"\"";
+    if (!arguments.empty()) commandLine += L" " + arguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     ASSERT_TRUE(::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
@@ -127,12 +182,48 @@ class ProgramEndToEndWine : public ::testing::Test {
     return code;
   }
 
+  void PressRemoveSpyware(HWND main) {
+    HWND button = ChildWindow(main, L"Button", L"Remove Spyware...");
+    ASSERT_NE(button, nullptr);
+    ASSERT_TRUE(::PostMessageW(main, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(button), BN_CLICKED),
+                               reinterpret_cast<LPARAM>(button)));
+  }
+
+  // Starts the program with the fault `mode` planted, presses Remove Spyware and expects the run-time
+  // error box with `number` and `description`, one level-0 log line under `source` and exit code 1.
+  void ExpectRunTimeErrorBehindTheButton(const std::wstring& mode, long number, const std::string& description,
+                                         const std::string& source);
+
   fs::path folder_;
   PROCESS_INFORMATION process_{};
 };
 
 const std::vector<std::wstring> kRuntime = {L"qnCommon.dll", L"libstdc++-6.dll", L"libgcc_s_seh-1.dll",
                                             L"libwinpthread-1.dll"};
+
+void ProgramEndToEndWine::ExpectRunTimeErrorBehindTheButton(const std::wstring& mode, long number,
+                                                           const std::string& description,
+                                                           const std::string& source) {
+  std::vector<std::wstring> dlls = kRuntime;
+  dlls.push_back(L"WDLCustom.dll");
+  ASSERT_NO_FATAL_FAILURE(Start(dlls, L"wdl_faultyprogram.exe", mode));
+  HWND main = WaitForWindow(IsMainWindow, 30);
+  ASSERT_NE(main, nullptr) << "no main window within 30 s (exit code " << WaitForExit(0) << ")";
+  ASSERT_NO_FATAL_FAILURE(PressRemoveSpyware(main));
+
+  HWND box = WaitForWindow(IsMessageBox, 30);
+  ASSERT_NE(box, nullptr) << "no message box within 30 s (exit code " << WaitForExit(0) << ")";
+  const std::wstring text = StaticTexts(box);
+  EXPECT_NE(text.find(L"Run-time error '" + std::to_wstring(number) + L"'"), std::wstring::npos) << text.c_str();
+  EXPECT_NE(text.find(std::wstring(description.begin(), description.end())), std::wstring::npos) << text.c_str();
+  ASSERT_TRUE(::PostMessageW(box, WM_COMMAND, IDOK, 0));
+  EXPECT_EQ(WaitForExit(10), 1u);
+
+  const std::string log = ReadAll(folder_ / L"WDL.log");
+  const std::string line = "\t0\t" + std::to_string(number) + "\t" + source + "\t" + description;
+  EXPECT_NE(log.find(line), std::string::npos) << log;
+  EXPECT_EQ(log.find(line), log.rfind(line)) << "logged more than once";
+}
 
 TEST_F(ProgramEndToEndWine, StartsToItsMainWindowLogsTheStartAndEndsWithZeroWhenClosed) {
   std::vector<std::wstring> dlls = kRuntime;
@@ -172,6 +263,51 @@ TEST_F(ProgramEndToEndWine, WithoutWDLCustomShowsRunTimeError429AndEndsWithAnErr
   EXPECT_NE(log.find("\t429\t"), std::string::npos) << log;
   EXPECT_NE(log.find("can't create object"), std::string::npos) << log;
   EXPECT_EQ(log.find("can't create object"), log.rfind("can't create object")) << "logged more than once";
+}
+
+// An error of a button's handler in the running program: the run-time error box, the log line, exit code 1.
+TEST_F(ProgramEndToEndWine, ErrorOfAButtonHandlerIsARunTimeErrorThatEndsTheProgram) {
+  ExpectRunTimeErrorBehindTheButton(L"handler", 53, "File not found", "FMain.cmdSpywareRemover_Click");
+}
+
+// An error inside the toolkit's window procedure (no brush can be had for a new colour) takes the same
+// path, rather than ending the message quietly and leaving the program running.
+TEST_F(ProgramEndToEndWine, ErrorInsideAWindowProcedureIsARunTimeErrorThatEndsTheProgram) {
+  ExpectRunTimeErrorBehindTheButton(L"toolkit", 7, "Out of memory", "FMain.WindowProc");
+}
+
+// The program's own About window, with the common controls its manifest asks for: read back from the
+// screen, its frame shows the form's dark blue inside rather than black.
+TEST_F(ProgramEndToEndWine, AboutWindowsFrameShowsDarkBlueInside) {
+  std::vector<std::wstring> dlls = kRuntime;
+  dlls.push_back(L"WDLCustom.dll");
+  // The program with the About window behind its Remove Spyware button: the menus of another process are
+  // out of reach under Wine (WINE-DIFFERENCES.md).
+  ASSERT_NO_FATAL_FAILURE(Start(dlls, L"wdl_faultyprogram.exe", L"about"));
+  HWND main = WaitForWindow(IsMainWindow, 30);
+  ASSERT_NE(main, nullptr) << "no main window within 30 s (exit code " << WaitForExit(0) << ")";
+  EXPECT_EQ(::GetMenuItemCount(::GetMenu(main)), -1) << "Wine reaches another process's menus now: open the "
+                                                        "About window by Help > About and update WINE-DIFFERENCES.md";
+  ASSERT_NO_FATAL_FAILURE(PressRemoveSpyware(main));
+  HWND about = WaitForWindow(IsAboutWindow, 10);
+  ASSERT_NE(about, nullptr) << "no About window within 10 s";
+  ::Sleep(1000);  // painted, and on the screen
+  const FrameAndOthers rects = ChildRects(about);
+  ASSERT_FALSE(::IsRectEmpty(&rects.frame)) << "no frame in the About window";
+
+  RECT window{};
+  ::GetWindowRect(about, &window);
+  HDC screen = ::GetDC(nullptr);
+  const wine_pixels::Pixels pixels(screen, window);
+  ::ReleaseDC(nullptr, screen);
+  const auto count =
+      wine_pixels::CountOtherThan(pixels, wine_pixels::InsideOfFrame(rects.frame), rects.others, RGB(0, 0, 102));
+  EXPECT_GT(count.checked, 1000) << "the frame's inside is all covered";
+  EXPECT_EQ(count.other, 0) << "of " << count.checked << " pixels; the first is 0x" << std::hex << count.firstOther;
+
+  ASSERT_TRUE(::PostMessageW(about, WM_KEYDOWN, VK_ESCAPE, 0));
+  ASSERT_TRUE(::PostMessageW(main, WM_CLOSE, 0, 0));
+  EXPECT_EQ(WaitForExit(10), 0u);
 }
 
 }  // namespace

@@ -1,0 +1,284 @@
+// CProcessManager's renaming to parasite names with the Removed Files record, on the doubles.
+#include <new>
+#include <string>
+#include <vector>
+
+#include "InspectionEnumFixture.h"
+#include "inspection/Hashier.h"
+#include "inspection/ProcessManager.h"
+
+namespace {
+
+const std::wstring kKey = L"Software\\Brevant Software\\Wardline\\Current Version\\Removed Files";
+const std::wstring kA = L"C:\\Apps\\a.dll";  // holds "abc": size 3, checksum 536871084
+const std::wstring kB = L"C:\\Apps\\b.exe";  // holds "a": size 1, checksum 97
+const std::wstring kParasiteA = L"C:\\Apps\\parasite_a.dll.parasite";
+const std::wstring kParasiteB = L"C:\\Apps\\parasite_b.exe.parasite";
+const std::wstring kBusy = L"The process cannot access the file because it is being used by another process.";
+
+// Processes whose end lets go of a file: ending one clears the move failure of its files.
+class HoldingProcesses : public platform::FakeProcesses {
+ public:
+  explicit HoldingProcesses(platform::FakeFiles& files) : files_(files) {}
+  void Hold(std::uint32_t id, const std::wstring& path) {
+    AddProcess(id, {L"C:\\Apps\\holder" + std::to_wstring(id) + L".exe", path});
+    files_.Fail(path, platform::kFileOpMove, platform::kErrorSharingViolation);
+    held_[id] = path;
+  }
+  bool TerminateProcess(platform::Handle process, std::uint32_t exitCode) override {
+    const std::size_t before = Terminations().size();
+    const bool ok = FakeProcesses::TerminateProcess(process, exitCode);
+    if (ok && Terminations().size() > before) {
+      auto it = held_.find(Terminations().back().processId);
+      if (it != held_.end()) files_.Fail(it->second, platform::kFileOpMove, 0);
+    }
+    if (onTerminate) onTerminate();
+    return ok;
+  }
+  std::function<void()> onTerminate;
+
+ private:
+  platform::FakeFiles& files_;
+  std::map<std::uint32_t, std::wstring> held_;
+};
+
+// A registry whose writes raise "Out of memory", as any call could.
+class ThrowingRegistry : public RaisingRegistry {
+ public:
+  long SetValue(platform::Hive hive, const std::wstring& keyPath, const std::wstring& valueName,
+                const platform::RegValue& value) override {
+    if (raiseOnWrite) throw std::bad_alloc();
+    return RaisingRegistry::SetValue(hive, keyPath, valueName, value);
+  }
+  bool raiseOnWrite = false;
+};
+
+class ParasiteRenamingTest : public InspectionEnumTest {
+ protected:
+  void SetUp() override {
+    InspectionEnumTest::SetUp();
+    platform::Install(platform::Services{.registry = &writable, .processes = &procs});
+    MWDL::goHashier = std::make_shared<CHashier>();
+    machine.files.AddTextFile(kA, "abc");
+    machine.files.AddTextFile(kB, "a");
+  }
+  void TearDown() override {
+    MWDL::goHashier = savedHashier_;
+    InspectionEnumTest::TearDown();
+  }
+  static CProcessManager::CFileSet Set(const std::vector<std::wstring>& paths) {
+    CProcessManager::CFileSet set;
+    for (const auto& path : paths) set.Add(path, L"_" + path);
+    return set;
+  }
+  void Rename(const std::vector<std::wstring>& paths) { CProcessManager().RenameParasiteFilesEx(Set(paths)); }
+  // (source, message) of every line at `level`, in order.
+  std::vector<std::pair<std::wstring, std::wstring>> At(int level = kLogInfo) const {
+    std::vector<std::pair<std::wstring, std::wstring>> lines;
+    for (const LogLine& line : logger->lines) {
+      if (line.level == level) lines.emplace_back(line.source, line.message);
+    }
+    return lines;
+  }
+  std::wstring Record(const std::wstring& name) const { return writable.StringValue(platform::kHkeyCurrentUser, kKey, name); }
+  bool Recorded(const std::wstring& name) const { return writable.HasValue(platform::kHkeyCurrentUser, kKey, name); }
+
+  ThrowingRegistry writable;
+  HoldingProcesses procs{machine.files};
+
+ private:
+  std::shared_ptr<CHashier> savedHashier_ = MWDL::goHashier;
+};
+
+using Lines = std::vector<std::pair<std::wstring, std::wstring>>;
+const std::wstring kNT = L"CProcessManager.RenameFileNT";
+const std::wstring kEx = L"CProcessManager.RenameParasiteFilesEx";
+
+}  // namespace
+
+TEST_F(ParasiteRenamingTest, FilesThatRenameAtOnceAreRecordedWithoutTerminationOrPause) {
+  Rename({kA, kB});
+  EXPECT_EQ(machine.files.FilePaths(), (std::vector<std::wstring>{kParasiteA, kParasiteB}));
+  EXPECT_EQ(machine.files.Moves(), (std::vector<platform::FileMove>{{kA, kParasiteA, true}, {kB, kParasiteB, true}}));
+  EXPECT_EQ(Record(kA), kA);
+  EXPECT_EQ(Record(kB), kB);
+  EXPECT_EQ(At(), (Lines{{kNT, L"File renamed sucessfullly: 'C:\\Apps\\a.dll', (3, 536871084)"},
+                            {kNT, L"File renamed sucessfullly: 'C:\\Apps\\b.exe', (1, 97)"},
+                            {kEx, L"FilesToPostDelete.Count=0"}}));
+  EXPECT_TRUE(procs.OpenedAccess().empty());
+  EXPECT_EQ(machine.desktop.DoEventsCount(), 0u);
+  EXPECT_TRUE(machine.system.Sleeps().empty());
+}
+
+TEST_F(ParasiteRenamingTest, EmptySelectionWritesNothingAtAll) {
+  Rename({});
+  EXPECT_TRUE(logger->lines.empty());
+  EXPECT_TRUE(writable.Changes().empty());
+}
+
+// A last colon from the sixth character on starts a stream name: the file before it is renamed and
+// recorded. An earlier colon (a drive) leaves the path as it is.
+TEST_F(ParasiteRenamingTest, StreamPartIsCutBeforeTheRename) {
+  struct Case { std::wstring path, file; bool cut; };
+  const Case cases[] = {
+      {kA + L":Zone.Identifier", kA, true},
+      {L"C:\\ab:s", L"C:\\ab", true},  // colon at the sixth character
+      {L"C:\\a:s", L"C:\\a:s", false},  // at the fifth: no stream
+  };
+  for (const Case& c : cases) {
+    logger->lines.clear();
+    machine.files.AddTextFile(c.file, "abc");
+    Rename({c.path});
+    EXPECT_TRUE(machine.files.HasFile(MAPI::MakeParasiteFileName(c.file))) << c.path;
+    EXPECT_EQ(Record(c.file), c.file) << c.path;
+    ASSERT_FALSE(logger->lines.empty());
+    const LogLine& first = logger->lines.front();
+    if (c.cut) {
+      EXPECT_EQ(std::tuple(first.source, first.message, first.level),
+                std::tuple(std::wstring(L"CProcessManager.RenameParasiteFile"),
+                           L"Converting filename '" + c.path + L"' -> '" + c.file + L"'", kLogInfo));
+    } else {
+      EXPECT_EQ(first.source, kNT) << c.path;
+    }
+  }
+}
+
+TEST_F(ParasiteRenamingTest, ProtectedFileIsRenamedWithTheArchiveAttributeOnly) {
+  using namespace platform;
+  for (std::uint32_t attributes : {kFileAttributeReadOnly, kFileAttributeHidden | kFileAttributeSystem,
+                                   kFileAttributeReadOnly | kFileAttributeHidden | kFileAttributeArchive}) {
+    machine.files.Remove(kParasiteA);
+    machine.files.AddTextFile(kA, "abc", attributes);
+    Rename({kA});
+    EXPECT_FALSE(machine.files.HasFile(kA)) << attributes;
+    EXPECT_EQ(machine.files.FileAttributes(kParasiteA), kFileAttributeArchive) << attributes;
+  }
+}
+
+// An older file at the parasite name, read-only at that, is deleted before the move.
+TEST_F(ParasiteRenamingTest, ExistingTargetIsDeletedFirst) {
+  machine.files.AddTextFile(kParasiteA, "old", platform::kFileAttributeReadOnly);
+  Rename({kA});
+  EXPECT_EQ(machine.files.Deletes(), std::vector<std::wstring>{kParasiteA});
+  EXPECT_EQ(machine.files.FileText(kParasiteA), "abc");
+  EXPECT_EQ(At().back(), (Lines::value_type{kEx, L"FilesToPostDelete.Count=0"}));
+}
+
+// A file held by a running process: the first move fails, the holder is ended, the program pauses
+// until the clock has gone two whole seconds on (serving messages), and the second move succeeds.
+TEST_F(ParasiteRenamingTest, HeldFileIsRenamedAfterItsHolderEndedAndThePause) {
+  procs.Hold(100, kA);
+  procs.AddProcess(200, {L"C:\\Apps\\unrelated.exe"});
+  procs.onTerminate = [&] { EXPECT_FALSE(Recorded(kA)) << "recorded before the rename succeeded"; };
+  std::vector<std::size_t> movesWhilePausing;
+  machine.desktop.SetDoEventsHook([&] {
+    movesWhilePausing.push_back(machine.files.Moves().size());
+    platform::LocalTime now = machine.system.Now();
+    ++now.second;
+    machine.system.SetNow(now);
+  });
+  machine.system.SetNow({2024, 1, 2, 3, 4, 58});
+
+  Rename({kB, kA});
+
+  EXPECT_EQ(procs.Terminations(), (std::vector<platform::TerminateCall>{{100, 0}}));
+  // 03:04:58 + 2 s is 03:05:00: two rounds of messages, the move after them.
+  EXPECT_EQ(movesWhilePausing, (std::vector<std::size_t>{1, 1}));
+  EXPECT_EQ(machine.files.Moves().back(), (platform::FileMove{kA, kParasiteA, true}));
+  EXPECT_EQ(Record(kA), kA);
+  EXPECT_EQ(At(), (Lines{{kNT, L"File renamed sucessfullly: 'C:\\Apps\\b.exe', (1, 97)"},
+                            {kNT, L"Failed to rename file 'C:\\Apps\\a.dll', (3, 536871084). " + kBusy},
+                            {L"CProcessManager.RenameParasiteFileNT",
+                             L"Encoded file name: 43003A005C0041007000700073005C0061002E0064006C006C00"},
+                            {kEx, L"FilesToPostDelete.Count=1"},
+                            {L"CProcessManager.MyTerminateProcess", L"Process for file '100' terminated successfully. "},
+                            {kNT, L"File renamed sucessfullly: 'C:\\Apps\\a.dll', (3, 536871084)"}}));
+  EXPECT_TRUE(procs.IsRunning(200));
+}
+
+// Without a clock that moves (set back, say), the tick counter ends the pause after two seconds.
+TEST_F(ParasiteRenamingTest, PauseEndsAfterTwoSecondsOfTicksWhenTheClockStandsStill) {
+  procs.Hold(100, kA);
+  Rename({kA});
+  EXPECT_EQ(machine.system.TotalSlept(), 2000u);
+  EXPECT_EQ(machine.desktop.DoEventsCount(), machine.system.Sleeps().size() + 1);
+  EXPECT_EQ(Record(kA), kA);
+}
+
+TEST_F(ParasiteRenamingTest, FileThatFailsTwiceIsLoggedTwiceAndNotRecorded) {
+  machine.files.Fail(kA, platform::kFileOpMove, platform::kErrorAccessDenied);
+  Rename({kA});
+  EXPECT_TRUE(machine.files.HasFile(kA));
+  EXPECT_FALSE(Recorded(kA));
+  const auto failed = Lines::value_type{kNT, L"Failed to rename file 'C:\\Apps\\a.dll', (3, 536871084). Access is denied."};
+  const Lines lines = At();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), failed), 2);
+  EXPECT_TRUE(At(kLogError).empty());
+}
+
+// The registry refuses the record, or fails while writing it: the renamed file is named in a level-0
+// line with both its names, so that it can be found and renamed back by hand.
+TEST_F(ParasiteRenamingTest, RenamedFileWithoutRecordIsLoggedWithBothNames) {
+  const Lines unrecorded{{L"CProcessManager.RenameParasiteFile",
+                          L"Renamed file not recorded under Removed Files: 'C:\\Apps\\a.dll' is now "
+                          L"'C:\\Apps\\parasite_a.dll.parasite'. Rename it back by hand to restore it."}};
+  writable.FailWrite(platform::kHkeyCurrentUser, kKey, platform::kErrorAccessDenied);
+  Rename({kA, kB});
+  EXPECT_TRUE(machine.files.HasFile(kParasiteA));
+  EXPECT_FALSE(Recorded(kA));
+  ASSERT_EQ(At(kLogError).size(), 2u);
+  EXPECT_EQ(At(kLogError).front(), unrecorded.front());
+
+  // An error while writing: the line, then the error ends the whole call (b.exe is not tried).
+  logger->lines.clear();
+  writable.FailWrite(platform::kHkeyCurrentUser, kKey, 0);
+  writable.raiseOnWrite = true;
+  machine.files.Remove(kParasiteA);
+  machine.files.AddTextFile(kA, "abc");
+  machine.files.AddTextFile(kB, "a");
+  Rename({kA, kB});
+  EXPECT_TRUE(machine.files.HasFile(kParasiteA));
+  EXPECT_TRUE(machine.files.HasFile(kB));
+  ASSERT_EQ(At(kLogError).size(), 2u);
+  EXPECT_EQ(At(kLogError)[0], unrecorded.front());
+  EXPECT_EQ(At(kLogError)[1], (Lines::value_type{kEx, L"Out of memory"}));
+  EXPECT_EQ(logger->lines.back().number, err::kOutOfMemory);
+}
+
+TEST_F(ParasiteRenamingTest, NinetyFiveFamilyRenamesWithTheNarrowCalls) {
+  MAPI::gbIsNT = false;
+  machine.files.Fail(kB, platform::kFileOpMove, platform::kErrorAccessDenied);
+  CProcessManager manager;
+  EXPECT_TRUE(manager.SafeRenameFile(kA, kParasiteA));
+  EXPECT_FALSE(manager.SafeRenameFile(kB, kParasiteB));
+  EXPECT_EQ(manager.LastRenameError(), 5u);
+  EXPECT_EQ(machine.files.Moves(), (std::vector<platform::FileMove>{{kA, kParasiteA, false}}));
+  const std::wstring k9x = L"CProcessManager.RenameFile9x";
+  EXPECT_EQ(At(), (Lines{{k9x, L"File renamed sucessfullly: 'C:\\Apps\\a.dll', (3, 536871084)"},
+                            {k9x, L"Failed to rename file 'C:\\Apps\\b.exe', (1, 97). Access is denied.(5)"},
+                            {k9x, L"Encoded file name: 43003A005C0041007000700073005C0062002E00650078006500"}}));
+}
+
+// An error inside either rename (here: no checksum cache) is logged at level 0 and counts as a failure.
+TEST_F(ParasiteRenamingTest, ErrorInARenameIsLoggedAndGivesFalse) {
+  MWDL::goHashier.reset();
+  for (bool nt : {true, false}) {
+    MAPI::gbIsNT = nt;
+    logger->lines.clear();
+    CProcessManager manager;
+    EXPECT_FALSE(manager.SafeRenameFile(kA, kParasiteA)) << nt;
+    EXPECT_EQ(manager.LastRenameError(), 0u);
+    EXPECT_EQ(At(kLogError), (Lines{{nt ? kNT : L"CProcessManager.RenameParasiteFile9x",
+                                        L"Object variable or With block variable not set"}}));
+  }
+  EXPECT_TRUE(machine.files.HasFile(kA));
+}
+
+// Renaming back logs the size and checksum of the file under its parasite name.
+TEST_F(ParasiteRenamingTest, RenamingBackLogsTheParasiteFilesIdentity) {
+  machine.files.AddTextFile(kParasiteB, "ab");
+  machine.files.Remove(kB);
+  EXPECT_TRUE(CProcessManager().SafeRenameFile(kParasiteB, kB));
+  EXPECT_EQ(machine.files.FileText(kB), "ab");
+  EXPECT_EQ(At(), (Lines{{kNT, L"File renamed sucessfullly: 'C:\\Apps\\parasite_b.exe.parasite', (2, 1073741970)"}}));
+}

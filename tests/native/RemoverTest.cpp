@@ -1,0 +1,239 @@
+// CPaRemover: the selection by checksum, progress and cancel, and the hand-over to renaming and
+// termination, with a system state the test supplies.
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "InspectionEnumFixture.h"
+#include "inspection/FileInfoManager.h"
+#include "inspection/Hashier.h"
+#include "removal/PaRemover.h"
+#include "shell/Strings.h"
+
+namespace {
+
+// Checksums of the files' contents: "a" 97, "ab" 1073741970, "abc" 536871084; a missing file 0.
+constexpr std::int32_t kA = 97, kAB = 1073741970, kABC = 536871084;
+
+class RecordingProgressor : public IProgressor {
+ public:
+  void Progress(double percent) override {
+    values.push_back(percent);
+    if (cancelAt && percent == *cancelAt) cancelled = true;
+  }
+  bool Cancelled() const override { return cancelled; }
+  std::vector<double> values;
+  bool cancelled = false;
+  std::optional<double> cancelAt;  // the user cancels as this value shows
+};
+
+// Counts whole-file reads, i.e. checksums computed.
+class CountingFiles : public platform::FakeFiles {
+ public:
+  bool ReadAll(const std::wstring& path, std::vector<std::uint8_t>& bytes, std::uint64_t maxBytes,
+               unsigned long& lastError) override {
+    ++reads;
+    return FakeFiles::ReadAll(path, bytes, maxBytes, lastError);
+  }
+  int reads = 0;
+};
+
+class RemoverTest : public InspectionEnumTest {
+ protected:
+  void SetUp() override {
+    InspectionEnumTest::SetUp();
+    MWDL::goFileInfoManager = std::make_shared<CFileInfoManager>();
+    Reset();
+  }
+  // A fresh start for the next case of a table: no files, no lines, an empty checksum cache.
+  void Reset() {
+    filesPtr = std::make_unique<CountingFiles>();
+    platform::Install(platform::Services{.registry = &machine.registry, .files = filesPtr.get()});
+    MWDL::goHashier = std::make_shared<CHashier>();
+    logger->lines.clear();
+    progressor = RecordingProgressor{};
+    all.clear();
+    suspicious.clear();
+    falseCause = L"(unchanged)";
+    cancelInCompilation = false;
+  }
+  void TearDown() override {
+    std::tie(MWDL::goHashier, MWDL::goFileInfoManager) = saved_;
+    InspectionEnumTest::TearDown();
+  }
+  static std::wstring File(const std::wstring& name) { return L"C:\\Apps\\" + name; }
+  // Adds a file holding `text` ("" for none: the file is missing).
+  std::wstring Add(const std::wstring& name, const std::string& text) {
+    if (!text.empty()) files().AddTextFile(File(name), text);
+    return File(name);
+  }
+  static CChecksumList Checksums(const std::vector<std::int32_t>& values) {
+    CChecksumList list;
+    for (std::int32_t value : values) list.Add(value, L"_" + std::to_wstring(value));
+    return list;
+  }
+  // The remover on a state of these files; the compilation reports 15 and may cancel.
+  bool Remove(const CChecksumList& white, const CChecksumList& black) {
+    CPaRemover remover([this](IProgressor& p, std::int32_t from, std::int32_t to, SystemState& state) {
+      band = {from, to};
+      p.Progress(15);
+      if (cancelInCompilation) progressor.cancelled = true;
+      if (!setLists) return;
+      state.oCommonFileList = std::make_shared<CFileNameList>();
+      state.oSuspiciousFileList = std::make_shared<CFileNameList>();
+      for (const auto& f : all) state.oCommonFileList->Add(f, f);
+      for (const auto& f : suspicious) state.oSuspiciousFileList->Add(f, f);
+    });
+    return remover.RemoveSpyware(progressor, white, black, falseCause);
+  }
+  CountingFiles& files() const { return *filesPtr; }
+  std::vector<std::wstring> Disabled() const {
+    std::vector<std::wstring> disabled;
+    for (const LogLine& line : logger->lines) {
+      if (line.source == L"CPaRemover.RemoveSpyware" && line.message.rfind(L"Disabling ", 0) == 0) {
+        EXPECT_EQ(std::tuple(line.number, line.level), std::tuple(0L, kLogInfo));
+        disabled.push_back(line.message.substr(10));
+      }
+    }
+    return disabled;
+  }
+
+  std::unique_ptr<CountingFiles> filesPtr;
+  RecordingProgressor progressor;
+  std::vector<std::wstring> all, suspicious;
+  std::wstring falseCause = L"(unchanged)";
+  std::pair<std::int32_t, std::int32_t> band;
+  bool cancelInCompilation = false;
+  bool setLists = true;
+
+ private:
+  std::tuple<std::shared_ptr<CHashier>, std::shared_ptr<CFileInfoManager>> saved_{MWDL::goHashier,
+                                                                                 MWDL::goFileInfoManager};
+};
+
+}  // namespace
+
+// Suspicious files go unless the white list clears them; any file goes whose checksum is black-listed.
+TEST_F(RemoverTest, SelectsByTheTwoListsEachFileOnceInOrder) {
+  struct Case {
+    const char* what;
+    std::vector<std::int32_t> white, black;
+    std::vector<std::wstring> selected;
+  };
+  const std::wstring s1 = File(L"s1.dll"), s2 = File(L"s2.dll"), n1 = File(L"n1.dll"), n2 = File(L"n2.dll");
+  const Case cases[] = {
+      {"empty lists", {}, {}, {s1, s2}},
+      {"white clears s1", {kA}, {}, {s2}},
+      {"black adds n1", {}, {kABC}, {s1, s2, n1}},
+      {"black on a suspicious file selects it once", {}, {kAB}, {s1, s2}},
+      {"white and black: removed, in the second pass", {kA}, {kA}, {s2, s1}},
+      {"white on a file that is not suspicious", {kABC}, {}, {s1, s2}},
+      {"checksum 0 of a missing file, black", {kA, kAB}, {0}, {n2}},
+  };
+  for (const Case& c : cases) {
+    Reset();
+    suspicious = {Add(L"s1.dll", "a"), Add(L"s2.dll", "ab")};
+    all = {s1, s2, Add(L"n1.dll", "abc"), Add(L"n2.dll", "")};
+    EXPECT_TRUE(Remove(Checksums(c.white), Checksums(c.black))) << c.what;
+    EXPECT_EQ(Disabled(), c.selected) << c.what;
+    for (const auto& f : c.selected) {
+      // The missing file is selected but has nothing to rename.
+      if (f != n2) {
+        EXPECT_TRUE(files().HasFile(MAPI::MakeParasiteFileName(f))) << c.what;
+      }
+    }
+    EXPECT_EQ(falseCause, L"(unchanged)") << c.what;
+  }
+}
+
+TEST_F(RemoverTest, NothingSelectedGivesString115AndFalse) {
+  suspicious = {Add(L"s1.dll", "a")};
+  all = {suspicious[0], Add(L"n1.dll", "abc")};
+  EXPECT_FALSE(Remove(Checksums({kA, 0}), Checksums({})));
+  EXPECT_EQ(falseCause, LoadResString(115));
+  EXPECT_EQ(falseCause, L"Operation complete sucessfully. No spyware files are found.");
+  EXPECT_TRUE(Disabled().empty());
+  EXPECT_TRUE(machine.registry.Changes().empty());
+
+  // No files at all: nothing to divide by, nothing selected.
+  all.clear();
+  suspicious.clear();
+  falseCause = L"(unchanged)";
+  EXPECT_FALSE(Remove(Checksums({}), Checksums({})));
+  EXPECT_EQ(falseCause, LoadResString(115));
+  EXPECT_EQ(progressor.values.back(), 99);
+}
+
+// 20 files and 5 suspicious ones: after files 10 and 20 of 25 the bar shows 30 + 700/25 and 30 + 1400/25.
+TEST_F(RemoverTest, ProgressRunsFromOneThroughTheCompilationToNinetyNine) {
+  for (int i = 0; i < 20; ++i) all.push_back(Add(L"f" + std::to_wstring(i) + L".dll", "abc"));
+  suspicious.assign(all.begin(), all.begin() + 5);
+  EXPECT_TRUE(Remove(Checksums({}), Checksums({})));
+  EXPECT_EQ(band, std::pair(1, 30));
+  EXPECT_EQ(progressor.values, (std::vector<double>{1, 15, 30, 58, 86, 99}));
+  EXPECT_EQ(Disabled().size(), 5u);
+  // Each file's checksum is read once although it is met in both passes.
+  EXPECT_EQ(files().reads, 20);
+}
+
+TEST_F(RemoverTest, CancelEndsTheRunAndRenamesNothing) {
+  struct Case {
+    const char* what;
+    bool before, inCompilation;
+    std::optional<double> at;
+    std::vector<double> progress;
+    int reads;  // checksums computed before the run ended
+  };
+  const Case cases[] = {
+      {"before the work", true, false, {}, {}, 0},
+      {"during the compilation", false, true, {}, {1, 15}, 0},
+      {"at the tenth file", false, false, 30.0, {1, 15, 30}, 9},
+  };
+  for (const Case& c : cases) {
+    Reset();
+    for (int i = 0; i < 12; ++i) suspicious.push_back(Add(L"s" + std::to_wstring(i) + L".dll", "a"));
+    all = suspicious;
+    progressor.cancelled = c.before;
+    progressor.cancelAt = c.at;
+    cancelInCompilation = c.inCompilation;
+    EXPECT_FALSE(Remove(Checksums({}), Checksums({}))) << c.what;
+    EXPECT_EQ(progressor.values, c.progress) << c.what;
+    EXPECT_EQ(files().reads, c.reads) << c.what;
+    EXPECT_TRUE(files().Moves().empty()) << c.what;
+    EXPECT_TRUE(Disabled().empty()) << c.what;
+    EXPECT_EQ(falseCause, L"(unchanged)") << c.what;
+  }
+}
+
+// A compilation that stopped before it set the file lists: the error is the remover's own.
+TEST_F(RemoverTest, UnsetFileListsAreAnErrorThatIsLoggedAndGivesFalse) {
+  setLists = false;
+  EXPECT_FALSE(Remove(Checksums({}), Checksums({})));
+  ASSERT_FALSE(logger->lines.empty());
+  const LogLine& line = logger->lines.back();
+  EXPECT_EQ(std::tuple(line.number, line.level, line.source),
+            std::tuple(long{err::kObjectNotSet}, kLogError, std::wstring(L"CPaRemover.RemoveSpyware")));
+  EXPECT_EQ(falseCause, L"(unchanged)");
+}
+
+// The selected files are renamed and recorded first; then every process that has one loaded ends, this
+// program's own last, after its message box.
+TEST_F(RemoverTest, SelectedFilesAreRenamedThenTheirProcessesEndOwnLast) {
+  const std::wstring bad = Add(L"bad.dll", "a");
+  suspicious = {bad};
+  all = {bad, Add(L"good.dll", "abc")};
+  machine.processes.AddProcess(4242, {L"C:\\Program Files\\Wardline\\wardline.exe", bad});
+  machine.processes.AddProcess(100, {L"C:\\Apps\\host.exe", bad});
+  machine.processes.AddProcess(200, {L"C:\\Apps\\other.exe", File(L"good.dll")});
+  std::size_t movesWhenEnding = 0;
+  machine.desktop.SetMessageBoxHook([&](const platform::ShownBox&) { movesWhenEnding = files().Moves().size(); });
+
+  EXPECT_TRUE(Remove(Checksums({}), Checksums({})));
+  EXPECT_EQ(files().Moves(), (std::vector<platform::FileMove>{{bad, MAPI::MakeParasiteFileName(bad), true}}));
+  EXPECT_TRUE(machine.registry.HasValue(platform::kHkeyCurrentUser,
+                                        L"Software\\Brevant Software\\Wardline\\Current Version\\Removed Files", bad));
+  EXPECT_EQ(movesWhenEnding, 1u);
+  EXPECT_EQ(machine.processes.Terminations(), (std::vector<platform::TerminateCall>{{100, 0}, {4242, 0}}));
+  EXPECT_TRUE(machine.processes.IsRunning(200));
+}

@@ -1,0 +1,76 @@
+// The size of a file by name on the real Win32 API, for a file in a folder named outside the ANSI code
+// page (a user folder in Chinese): the wide search finds it, the narrow one cannot.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <tuple>
+
+#include "platform/Platform.h"
+#include "shell/MAPI.h"
+
+namespace {
+
+// A scratch folder "张伟" (with a 7-byte file in it) beside the test program, removed again afterwards.
+class ShellFileSizeWine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Remove();
+    ASSERT_TRUE(::CreateDirectoryW(folder_.c_str(), nullptr)) << ::GetLastError();
+    HANDLE file = ::CreateFileW(file_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << ::GetLastError();
+    DWORD written = 0;
+    const BOOL ok = ::WriteFile(file, "1234567", 7, &written, nullptr);
+    ::CloseHandle(file);
+    ASSERT_TRUE(ok && written == 7);
+  }
+  void TearDown() override {
+    Remove();
+    std::tie(MAPI::gbIsNT, MAPI::gbIsNT4) = saved_;
+  }
+  void Remove() {
+    ::DeleteFileW(file_.c_str());
+    ::RemoveDirectoryW(folder_.c_str());
+  }
+
+  const std::wstring folder_ = platform::Files().ProgramFolder() + L"\\\u5F20\u4F1F";
+  const std::wstring file_ = folder_ + L"\\tool.dll";
+
+ private:
+  std::tuple<bool, bool> saved_{MAPI::gbIsNT, MAPI::gbIsNT4};
+};
+
+// The test means something only where the folder's name does not survive the ANSI code page.
+bool SurvivesAnsi(const std::wstring& text) {
+  BOOL usedDefault = FALSE;
+  char narrow[MAX_PATH * 2] = {};
+  ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.c_str(), -1, narrow, sizeof narrow, nullptr,
+                        &usedDefault);
+  return !usedDefault;
+}
+
+TEST_F(ShellFileSizeWine, WideSearchFindsAFileInAFolderOutsideTheAnsiCodePage) {
+  ASSERT_FALSE(SurvivesAnsi(folder_)) << "the ANSI code page " << ::GetACP() << " holds the folder's name";
+  std::uint64_t size = 77;  // poison
+  EXPECT_TRUE(platform::Files().FindFirstSizeW(file_, size));
+  EXPECT_EQ(size, 7u);
+  size = 77;
+  EXPECT_TRUE(platform::Files().FindFirstSizeW(folder_ + L"\\*.dll", size));
+  EXPECT_EQ(size, 7u);
+  size = 77;
+  EXPECT_FALSE(platform::Files().FindFirstSize(platform::System().ToAnsi(file_), size));
+  EXPECT_EQ(size, 77u);
+  EXPECT_FALSE(platform::Files().FindFirstSizeW(folder_ + L"\\missing.dll", size));
+  EXPECT_EQ(size, 77u);
+}
+
+TEST_F(ShellFileSizeWine, NtFamilyGivesTheSizeOfAFileInAFolderOutsideTheAnsiCodePage) {
+  MAPI::gbIsNT = true;
+  EXPECT_EQ(MAPI::GetFileSizeByName(file_), 7);
+  MAPI::gbIsNT = false;  // the 9x family's narrow call cannot name the folder
+  EXPECT_EQ(MAPI::GetFileSizeByName(file_), 0);
+}
+
+}  // namespace
