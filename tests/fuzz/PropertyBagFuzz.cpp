@@ -75,11 +75,24 @@ void ReadBytes(const Bytes& bytes) {
   for (const wchar_t* name : kNames) FUZZ_CHECK(Read(again, name) == Read(bag, name));
 }
 
-// A text as the bag keeps it: natively a wchar_t is a whole character, so the UTF-16 of the byte form
-// turns a surrogate pair into one character and a lone surrogate into U+FFFD, as UTF-8 does.
-std::wstring Kept(const std::wstring& text) { return qn::FromUtf8(qn::ToUtf8(text)); }
+// A text as the bag keeps it. Natively a wchar_t is a whole character: the byte form's UTF-16 turns two
+// units that make a surrogate pair into one character; a surrogate without its partner stays.
+std::wstring Kept(const std::wstring& text) {
+  std::wstring kept;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<std::uint32_t>(text[i]);
+    const auto next = i + 1 < text.size() ? static_cast<std::uint32_t>(text[i + 1]) : 0u;
+    if (c >= 0xD800 && c <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
+      kept += static_cast<wchar_t>(0x10000 + ((c - 0xD800) << 10) + (next - 0xDC00));
+      ++i;
+    } else {
+      kept += text[i];
+    }
+  }
+  return kept;
+}
 
-// A name: UTF-8 only, so that no two names become one when lone surrogates are replaced.
+// A name: UTF-8 only, so that no two names written apart become one when a surrogate pair is joined.
 std::wstring ConsumeName(FuzzedDataProvider& input) {
   return qn::FromUtf8(input.ConsumeRandomLengthString(24));
 }
