@@ -57,8 +57,9 @@ class Provider:
     def pick(self, index, size):
         return self.integer(index, 0, size - 1)
 
-    def data(self):
-        return bytes(self.front) + bytes(reversed(self.back))
+    def data(self, rest=b""):
+        """The input; `rest` is what the target takes last as all remaining bytes."""
+        return bytes(self.front) + rest + bytes(reversed(self.back))
 
 
 def text_to_bytes_seeds():
@@ -187,6 +188,54 @@ def property_bag_seeds():
     return seeds
 
 
+def vendor_script(white=(), black=(), min_version=VERSION, **machine):
+    meta = dict(MACHINE, **machine)
+    return vendor.script({"state": {"meta": meta}}, white, black, min_version)
+
+
+def script_seeds():
+    mail = ("Hello,\r\n\r\nplease paste the script below into Wardline.\r\n\r\n%s\r\n"
+            "> Regards,\r\n> the vendor\r\n")
+    texts = [
+        vendor_script([0x1A2B3C, 12345], [0x7FFFFFFF]),
+        mail % vendor_script([], [522891]),
+        vendor_script(pcname="OTHERPC"),
+        vendor_script(min_version="2.0.25"),
+        vendor_script(min_version="1.9.99.7"),
+        "   " + vendor_script().replace("\r\n", "\n") + "   ",
+        vendor.END_MARKER + "\r\n" + vendor.START_MARKER,
+    ]
+    seeds = [b"\x00\x00" + t.encode("utf-8") for t in texts]
+    for quoted in (False, True):  # assembled: both lists, this PC, version 2.0.24, wrapped at 76
+        p = Provider()
+        p.boolean(False).integer(2, 0, 6).integer(0x1A2B3C, 0, 0x7FFFFFFF).integer(12345, 0, 0x7FFFFFFF)
+        p.boolean(False).integer(1, 0, 6).integer(522891, 0, 0x7FFFFFFF)
+        p.integer(0, 0, 3).integer(0, 0, 3).integer(0, 0, 3).integer(0, 0, 10).integer(0, 0, 2)
+        p.integer(76, 0, 100).boolean(quoted)
+        p.string(text("Hello,\r\n\r\n")).string(text("\r\n> Regards"))
+        seeds.append(b"\x01" + p.data())
+    return seeds
+
+
+def checksum_item_seeds():
+    items = ["1A2B3C", "ffff", "FFFFFFFF", "8000", "7FFF", "80000000", "0", "", " 1 a\t2\nb ", "123456789",
+             "00000000012345678", "12G4", "1A2B3C;ffff;", ";;", "ffff;FFFFFFFF"]
+    return [text(item) for item in items]
+
+
+def version_seeds():
+    """The script's minimum version against the program's own (None) or another program version."""
+    cases = [("2.0.24", None), ("1.9.99", None), ("1.5.0", None), ("2.0.25", None), ("2.1.0", None),
+             ("3.0.0", None), ("2.0", None), ("", None), ("10.0.0", "9.99.999"), ("2.0.24", "2.0")]
+    seeds = []
+    for minimum, program in cases:
+        p = Provider().boolean(program is None)
+        if program is not None:
+            p.string(text(program))
+        seeds.append(p.data(rest=text(minimum)))
+    return seeds
+
+
 def write(target, seeds):
     folder = os.path.join(HERE, "corpus", target)
     shutil.rmtree(folder, ignore_errors=True)
@@ -202,3 +251,6 @@ if __name__ == "__main__":
     write("registry", registry_seeds())
     write("zip", zip_seeds())
     write("property_bag", property_bag_seeds())
+    write("script", script_seeds())
+    write("checksum_item", checksum_item_seeds())
+    write("version", version_seeds())
