@@ -33,6 +33,13 @@ struct Reading {
 
 Reading Read(const ui::PropertyBag& bag, const std::wstring& name) {
   Reading reading;
+  if (!bag.Exists(name)) {  // the defaults, without asking for each
+    FUZZ_CHECK(bag.ReadProperty(name, L"\uFFFF") == L"\uFFFF");
+    reading.text = L"\uFFFF";
+    reading.number = -1;
+    reading.set = ui::PropertyBag().Contents();
+    return reading;
+  }
   try {
     reading.text = bag.ReadProperty(name, L"\uFFFF");
   } catch (const CError& e) {
