@@ -118,7 +118,7 @@ void WriteValues(FuzzedDataProvider& input) {
   ui::PropertyBag bag;
   // What each name must read back as, by its folded form: the name first written and the last value.
   std::map<std::wstring, std::pair<std::wstring, Reading>> expected;
-  while (input.remaining_bytes() > 0 && expected.size() < 32) {
+  while (input.remaining_bytes() > 0 && expected.size() < 12) {
     const std::wstring name = ConsumeName(input);
     ui::PropertyBag model;  // the value alone in a bag of its own, read the same way
     switch (input.ConsumeIntegralInRange(0, 2)) {
@@ -136,7 +136,7 @@ void WriteValues(FuzzedDataProvider& input) {
       }
       case 2: {
         CProperties set, kept;  // as written, and with its texts as the bag keeps them
-        for (int count = input.ConsumeIntegralInRange(0, 4); count > 0; --count) {
+        for (int count = input.ConsumeIntegralInRange(0, 3); count > 0; --count) {
           const std::wstring property = ConsumeName(input);
           try {
             PropertyValue value = ConsumeValue(input);
