@@ -21,6 +21,8 @@ class ISystem {
   virtual LocalTime Now() = 0;
   // The user's general date-and-time format ("short date" and "long time").
   virtual std::wstring FormatDateTime(const LocalTime& time) = 0;
+  // The time separator of the user's regional settings (LOCALE_STIME); ":" when they name none.
+  virtual std::wstring TimeSeparator() = 0;
   virtual void Sleep(std::uint32_t milliseconds) = 0;
   // The command-line text after the program's own name, as the program was started.
   virtual std::wstring CommandArguments() = 0;

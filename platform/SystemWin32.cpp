@@ -62,6 +62,14 @@ class Win32SystemImpl final : public ISystem {
     return std::wstring(date) + L" " + clock;
   }
 
+  std::wstring TimeSeparator() override {
+    // At most four characters and the NUL; an empty or unreadable setting is the usual colon.
+    wchar_t separator[16] = {};
+    const int length = ::GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STIME, separator, 16);
+    if (length <= 1) return L":";
+    return std::wstring(separator, static_cast<std::size_t>(length - 1));
+  }
+
   void Sleep(std::uint32_t milliseconds) override { ::Sleep(milliseconds); }
 
   std::wstring CommandArguments() override {

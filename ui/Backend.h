@@ -15,7 +15,9 @@ class Control;
 class Timer;
 
 // What changed on a form or control, so that a backend updates only that.
-enum class Change { Text, Bounds, Visible, Enabled, Colors, Items, Selection, Value, Picture, Default, Drawing, Menu };
+enum class Change {
+  Text, Bounds, Visible, Enabled, Colors, Items, Selection, Value, Picture, Default, Drawing, Menu, Locked
+};
 
 // The windowing system under the toolkit. Forms and controls keep their own state and tell the backend
 // what changed; the backend turns user input into calls of the controls' user-input entry points

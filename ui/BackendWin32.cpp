@@ -32,6 +32,7 @@ constexpr wchar_t kHelperClass[] = L"WDL.Helper";
 constexpr wchar_t kFormProp[] = L"WDL.Form";
 constexpr wchar_t kControlProp[] = L"WDL.Control";
 constexpr wchar_t kReadyProp[] = L"WDL.Ready";
+constexpr wchar_t kLentProp[] = L"WDL.Lent";
 constexpr UINT kActivatedMessage = WM_APP + 1;
 constexpr int kFirstControlId = 1000;
 constexpr unsigned kFirstMenuId = 40000;
@@ -239,6 +240,7 @@ class Win32Backend final : public IBackend, public IWindowApi {
         exStyle = WS_EX_CLIENTEDGE;
         style |= WS_TABSTOP;
         style |= box.MultiLine() ? (ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL | WS_VSCROLL) : ES_AUTOHSCROLL;
+        if (box.Locked()) style |= ES_READONLY;
         text = box.Text();
         break;
       }
@@ -291,6 +293,7 @@ class Win32Backend final : public IBackend, public IWindowApi {
     ForgetMenus(form.Menus());
     positioned_.erase(&form);
     RemovePropW(hwnd, kFormProp);
+    RemovePropW(hwnd, kLentProp);
     form.SetNative(0);
     forms_.erase(&form);  // the window goes, and its children and its menu with it
   }
@@ -319,6 +322,7 @@ class Win32Backend final : public IBackend, public IWindowApi {
     HWND ownerWindow = owner ? H(owner->Native()) : nullptr;
     SetWindowLongPtrW(hwnd, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(ownerWindow));
     if (positioned_.insert(&form).second) Center(hwnd, ownerWindow);
+    RemovePropW(hwnd, kLentProp);  // a new show is a new activation
     ShowWindow(hwnd, SW_SHOWNORMAL);
     SetForegroundWindow(hwnd);
     UpdateWindow(hwnd);
@@ -449,6 +453,7 @@ class Win32Backend final : public IBackend, public IWindowApi {
     switch (what) {
       case Change::Text: SetWindowTextW(hwnd, form.Caption().c_str()); break;
       case Change::Bounds: FitClientArea(form); break;
+      case Change::Enabled: EnableWindow(hwnd, form.Enabled() ? TRUE : FALSE); break;
       case Change::Menu: {
         HMENU old = GetMenu(hwnd);
         ForgetMenus(form.Menus());
@@ -516,6 +521,9 @@ class Win32Backend final : public IBackend, public IWindowApi {
       case Change::Default:
         SendMessageW(hwnd, BM_SETSTYLE,
                      static_cast<Button&>(control).IsDefault() ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
+        break;
+      case Change::Locked:
+        SendMessageW(hwnd, EM_SETREADONLY, static_cast<TextBox&>(control).Locked() ? TRUE : FALSE, 0);
         break;
       default: InvalidateRect(hwnd, nullptr, TRUE); break;
     }
@@ -690,6 +698,7 @@ class Win32Backend final : public IBackend, public IWindowApi {
           if (code == BN_CLICKED) static_cast<Button*>(control)->PerformClick();
           return;
         case ControlKind::TextBox:
+          if (code == EN_SETFOCUS) static_cast<TextBox*>(control)->UserGotFocus();
           if (code == EN_CHANGE && !suppressChange_) {
             HWND hwnd = H(control->Native());
             std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
@@ -753,8 +762,17 @@ class Win32Backend final : public IBackend, public IWindowApi {
         if (LOWORD(wParam) == WA_INACTIVE) {
           Control* focused = ControlOf(GetFocus());
           if (focused && &focused->Parent() == form) form->NoteFocus(focused);
+          // Lent to a message box or another window of the program that is not a form: getting the
+          // activation back from it is no change between forms, so it raises no Activate.
+          HWND to = reinterpret_cast<HWND>(lParam);
+          const bool lent = to && !FormOf(to) && GetWindowThreadProcessId(to, nullptr) == GetCurrentThreadId();
+          if (lent) {
+            SetPropW(hwnd, kLentProp, reinterpret_cast<HANDLE>(1));
+          } else {
+            RemovePropW(hwnd, kLentProp);
+          }
         } else {
-          PostMessageW(hwnd, kActivatedMessage, 0, 0);
+          if (!RemovePropW(hwnd, kLentProp)) PostMessageW(hwnd, kActivatedMessage, 0, 0);
           Control* focused = form->Focused();
           HWND target = focused && focused->Native() ? H(focused->Native()) : GetNextDlgTabItem(hwnd, nullptr, FALSE);
           if (target) ::SetFocus(target);
@@ -775,10 +793,20 @@ class Win32Backend final : public IBackend, public IWindowApi {
         return 1;
       }
       case WM_PAINT: Paint(*form, hwnd); return 0;
+      case WM_CTLCOLOREDIT:
       case WM_CTLCOLORSTATIC:
       case WM_CTLCOLORBTN: {
         Control* control = ControlOf(reinterpret_cast<HWND>(lParam));
-        if (!control || control->Kind() == ControlKind::TextBox) break;
+        if (!control) break;
+        if (control->Kind() == ControlKind::TextBox) {
+          // A text box keeps the system's colours unless it was given a background of its own.
+          if (!control->BackColor()) break;
+          HDC dc = reinterpret_cast<HDC>(wParam);
+          SetTextColor(dc, control->ForeColor().value_or(GetSysColor(COLOR_WINDOWTEXT)));
+          SetBkColor(dc, *control->BackColor());
+          return reinterpret_cast<LRESULT>(Brush(*control->BackColor()));
+        }
+        if (message == WM_CTLCOLOREDIT) break;
         const Color back = control->BackColor().value_or(form->BackColor());
         HDC dc = reinterpret_cast<HDC>(wParam);
         SetTextColor(dc, control->ForeColor().value_or(GetSysColor(COLOR_BTNTEXT)));

@@ -112,7 +112,7 @@ void Button::SetCancel(bool value) {
 }
 
 void Button::PerformClick() {
-  if (!Enabled()) return;
+  if (!Enabled() || !Parent().Enabled()) return;
   Raise(Source(L"Click"), OnClick);
 }
 
@@ -181,15 +181,25 @@ void TextBox::SetSelText(const std::wstring& text) {
 }
 
 void TextBox::UserEdit(const std::wstring& text) {
-  if (text == text_) return;
+  if (text == text_ || locked_) return;
   text_ = text;
   Clamp();
   Raise(Source(L"Change"), OnChange);
 }
 
 void TextBox::UserType(const std::wstring& text) {
-  if (!Enabled()) return;
+  if (!Enabled() || locked_ || !Parent().Enabled()) return;
   SetSelText(text);
+}
+
+void TextBox::SetLocked(bool locked) {
+  locked_ = locked;
+  Changed(Change::Locked);
+}
+
+void TextBox::UserGotFocus() {
+  Parent().NoteFocus(this);
+  Raise(Source(L"GotFocus"), OnGotFocus);
 }
 
 void TextBox::SetSelectionFromNative(int start, int length) noexcept {

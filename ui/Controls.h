@@ -99,7 +99,7 @@ class Button : public Control {
   void SetCancel(bool value);
 
   std::function<void()> OnClick;
-  // User input (also what Enter and Escape do): raises Click when the button is enabled.
+  // User input (also what Enter and Escape do): raises Click when the button and its form are enabled.
   void PerformClick();
 
  private:
@@ -123,13 +123,21 @@ class TextBox : public Control {
   void SetSelLength(int length);
   // Replaces the selection (as a paste does) and leaves the caret after the new text; raises Change.
   void SetSelText(const std::wstring& text);
+  // A locked box shows its text, which the user can select and copy but not change; the program still
+  // sets it.
+  bool Locked() const noexcept { return locked_; }
+  void SetLocked(bool locked);
 
   std::function<void()> OnChange;
+  // The box received the keyboard focus (from the user or from SetFocus).
+  std::function<void()> OnGotFocus;
 
   // User input: the whole text as the user left it (raises Change when it differs).
   void UserEdit(const std::wstring& text);
-  // User input: typing `text` over the selection.
+  // User input: typing `text` over the selection (nothing in a locked box or on a disabled form).
   void UserType(const std::wstring& text);
+  // Backend: the box received the focus; raises GotFocus.
+  void UserGotFocus();
   // Backend: the selection as the native window holds it, and as the box holds it now.
   void SetSelectionFromNative(int start, int length) noexcept;
   int SelStartRaw() const noexcept { return selStart_; }
@@ -138,6 +146,7 @@ class TextBox : public Control {
  private:
   void Clamp() noexcept;
   bool multiLine_;
+  bool locked_ = false;
   std::wstring text_;
   int selStart_ = 0;
   int selLength_ = 0;

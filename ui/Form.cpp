@@ -38,6 +38,11 @@ void Form::SetBackColor(Color color) {
   if (loaded_) Backend().FormChanged(*this, Change::Colors);
 }
 
+void Form::SetEnabled(bool enabled) {
+  enabled_ = enabled;
+  if (loaded_) Backend().FormChanged(*this, Change::Enabled);
+}
+
 MenuItem& Form::AddMenu(std::wstring name, std::wstring caption) {
   menus_.push_back(std::make_unique<MenuItem>(std::move(name), std::move(caption)));
   if (loaded_) Backend().FormChanged(*this, Change::Menu);
@@ -111,7 +116,7 @@ void Form::ClearDrawing() {
 }
 
 void Form::UserKeyPress(int keyAscii) {
-  if (!loaded_) return;
+  if (!loaded_ || !enabled_) return;
   if (keyAscii == kKeyEnter && defaultButton_ && defaultButton_->Enabled()) {
     // A multi-line text box keeps its Enter.
     if (!(focused_ && focused_->Kind() == ControlKind::TextBox && static_cast<TextBox*>(focused_)->MultiLine())) {
@@ -135,7 +140,7 @@ void Form::PreviewKeyPress(int& keyAscii) {
 }
 
 void Form::UserClose() {
-  if (!loaded_) return;
+  if (!loaded_ || !enabled_) return;
   bool cancel = false;
   if (OnQueryUnload) Raise(Source(L"Form_QueryUnload"), [&] { OnQueryUnload(cancel, kFormControlMenu); });
   if (!cancel) Unload();

@@ -42,6 +42,10 @@ class Form {
   void SetClientSize(int widthTwips, int heightTwips);
   Color BackColor() const noexcept { return backColor_; }
   void SetBackColor(Color color);
+  // A disabled form takes no input: its controls cannot be clicked or typed into, its close box and keys
+  // do nothing. Its controls keep their own Enabled.
+  bool Enabled() const noexcept { return enabled_; }
+  void SetEnabled(bool enabled);
   // With KeyPreview the form's KeyPress sees every character typed in it first.
   bool KeyPreview() const noexcept { return keyPreview_; }
   void SetKeyPreview(bool value) noexcept { keyPreview_ = value; }
@@ -88,7 +92,8 @@ class Form {
   // otherwise (and for every other key) KeyPress sees it first with KeyPreview, then the focused text
   // box receives it.
   void UserKeyPress(int keyAscii);
-  // The close box (or Alt+F4): raises QueryUnload, then unloads the form unless it was cancelled.
+  // The close box (or Alt+F4): raises QueryUnload, then unloads the form unless it was cancelled; nothing
+  // while the form is disabled.
   void UserClose();
   // Backend: the form became the active window.
   void Activated();
@@ -129,6 +134,7 @@ class Form {
   int clientHeight_ = 3600;
   Color backColor_ = kButtonFace;
   bool keyPreview_ = false;
+  bool enabled_ = true;
   bool loaded_ = false;
   bool visible_ = false;
   bool modal_ = false;

@@ -97,6 +97,10 @@ void HeadlessBackend::ControlChanged(Control& control, Change what) {
   }
 }
 
+void HeadlessBackend::Focus(Control& control) {
+  if (control.Kind() == ControlKind::TextBox) static_cast<TextBox&>(control).UserGotFocus();
+}
+
 void HeadlessBackend::TimerChanged(Timer& timer) {
   if (timer.Running()) {
     timers_[&timer] = platform::System().GetTickCount();

@@ -42,7 +42,8 @@ class HeadlessBackend : public IBackend, public IWindowApi {
   void ControlChanged(Control& control, Change what) override;
   void DestroyControl(Control& control) override;
   void ReadBack(Control&) override {}
-  void Focus(Control&) override {}
+  // As a window system does: a text box that gets the focus raises GotFocus.
+  void Focus(Control& control) override;
   void TimerChanged(Timer& timer) override;
   std::wstring ClipboardText() override { return clipboard_; }
   bool SetClipboardText(const std::wstring& text) override;

@@ -4,6 +4,7 @@
 #include "shell/MWDL.h"
 #include "shell/Pictures.h"
 #include "shell/Product.h"
+#include "shell/WhiteFrame.h"
 
 namespace {
 constexpr ui::Color kAboutBlue = ui::Rgb(0, 0, 102);
@@ -50,18 +51,7 @@ std::wstring FAbout::AboutText() {
 
 void FAbout::Form_Load() {
   lblName.SetCaption(AboutText());
-  // The frame: two white rectangles, one pixel apart at the usual 15 twips per pixel.
-  const int W = ScaleWidth();
-  const int H = ScaleHeight();
-  const ui::Color white = ui::Rgb(255, 255, 255);
-  DrawLine(0, 0, W, 0, white);
-  DrawLine(W - 14, 0, W - 14, H, white);
-  DrawLine(0, 0, 0, H, white);
-  DrawLine(0, H - 14, W, H - 14, white);
-  DrawLine(14, 14, W, 14, white);
-  DrawLine(W - 28, 14, W - 28, H, white);
-  DrawLine(14, 14, 14, H, white);
-  DrawLine(14, H - 28, W, H - 28, white);
+  DrawWhiteFrame(*this);
 }
 
 void FAbout::cmdOK_Click() {

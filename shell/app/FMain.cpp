@@ -11,6 +11,8 @@
 #include "inspection/Hashier.h"
 #include "platform/Platform.h"
 #include "removal/FRestoreFiles.h"
+#include "report/FRequestSupport.h"
+#include "report/FSendInfo.h"
 #include "shell/app/Components.h"
 #include "shell/app/FAbout.h"
 #include "shell/app/FSplash.h"
@@ -45,7 +47,12 @@ void SetLogFiles(CLogger& logger) {
 }  // namespace
 
 LaterWindows& GetLaterWindows() {
-  static LaterWindows windows;
+  // The program's own windows of the later subsystems; tests put others in their place.
+  static LaterWindows windows = [] {
+    LaterWindows registered;
+    registered.sendInfo = FSendInfo::Open;
+    return registered;
+  }();
   return windows;
 }
 
@@ -208,7 +215,8 @@ FMain::StartupResult FMain::UninstallStartup() {
 
 void FMain::cmdRequestSupport_Click() {
   // Not trapped: an error here is a run-time error of the program.
-  if (const auto& show = GetLaterWindows().requestSupport) show(*this);
+  FRequestSupport window;
+  window.ShowDialog(*this);
 }
 
 void FMain::cmdSpywareRemover_Click() {

@@ -13,8 +13,6 @@ class CLogger;
 // Windows of later subsystems that the shell opens. Each subsystem registers its own at start-up of
 // the program (before RunWardline); an entry left empty behaves as described beside it.
 struct LaterWindows {
-  // Shows the support-request window modally over `parent`. Empty: the button does nothing.
-  std::function<void(ui::Form& parent)> requestSupport;
   // Shows the removal-script window modally over `parent`. Empty: the button does nothing.
   std::function<void(ui::Form& parent)> spywareRemover;
   // Makes the uninstall-feedback window, hands it the logger and shows it without blocking; the window

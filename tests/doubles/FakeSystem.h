@@ -14,7 +14,7 @@ namespace platform {
 // CPU "x86 Family 6 Model 15", no command arguments, 32-bit Windows with the system folder
 // "C:\WINDOWS\system32" (as 64-bit Windows, the 32-bit programs' folder is "C:\WINDOWS\SysWOW64").
 // Sleep is recorded and advances the tick count.
-// Dates format as "yyyy-mm-dd hh:mm:ss". ANSI is Latin-1: characters above 255 become "?".
+// Dates format as "yyyy-mm-dd hh:mm:ss"; the time separator is ":" unless set. ANSI is Latin-1: characters above 255 become "?".
 // ErrorText gives the text set for the code, else a few common system texts, else "Error <code>".
 class QN_API FakeSystem : public ISystem {
  public:
@@ -26,6 +26,7 @@ class QN_API FakeSystem : public ISystem {
   void SetNow(const LocalTime& time) { now_ = time; }
   // Whether Sleep adds its milliseconds to the tick count (default true).
   void SetSleepAdvancesTicks(bool advances) { sleepAdvances_ = advances; }
+  void SetTimeSeparator(const std::wstring& separator) { timeSeparator_ = separator; }
   void SetCommandArguments(const std::wstring& arguments) { arguments_ = arguments; }
   void SetComputerName(const std::wstring& name) { computerName_ = name; }
   void SetOsDescription(const std::wstring& text) { os_ = text; }
@@ -46,6 +47,7 @@ class QN_API FakeSystem : public ISystem {
   std::uint32_t GetTickCount() override { return ticks_; }
   LocalTime Now() override { return now_; }
   std::wstring FormatDateTime(const LocalTime& time) override;
+  std::wstring TimeSeparator() override { return timeSeparator_; }
   void Sleep(std::uint32_t milliseconds) override;
   std::wstring CommandArguments() override { return arguments_; }
   std::wstring ComputerName() override { return computerName_; }
@@ -63,6 +65,7 @@ class QN_API FakeSystem : public ISystem {
   std::uint32_t ticks_ = 1000;
   LocalTime now_{2024, 1, 2, 3, 4, 5};
   bool sleepAdvances_ = true;
+  std::wstring timeSeparator_ = L":";
   std::wstring arguments_;
   std::wstring computerName_ = L"TESTPC";
   std::wstring os_ = L"Microsoft Windows XP 5.1.2600";

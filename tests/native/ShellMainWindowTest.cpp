@@ -94,7 +94,6 @@ TEST_F(ShellMainWindow, AboutShowsModallyOverTheMainWindow) {
 TEST_F(ShellMainWindow, CommandsWithoutTheirWindowsOpenNothingAndSayNothing) {
   FMain main;
   main.Load();
-  main.cmdRequestSupport.PerformClick();
   main.cmdSpywareRemover.PerformClick();
   EXPECT_TRUE(headless->ShownForms().empty());
   EXPECT_TRUE(machine.desktop.Boxes().empty());

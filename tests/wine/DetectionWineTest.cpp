@@ -23,18 +23,11 @@
 #include "shell/MAPI.h"
 #include "shell/MWDL.h"
 #include "tests/native/ChosenChecksum.h"
+#include "tests/wine/ProgramWideObjects.h"
 #include "tests/wine/RegistryScratch.h"
 #include "tests/wine/helpers/ChildProcess.h"
 
 namespace {
-
-class RecordingLogger : public CLogger {
- public:
-  void Log(long number, const std::wstring& message, int level, const std::wstring& source) override {
-    lines += source + L" (" + std::to_wstring(level) + L"): " + std::to_wstring(number) + L" " + message + L"\n";
-  }
-  std::wstring lines;
-};
 
 class RecordingProgressor : public IProgressor {
  public:
@@ -94,38 +87,17 @@ bool MakeKnownGoodCopy(const std::wstring& library, const std::wstring& copy) {
   return false;
 }
 
-// Sets up the program-wide objects in the start-up's order and puts the previous ones back.
+// The program-wide objects as the start-up makes them.
 class DetectionWineTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    MWDL::goLogger = logger;
-    MWDL::gsVersion = MWDL::VersionText();
-    MAPI::gbIsNT = MAPI::IsWindowsNT();
-    MAPI::gbIsNT4 = MAPI::IsWindowsNT4();
-    MWDL::goRegistry = std::make_shared<CRegistry>();
-    MWDL::goHashier = std::make_shared<CHashier>();
-    MWDL::goFileInfoManager = std::make_shared<CFileInfoManager>();
-    MWDL::goFilenameResolver = std::make_shared<CFilenameResolver>();
-  }
-  void TearDown() override {
-    std::tie(MWDL::goLogger, MWDL::gsVersion, MAPI::gbIsNT, MAPI::gbIsNT4, MWDL::goRegistry, MWDL::goHashier,
-             MWDL::goFileInfoManager, MWDL::goFilenameResolver) = saved_;
-  }
-
   static std::wstring Company(const std::wstring& path) {
     std::wstring company = L"(unread)";
     MWDL::goFileInfoManager->GetFileInfo(path, company);
     return company;
   }
 
-  std::shared_ptr<RecordingLogger> logger = std::make_shared<RecordingLogger>();
-
- private:
-  std::tuple<std::shared_ptr<CLogger>, std::wstring, bool, bool, std::shared_ptr<CRegistry>, std::shared_ptr<CHashier>,
-             std::shared_ptr<CFileInfoManager>, std::shared_ptr<CFilenameResolver>>
-      saved_{MWDL::goLogger,  MWDL::gsVersion,          MAPI::gbIsNT,
-             MAPI::gbIsNT4,   MWDL::goRegistry,         MWDL::goHashier,
-             MWDL::goFileInfoManager, MWDL::goFilenameResolver};
+  std::shared_ptr<wine_test::RecordingLogger> logger = std::make_shared<wine_test::RecordingLogger>();
+  wine_test::ProgramWideObjects objects{logger};
 };
 
 const std::wstring kRunKey = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";

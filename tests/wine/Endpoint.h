@@ -150,6 +150,7 @@ class FastClock : public platform::ISystem {
   std::uint32_t GetVersion() override { return real_.GetVersion(); }
   platform::LocalTime Now() override { return real_.Now(); }
   std::wstring FormatDateTime(const platform::LocalTime& time) override { return real_.FormatDateTime(time); }
+  std::wstring TimeSeparator() override { return real_.TimeSeparator(); }
   std::wstring CommandArguments() override { return real_.CommandArguments(); }
   std::wstring ComputerName() override { return real_.ComputerName(); }
   std::wstring OsDescription() override { return real_.OsDescription(); }

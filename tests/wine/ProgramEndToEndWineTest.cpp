@@ -1,7 +1,8 @@
 // wardline.exe itself, run as a child process in a scratch folder of its own: a normal start up to the
 // main window and back, and a start without WDLCustom.dll, which ends in a run-time error. The program
 // with a fault planted behind its Remove Spyware button (wdl_faultyprogram.exe, built from the same entry
-// and start-up) shows how an error in the running program ends it.
+// and start-up) shows how an error in the running program ends it. Started with /uninstall, it sends
+// the feedback typed into its one window to the local stand-in for the vendor's endpoint.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/wine/Endpoint.h"
 #include "tests/wine/WindowPixels.h"
 
 namespace {
@@ -308,6 +310,47 @@ TEST_F(ProgramEndToEndWine, AboutWindowsFrameShowsDarkBlueInside) {
   ASSERT_TRUE(::PostMessageW(about, WM_KEYDOWN, VK_ESCAPE, 0));
   ASSERT_TRUE(::PostMessageW(main, WM_CLOSE, 0, 0));
   EXPECT_EQ(WaitForExit(10), 0u);
+}
+
+// wardline.exe /uninstall as its own process: the feedback window alone. The reason typed into it and
+// sent reaches the vendor's stand-in (tests/endpoint) with the program's log, and after the "Thank you. "
+// box the program ends with exit code 0.
+TEST_F(ProgramEndToEndWine, UninstallSendsTheReasonWithTheLogAndEndsWithZeroAfterThanks) {
+  wine_test::ClearRecords();
+  wine_test::SetAnswer("200");
+  wine_test::ProxySetting proxy(wine_test::ProxySetting::Local(wine_test::EndpointPort()));
+  std::vector<std::wstring> dlls = kRuntime;
+  dlls.push_back(L"vbzip10.dll");
+  ASSERT_NO_FATAL_FAILURE(Start(dlls, L"wardline.exe", L"/uninstall"));
+  HWND window = WaitForWindow([](HWND hwnd) { return TextOf(hwnd) == L"Wardline Uninstall"; }, 30);
+  ASSERT_NE(window, nullptr) << "no feedback window within 30 s (exit code " << WaitForExit(0) << ")";
+  EXPECT_FALSE(IsMainWindow(window));
+
+  HWND reason = ChildWindow(window, L"Edit", L"");
+  HWND send = ChildWindow(window, L"Button", L"Send");
+  ASSERT_NE(reason, nullptr);
+  ASSERT_NE(send, nullptr);
+  // Typed as keystrokes reach the box (a multi-line box tells its parent nothing of a WM_SETTEXT).
+  for (wchar_t c : std::wstring(L"Too slow for me")) ::SendMessageW(reason, WM_CHAR, c, 0);
+  ASSERT_TRUE(::PostMessageW(window, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(send), BN_CLICKED),
+                             reinterpret_cast<LPARAM>(send)));
+  HWND box = WaitForWindow(IsMessageBox, 120);
+  ASSERT_NE(box, nullptr) << "no message box within 120 s (exit code " << WaitForExit(0) << ")";
+  EXPECT_NE(StaticTexts(box).find(L"Thank you. "), std::wstring::npos) << StaticTexts(box).c_str();
+  EXPECT_EQ(WaitForExit(0), STILL_ACTIVE);  // the program waits for the box
+  ASSERT_TRUE(::PostMessageW(box, WM_COMMAND, IDOK, 0));
+  EXPECT_EQ(WaitForExit(10), 0u);
+
+  const auto records = wine_test::Records();
+  ASSERT_EQ(records.size(), 1u);
+  const wine_test::Record& r = records[0];
+  EXPECT_EQ(r.verdict, "ok");
+  EXPECT_EQ(r.subject, "LDW\\Uninstall");
+  ASSERT_EQ(r.values.size(), 2u);
+  EXPECT_EQ(r.values.at("reason"), "Too slow for me");
+  const std::string log = ReadAll(folder_ / L"WDL.log");
+  EXPECT_NE(log.find("Wardline ver.2.0.24"), std::string::npos) << log;
+  EXPECT_EQ(r.values.at("log"), log);
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "shell/Strings.h"
 #include "ui/Backend.h"
 #include "ui/BackendWin32.h"
+#include "tests/wine/UiWin32Fixture.h"
 
 namespace {
 
@@ -49,27 +50,7 @@ std::wstring MenuText(HMENU menu, int position) {
   return caption;
 }
 
-class UiWindowsWine : public ::testing::Test {
- protected:
-  void SetUp() override {
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&controls);
-    previous_ = ui::SetBackend(ui::CreateWin32Backend());
-    ui::ResetApplication();
-    ui::SetUnhandledErrorHandler([this](const CError& e, const std::wstring& source) {
-      errors.push_back(source + L": " + e.Description());
-    });
-  }
-  void TearDown() override {
-    ui::SetUnhandledErrorHandler(nullptr);
-    ui::SetBackend(std::move(previous_));
-    ui::ResetApplication();
-  }
-  std::vector<std::wstring> errors;
-
- private:
-  std::unique_ptr<ui::IBackend> previous_;
-};
+using UiWindowsWine = UiWin32Test;
 
 TEST_F(UiWindowsWine, MainWindowIsShownWithItsMenusAndTexts) {
   FMain main;

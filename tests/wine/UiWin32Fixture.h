@@ -1,0 +1,96 @@
+#pragma once
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/Error.h"
+#include "ui/Backend.h"
+#include "ui/BackendWin32.h"
+
+// While it lives, presses OK in every message box of this thread (class "#32770") at most 200 ms after
+// the box shows, and keeps the texts of each box's Static children, one box per entry. One at a time.
+class MessageBoxCloser {
+ public:
+  MessageBoxCloser() {
+    current_ = this;
+    timer_ = ::SetTimer(nullptr, 0, 200, Tick);
+  }
+  ~MessageBoxCloser() {
+    ::KillTimer(nullptr, timer_);
+    current_ = nullptr;
+  }
+  MessageBoxCloser(const MessageBoxCloser&) = delete;
+  MessageBoxCloser& operator=(const MessageBoxCloser&) = delete;
+
+  std::vector<std::wstring> texts;
+
+ private:
+  static VOID CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND hwnd, LPARAM) -> BOOL {
+          wchar_t name[16] = L"";
+          ::GetClassNameW(hwnd, name, 16);
+          if (current_ == nullptr || std::wstring(name) != L"#32770" || !::IsWindowVisible(hwnd)) return TRUE;
+          std::wstring text;
+          ::EnumChildWindows(
+              hwnd,
+              [](HWND child, LPARAM param) -> BOOL {
+                wchar_t kind[16] = L"", caption[1024] = L"";
+                ::GetClassNameW(child, kind, 16);
+                ::GetWindowTextW(child, caption, 1024);
+                if (::lstrcmpiW(kind, L"Static") == 0) *reinterpret_cast<std::wstring*>(param) += caption;
+                return TRUE;
+              },
+              reinterpret_cast<LPARAM>(&text));
+          current_->texts.push_back(text);
+          ::PostMessageW(hwnd, WM_COMMAND, IDOK, 0);
+          return TRUE;
+        },
+        0);
+  }
+  static inline MessageBoxCloser* current_ = nullptr;
+  UINT_PTR timer_ = 0;
+};
+
+// The toolkit on its Win32 backend for one test; errors that reach the toolkit's unhandled-error
+// handler are collected in `errors` ("source: description") instead of ending the program.
+class UiWin32Test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+    previous_ = ui::SetBackend(ui::CreateWin32Backend());
+    ui::ResetApplication();
+    ui::SetUnhandledErrorHandler([this](const CError& e, const std::wstring& source) {
+      errors.push_back(source + L": " + e.Description());
+    });
+  }
+  void TearDown() override {
+    ui::SetUnhandledErrorHandler(nullptr);
+    ui::SetBackend(std::move(previous_));
+    ui::ResetApplication();
+  }
+  // Runs pending messages every 10 ms for up to `ms` milliseconds, until `done` holds; what `done` says
+  // at the end.
+  static bool PumpUntil(const std::function<bool()>& done, int ms = 3000) {
+    for (int waited = 0; waited < ms; waited += 10) {
+      ui::DoEvents();
+      if (done()) return true;
+      Sleep(10);
+    }
+    ui::DoEvents();
+    return done();
+  }
+
+  std::vector<std::wstring> errors;
+
+ private:
+  std::unique_ptr<ui::IBackend> previous_;
+};
