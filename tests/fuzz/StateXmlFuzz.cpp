@@ -134,13 +134,17 @@ void MakeMachine(FuzzedDataProvider& input, platform::FakeMachine& machine) {
     machine.processes.AddProcess(id, modules);
   }
   for (int n = input.ConsumeIntegralInRange(0, 6); n > 0; --n) {
-    const std::wstring id = L"{" + fuzz::ConsumeText(input, 16) + L"}";
+    // A class id has the length of one, whatever it holds.
+    std::wstring inner = fuzz::ConsumeText(input, 36);
+    inner.resize(36, L'0');
+    const std::wstring id = L"{" + inner + L"}";
     switch (input.ConsumeIntegralInRange(0, 4)) {
-      case 0:
-        machine.registry.SetString(kHkeyLocalMachine, kServices + fuzz::ConsumeText(input, 16), L"ImagePath",
-                                   FileOf(input, files));
-        machine.registry.SetString(kHkeyLocalMachine, kServices + id, L"DisplayName", fuzz::ConsumeText(input, 32));
+      case 0: {
+        const std::wstring service = kServices + fuzz::ConsumeText(input, 16);
+        machine.registry.SetString(kHkeyLocalMachine, service, L"ImagePath", FileOf(input, files));
+        machine.registry.SetString(kHkeyLocalMachine, service, L"DisplayName", fuzz::ConsumeText(input, 32));
         break;
+      }
       case 1:
         machine.registry.SetString(input.ConsumeBool() ? kHkeyLocalMachine : kHkeyCurrentUser, kRun,
                                    fuzz::ConsumeText(input, 16), FileOf(input, files));

@@ -236,6 +236,46 @@ def version_seeds():
     return seeds
 
 
+def state_xml_seeds():
+    """The state report test's small machine: every kind of item, texts that need escaping."""
+    p = Provider()
+    for t in ("Windows <XP>", "x86 & co", "PC'1", 'It\'s "slow"\r\nsecond line', "Ann & Bob", "a@b.c", ":"):
+        p.string(text(t))
+    folder = "C:\\Program Files\\Acme\\"
+    files = [("a&b.exe", "Acme & Co", "Something"), ("plain.sys", None, None), ("start.exe", "", "Starter"),
+             ("bho.dll", "Acme", ""), ("bar.dll", "Acme", ""), ("one.exe", "Acme", ""), ("lib.dll", None, None),
+             ("two.exe", "Acme", "")]
+    p.integer(len(files), 0, 8)
+    for name, company, description in files:
+        p.string(text(folder + name)).string(b"MZ" + name.encode() * 3).boolean(company is not None)
+        if company is not None:
+            p.string(text(company)).string(text(description))
+    index = {name: i for i, (name, _, _) in enumerate(files)}
+
+    def file(name):
+        p.boolean(True).integer(index[name], 0, len(files) - 1)
+
+    p.integer(2, 0, 3)  # processes: one.exe with lib.dll and a&b.exe, two.exe alone
+    p.integer(3, 1, 4)
+    for name in ("one.exe", "lib.dll", "a&b.exe"):
+        file(name)
+    p.integer(1, 1, 4)
+    file("two.exe")
+    p.integer(5, 0, 6)  # a service, a startup, a helper object, a toolbar without its file, an explorer bar
+    p.string(text("B1")).integer(0, 0, 4).string(text("svcA"))
+    file("a&b.exe")
+    p.string(text("Alpha <svc>"))
+    p.string(text("B2")).integer(1, 0, 4).boolean(False).string(text("run0"))
+    file("start.exe")
+    p.string(text("B3")).integer(2, 0, 4)
+    file("bho.dll")
+    p.string(text("B4")).integer(3, 0, 4).boolean(False)
+    p.string(text(folder + "tb.dll"))
+    p.string(text("B5")).integer(4, 0, 4)
+    file("bar.dll")
+    return [p.data(), b""]
+
+
 def write(target, seeds):
     folder = os.path.join(HERE, "corpus", target)
     shutil.rmtree(folder, ignore_errors=True)
@@ -254,3 +294,4 @@ if __name__ == "__main__":
     write("script", script_seeds())
     write("checksum_item", checksum_item_seeds())
     write("version", version_seeds())
+    write("state_xml", state_xml_seeds())
