@@ -40,7 +40,7 @@ tools/fuzz.sh --seconds 20 | tee build/fuzz-tests.log || status=1
 
 passed=0; failed=0
 for log in build/native-tests.log build/windows-tests.log; do
-  line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1 || true)
+  line=$(grep -aE 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1 || true)
   if [ -z "$line" ]; then status=1; continue; fi
   total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$line")
   bad=$(sed -E 's/.*passed, ([0-9]+) tests? failed.*/\1/' <<<"$line")

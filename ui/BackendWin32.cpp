@@ -429,9 +429,23 @@ class Win32Backend final : public IBackend, public IWindowApi {
     }
   }
 
-  // One message: KeyPreview first, then the dialog keys (Tab, Enter, Escape, access keys).
+  // The keys Shift, Ctrl and Alt held as the message being served was sent.
+  static int ShiftState() {
+    return (GetKeyState(VK_SHIFT) < 0 ? kShiftMask : 0) | (GetKeyState(VK_CONTROL) < 0 ? kCtrlMask : 0) |
+           (GetKeyState(VK_MENU) < 0 ? kAltMask : 0);
+  }
+
+  // One message: a text box's KeyUp, KeyPreview first, then the dialog keys (Tab, Enter, Escape, access
+  // keys).
   static void Dispatch(MSG& msg) {
     HWND root = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+    if (msg.message == WM_KEYUP || msg.message == WM_SYSKEYUP) {
+      Control* control = ControlOf(msg.hwnd);
+      if (control && control->Kind() == ControlKind::TextBox) {
+        static_cast<TextBox*>(control)->UserKeyUp(static_cast<int>(msg.wParam), ShiftState());
+        if (!IsWindow(msg.hwnd)) return;  // its form went away in the handler
+      }
+    }
     if (Form* form = FormOf(root)) {
       if (msg.message == WM_CHAR && form->KeyPreview() && form->OnKeyPress) {
         int key = static_cast<int>(msg.wParam);

@@ -202,6 +202,10 @@ void TextBox::UserGotFocus() {
   Raise(Source(L"GotFocus"), OnGotFocus);
 }
 
+void TextBox::UserKeyUp(int keyCode, int shift) {
+  if (OnKeyUp) Raise(Source(L"KeyUp"), [&] { OnKeyUp(keyCode, shift); });
+}
+
 void TextBox::SetSelectionFromNative(int start, int length) noexcept {
   selStart_ = start;
   selLength_ = length;

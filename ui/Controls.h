@@ -131,6 +131,9 @@ class TextBox : public Control {
   std::function<void()> OnChange;
   // The box received the keyboard focus (from the user or from SetFocus).
   std::function<void()> OnGotFocus;
+  // A key was released while the box had the focus: its key code (kKeyA) and the shift state at that
+  // moment (kShiftMask, kCtrlMask, kAltMask together).
+  std::function<void(int keyCode, int shift)> OnKeyUp;
 
   // User input: the whole text as the user left it (raises Change when it differs).
   void UserEdit(const std::wstring& text);
@@ -138,6 +141,8 @@ class TextBox : public Control {
   void UserType(const std::wstring& text);
   // Backend: the box received the focus; raises GotFocus.
   void UserGotFocus();
+  // User input: a key released while the box has the focus; raises KeyUp.
+  void UserKeyUp(int keyCode, int shift);
   // Backend: the selection as the native window holds it, and as the box holds it now.
   void SetSelectionFromNative(int start, int length) noexcept;
   int SelStartRaw() const noexcept { return selStart_; }

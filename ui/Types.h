@@ -28,6 +28,9 @@ struct TwipsRect {
 enum class BorderStyle { None, FixedSingle, FixedDialog };
 
 // Mouse buttons as events report them; shift state: 1 Shift, 2 Ctrl, 4 Alt.
+constexpr int kShiftMask = 1;
+constexpr int kCtrlMask = 2;
+constexpr int kAltMask = 4;
 constexpr int kLeftButton = 1;
 constexpr int kRightButton = 2;
 constexpr int kMiddleButton = 4;
@@ -42,6 +45,8 @@ struct MouseEventArgs {
 // Character codes of the keys the toolkit itself handles.
 constexpr int kKeyEnter = 13;
 constexpr int kKeyEscape = 27;
+// Key events carry virtual-key codes: a letter's code is its upper-case character.
+constexpr int kKeyA = 65;
 
 // Error a property raises for a value it refuses.
 constexpr long kInvalidPropertyValue = 380;

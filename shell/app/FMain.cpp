@@ -11,6 +11,7 @@
 #include "inspection/Hashier.h"
 #include "platform/Platform.h"
 #include "removal/FRestoreFiles.h"
+#include "removal/FSpywareRemover.h"
 #include "report/FRequestSupport.h"
 #include "report/FSendInfo.h"
 #include "shell/app/Components.h"
@@ -46,13 +47,19 @@ void SetLogFiles(CLogger& logger) {
 
 }  // namespace
 
+LaterWindows ProgramLaterWindows() {
+  LaterWindows registered;
+  registered.spywareRemover = [](ui::Form& parent) {
+    FSpywareRemover window;
+    window.ShowDialog(parent);
+  };
+  registered.sendInfo = FSendInfo::Open;
+  return registered;
+}
+
 LaterWindows& GetLaterWindows() {
   // The program's own windows of the later subsystems; tests put others in their place.
-  static LaterWindows windows = [] {
-    LaterWindows registered;
-    registered.sendInfo = FSendInfo::Open;
-    return registered;
-  }();
+  static LaterWindows windows = ProgramLaterWindows();
   return windows;
 }
 

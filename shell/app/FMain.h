@@ -20,6 +20,8 @@ struct LaterWindows {
   std::function<std::shared_ptr<ui::Form>(std::shared_ptr<CLogger> logger)> sendInfo;
 };
 LaterWindows& GetLaterWindows();
+// The program's own entries, which GetLaterWindows() holds until something replaces them.
+LaterWindows ProgramLaterWindows();
 
 // Starts "explorer" with the product's web site, in a normal window; failures are ignored.
 void OpenWebSite() noexcept;

@@ -21,6 +21,13 @@ read and write (Z:\\... under Wine):
                   "verdict.txt" ("ok" or the reason it is refused), "subject.txt", "id.txt" and
                   "values/<name>" per value (UTF-8)
 
+It also answers for the vendor, to a test that asks it directly (not through the proxy setting):
+
+    GET /vendor/script?record=N&remove=PATH&remove=PATH&keep-suspicious=1&min-version=2.0.24
+                  the removal script (UTF-8) that vendor.py writes for the support request recorded
+                  as N, as "vendor.py script" with those options writes it; 400 with the reason when
+                  the tool refuses. Such a GET is not recorded.
+
     endpoint.py start DIR    starts the endpoint in the background and returns once it listens
     endpoint.py stop DIR     ends the endpoint that `start` started
     endpoint.py serve DIR    runs it in the foreground
@@ -37,6 +44,7 @@ import subprocess
 import sys
 import threading
 import time
+import urllib.parse
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "vendor"))
 import vendor  # noqa: E402
@@ -110,8 +118,27 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.close_connection = True
 
     def do_GET(self):
+        if self.path.startswith("/vendor/script?"):
+            self.vendor_script(urllib.parse.parse_qs(self.path.partition("?")[2], keep_blank_values=True))
+            return
         self.record(b"")
         self.answer(200)
+
+    def vendor_script(self, query):
+        try:
+            record = self.server.folder / "requests" / str(int(query["record"][0]))
+            request = vendor.decode((record / "body").read_bytes())
+            white, black = vendor.lists_for_files(request, query.get("remove", []),
+                                                  query.get("keep-suspicious", ["0"])[0] == "1")
+            code, text = 200, vendor.script(request, white, black, query.get("min-version", ["2.0.24"])[0])
+        except (KeyError, ValueError, OSError, vendor.VendorError) as error:
+            code, text = 400, "vendor.py: %s\n" % error
+        data = text.encode("utf-8")
+        self.send_response(code)
+        self.send_header("Content-Type", "text/plain; charset=utf-8")
+        self.send_header("Content-Length", str(len(data)))
+        self.end_headers()
+        self.wfile.write(data)
 
     def do_POST(self):
         body = self.rfile.read(int(self.headers.get("Content-Length") or 0))

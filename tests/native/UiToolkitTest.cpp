@@ -109,6 +109,19 @@ TEST_F(UiToolkit, TextBoxTypingSelectionAndPaste) {
   EXPECT_EQ(changes, 2);
 }
 
+TEST_F(UiToolkit, KeyUpOfATextBoxCarriesTheKeyAndTheShiftState) {
+  TestDialog dialog;
+  std::vector<std::wstring> events;
+  dialog.txtScript.OnKeyUp = [&](int key, int shift) {
+    events.push_back(std::to_wstring(key) + L" " + std::to_wstring(shift));
+  };
+  dialog.Load();
+  dialog.txtScript.UserKeyUp(ui::kKeyA, ui::kCtrlMask | ui::kShiftMask);
+  dialog.txtName.UserKeyUp(ui::kKeyA, ui::kCtrlMask);  // another box: not this one's event
+  dialog.txtScript.UserKeyUp(ui::kKeyA, ui::kAltMask);
+  EXPECT_EQ(events, (std::vector<std::wstring>{L"65 3", L"65 4"}));
+}
+
 TEST_F(UiToolkit, ListBoxSelection) {
   TestDialog dialog;
   int clicks = 0;

@@ -1,11 +1,14 @@
 // The program's side of the vendor tests (tests/vendor/test_vendor.py): writes a request body with the
 // submission client exactly as a send packs it, on the in-memory machine, and reads a removal script
-// with the property bag and the text form.
+// and checksum items with the removal window's own reader.
 //
 //   wdl_vendor_interop request OUT CATEGORY [NAME=TEXT | NAME=@FILE]...
 //       Sends CATEGORY with the values through CL.Do1 and writes the posted body to OUT (UTF-8).
 //   wdl_vendor_interop read-script FILE
-//       Prints the six values of the script in FILE (UTF-8), one "name=value" line each (UTF-8).
+//       Reads the script in FILE (UTF-8) and prints its four texts, one "name=value" line each, then
+//       "white=" and "black=" with the checksums of its two lists in decimal, joined by ";" (UTF-8).
+//   wdl_vendor_interop read-items ITEM...
+//       Prints each checksum item as the program reads it, in decimal, or "invalid", one line each.
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -15,9 +18,9 @@
 #include "common/Error.h"
 #include "common/TextCodec.h"
 #include "common/Utilities.h"
+#include "removal/RemovalScript.h"
 #include "report/CL.h"
 #include "tests/doubles/FakeMachine.h"
-#include "ui/PropertyBag.h"
 
 namespace {
 
@@ -47,16 +50,31 @@ int Request(int argc, char** argv) {
   return 0;
 }
 
+std::string Joined(const RemovalScript::CChecksumList& list) {
+  std::string joined;
+  for (std::int32_t checksum : list) joined += (joined.empty() ? "" : ";") + std::to_string(checksum);
+  return joined;
+}
+
 int ReadScript(const char* path) {
-  const std::wstring text = qn::FromUtf8(ReadFile(path));
-  const std::wstring start = L"============= Spyware Removal Script =============";
-  const std::wstring end = L"============ ^Spyware Removal Script^ ============";
-  const std::size_t from = text.find(start), to = text.find(end);
-  if (from == std::wstring::npos || to == std::wstring::npos || to < from) throw std::runtime_error("no markers");
-  ui::PropertyBag bag;
-  bag.SetContents(Utilities().TextToBytes(text.substr(from + start.size(), to - from - start.size())));
-  for (const wchar_t* name : {L"w", L"b", L"pcname", L"os", L"cpu", L"minappversion"}) {
-    std::cout << qn::ToUtf8(name) << "=" << qn::ToUtf8(bag.ReadProperty(name, L"")) << "\n";
+  RemovalScript::ScriptTexts texts;
+  RemovalScript::CChecksumList white, black;
+  if (!RemovalScript::ParseScriptFromMessage(qn::FromUtf8(ReadFile(path)), texts, white, black)) {
+    throw std::runtime_error("not a script");
+  }
+  std::cout << "pcname=" << qn::ToUtf8(texts.pcname) << "\nos=" << qn::ToUtf8(texts.os) << "\ncpu="
+            << qn::ToUtf8(texts.cpu) << "\nminappversion=" << qn::ToUtf8(texts.minappversion) << "\nwhite="
+            << Joined(white) << "\nblack=" << Joined(black) << "\n";
+  return 0;
+}
+
+int ReadItems(int argc, char** argv) {
+  for (int i = 2; i < argc; ++i) {
+    try {
+      std::cout << RemovalScript::ReadChecksumItem(qn::FromUtf8(argv[i])) << "\n";
+    } catch (const CError&) {
+      std::cout << "invalid\n";
+    }
   }
   return 0;
 }
@@ -68,7 +86,8 @@ int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "request" && argc >= 4) return Request(argc, argv);
     if (command == "read-script" && argc == 3) return ReadScript(argv[2]);
-    std::cerr << "usage: wdl_vendor_interop request OUT CATEGORY [NAME=VALUE]... | read-script FILE\n";
+    if (command == "read-items") return ReadItems(argc, argv);
+    std::cerr << "usage: wdl_vendor_interop request OUT CATEGORY [NAME=VALUE]... | read-script FILE | read-items ITEM...\n";
     return 2;
   } catch (const CError& e) {
     std::cerr << "error " << e.Number() << ": " << qn::ToUtf8(e.Description()) << "\n";

@@ -111,18 +111,36 @@ class ScriptsForTheProgram(unittest.TestCase):
         return dict(line.split("=", 1) for line in output.decode("utf-8").splitlines())
 
     def test_a_script_reads_back_in_the_program_with_every_value(self):
-        text = vendor.script(self.request, white=[1715004], black=[305419896, 10, 10, 0x7FFF, 0x10000],
+        text = vendor.script(self.request, white=[1715004], black=[305419896, 10, 10, 0x7FFF, 0x10000, 0],
                              min_version="2.0.24")
         mail = "Hello,\r\n> quoted\r\n\r\n" + text + "\r\nRegards\r\n"
         values = self.program_reads(mail)
-        self.assertEqual(values, {"w": "1A2B3C", "b": "12345678;A;7FFF;10000", "pcname": "TESTPC",
+        self.assertEqual(values, {"white": "1715004", "black": "305419896;10;32767;65536;0", "pcname": "TESTPC",
                                   "os": "Microsoft Windows XP 5.1.2600", "cpu": "x86 Family 6 Model 15",
                                   "minappversion": "2.0.24"})
-        self.assertEqual([vendor.read_item(item) for item in values["b"].split(";")], [305419896, 10, 0x7FFF, 0x10000])
 
     def test_empty_lists_are_empty_values(self):
         values = self.program_reads(vendor.script(self.request))
-        self.assertEqual((values["w"], values["b"]), ("", ""))
+        self.assertEqual((values["white"], values["black"]), ("", ""))
+
+    def test_a_script_with_an_item_the_tool_refuses_is_refused_by_the_program_too(self):
+        bag = vendor.write_bag({"w": "", "b": "1;123456789", "pcname": "TESTPC", "os": "", "cpu": "",
+                                "minappversion": "2.0.24"})
+        text = vendor.START_MARKER + "\r\n" + vendor.bytes_to_text(bag) + "\r\n" + vendor.END_MARKER
+        with self.assertRaises(vendor.VendorError):
+            vendor.read_item("123456789")
+        path = self.scratch.write("script.txt", text)
+        self.assertNotEqual(subprocess.run([HELPER, "read-script", path], capture_output=True).returncode, 0)
+
+    def test_files_named_by_path_are_removed_and_the_other_suspicious_files_kept(self):
+        cases = [(["C:\\WINDOWS\\system32\\BAD.dll"], True, ([], [])),
+                 (["C:\\WINDOWS\\explorer.exe"], True, ([305419896], [1715004])),
+                 (["C:\\WINDOWS\\explorer.exe"], False, ([], [1715004])),
+                 ([], True, ([305419896], []))]
+        for remove, keep, lists in cases:
+            self.assertEqual(vendor.lists_for_files(self.request, remove, keep), lists, (remove, keep))
+        with self.assertRaisesRegex(vendor.VendorError, "no file"):
+            vendor.lists_for_files(self.request, ["C:\\missing.dll"])
 
     def test_the_documented_example_is_what_the_tool_writes(self):
         text = vendor.script(self.request, white=[1715004], black=[305419896, 10])
@@ -132,14 +150,22 @@ class ScriptsForTheProgram(unittest.TestCase):
 
 
 class Formats(unittest.TestCase):
+    """The tool's reading of the formats, and where it meets the program's, the program's too."""
+
     def test_items_read_as_the_program_reads_them(self):
         cases = [("1A2B3C", 1715004), ("ffff", -1), ("FFFFFFFF", -1), ("7fff", 32767), ("8000", -32768),
                  ("0000FFFF", -1), ("10000", 65536), ("80000000", -2 ** 31), ("", 0), ("xyz", 0),
-                 (" 1 2\t\n", 0x12), ("12;", 0x12), ("00000000012", 0x12)]
+                 (" 1 2\t\n", 0x12), ("12;", 0x12), ("1\r2", 1), ("00000000012", 0x12), ("123456789", None),
+                 ("1 0000 0000", None), ("0FFFFFFFFF", None)]
         for item, value in cases:
-            self.assertEqual(vendor.read_item(item), value, item)
-        with self.assertRaises(vendor.VendorError):
-            vendor.read_item("123456789")
+            if value is None:
+                with self.assertRaises(vendor.VendorError):
+                    vendor.read_item(item)
+            else:
+                self.assertEqual(vendor.read_item(item), value, item)
+        output = subprocess.run([HELPER, "read-items"] + [item for item, _ in cases], check=True,
+                                capture_output=True).stdout.decode("utf-8").splitlines()
+        self.assertEqual(output, ["invalid" if value is None else str(value) for _, value in cases])
 
     def test_checksums_that_cannot_be_written_are_refused(self):
         for checksum in (0x8000, 0xFFFF, -1, 2 ** 31):

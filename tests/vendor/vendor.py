@@ -6,10 +6,13 @@
         and the values. A "state" value is parsed as the state XML and checked: every x that a section
         names must stand in fileinfo.
 
-    vendor.py script BODY_FILE [--white HEX,...] [--black HEX,...] [--min-version 2.0.24] [-o FILE]
+    vendor.py script BODY_FILE [--white HEX,...] [--black HEX,...] [--remove PATH]... [--keep-suspicious]
+                     [--min-version 2.0.24] [-o FILE]
         Writes a removal script for the PC that sent the support request in BODY_FILE: its pcname, os
         and cpu, the white and black lists of checksums (decimal or 0x-hexadecimal) and the lowest
-        program version that may run it.
+        program version that may run it. Files of the request may be named instead of checksums:
+        --remove PATH removes that file (a suspicious file by leaving it off the white list, any other
+        by black-listing its checksum); --keep-suspicious white-lists every other suspicious file.
 
 Everything that does not follow the formats raises VendorError with the reason; the command line then
 prints the reason and ends with status 1.
@@ -292,6 +295,31 @@ def checksum_list(checksums):
     return ";".join(items)
 
 
+def lists_for_files(request, remove=(), keep_suspicious=False):
+    """(white, black) checksums that remove the files at the paths `remove` (compared without regard to
+    letter case) of the support request `request`, and with `keep_suspicious` keep every other
+    suspicious file. A suspicious file is removed by leaving its checksum off the white list, any other
+    file by black-listing its checksum."""
+    state = request.get("state")
+    if state is None:
+        raise VendorError("files are named by a support request with a state XML")
+    by_path = {entry["path"].casefold(): x for x, entry in state["files"].items()}
+    suspicious = set(state["sections"]["suspicious"])
+    removed, black = set(), []
+    for path in remove:
+        x = by_path.get(path.casefold())
+        if x is None:
+            raise VendorError("the request holds no file %r" % path)
+        removed.add(state["files"][x]["checksum"])
+        if x not in suspicious:
+            black.append(state["files"][x]["checksum"])
+    white = []
+    if keep_suspicious:
+        white = [state["files"][x]["checksum"] for x in sorted(suspicious)
+                 if state["files"][x]["checksum"] not in removed]
+    return white, black
+
+
 def script(request, white=(), black=(), min_version="2.0.24"):
     """A removal script for the PC that sent `request` (a decoded support request)."""
     if request.get("state") is None:
@@ -322,6 +350,8 @@ def main(argv=None):
     script_command.add_argument("body")
     script_command.add_argument("--white", default="")
     script_command.add_argument("--black", default="")
+    script_command.add_argument("--remove", action="append", default=[])
+    script_command.add_argument("--keep-suspicious", action="store_true")
     script_command.add_argument("--min-version", default="2.0.24")
     script_command.add_argument("-o", "--output")
     args = parser.parse_args(argv)
@@ -339,7 +369,8 @@ def main(argv=None):
                     state = request["state"]
                     print("files: %d; suspicious: %d" % (len(state["files"]), len(state["sections"]["suspicious"])))
         else:
-            text = script(request, _checksums(args.white), _checksums(args.black), args.min_version)
+            white, black = lists_for_files(request, args.remove, args.keep_suspicious)
+            text = script(request, _checksums(args.white) + white, _checksums(args.black) + black, args.min_version)
             if args.output:
                 with open(args.output, "w", encoding="utf-8", newline="") as f:
                     f.write(text)

@@ -1,10 +1,14 @@
 #pragma once
 // The local stand-in for the vendor's endpoint (tests/endpoint/endpoint.py), as the Wine tests drive it:
-// its folder beside bin\ of the build tree, the answer it gives, the requests it recorded, and the
-// system's proxy setting that sends the program's requests to it.
+// its folder beside bin\ of the build tree, the answer it gives, the requests it recorded, the system's
+// proxy setting that sends the program's requests to it, and the removal scripts that the vendor's tool
+// writes for the requests it recorded.
 #include <windows.h>
+#include <winsock2.h>
 
+#include <cctype>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -12,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "common/TextCodec.h"
 #include "platform/Platform.h"
 
 namespace wine_test {
@@ -40,6 +45,7 @@ inline void SetAnswer(const std::string& how) { std::ofstream(EndpointFolder() /
 
 // One request as the endpoint recorded it; for a POST also what vendor.py made of its body.
 struct Record {
+  int number = 0;  // the endpoint's count of the request, from its start
   std::map<std::string, std::string> request;  // method, target, host, content-type
   std::string body;
   std::string verdict, subject, id;
@@ -62,6 +68,7 @@ inline std::vector<Record> Records() {
   std::vector<Record> records;
   for (const auto& [number, folder] : folders) {
     Record r;
+    r.number = number;
     std::istringstream lines(ReadText(folder / L"request.txt"));
     for (std::string line; std::getline(lines, line);) {
       const auto equals = line.find('=');
@@ -168,5 +175,53 @@ class FastClock : public platform::ISystem {
   std::uint32_t extra_ = 0;
   platform::Services previous_;
 };
+
+// The text as the query of a URL carries it: UTF-8, every byte but letters, digits and "-._~" as %XX.
+inline std::string QueryText(const std::wstring& text) {
+  std::string escaped;
+  for (unsigned char c : qn::ToUtf8(text)) {
+    if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
+      escaped += static_cast<char>(c);
+    } else {
+      static const char kHex[] = "0123456789ABCDEF";
+      escaped += {'%', kHex[c >> 4], kHex[c & 15]};
+    }
+  }
+  return escaped;
+}
+
+// What the vendor answers the support request recorded as `record`: the removal script that vendor.py
+// writes (UTF-8) to remove the files at `remove` and, with `keepSuspicious`, keep every other suspicious
+// file ("GET /vendor/script", asked of the endpoint directly). `status` receives the HTTP status (0 when
+// there was no answer); on any other status than 200 the text is the tool's reason.
+inline std::string VendorScript(int record, const std::vector<std::wstring>& remove, bool keepSuspicious, int& status) {
+  std::string target = "/vendor/script?record=" + std::to_string(record);
+  for (const std::wstring& path : remove) target += "&remove=" + QueryText(path);
+  if (keepSuspicious) target += "&keep-suspicious=1";
+  status = 0;
+  WSADATA data{};
+  if (::WSAStartup(MAKEWORD(2, 2), &data) != 0) return "";
+  std::string answer;
+  const SOCKET connection = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = ::htons(static_cast<u_short>(EndpointPort()));
+  address.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
+  if (connection != INVALID_SOCKET &&
+      ::connect(connection, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+    const std::string request = "GET " + target + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
+    if (::send(connection, request.data(), static_cast<int>(request.size()), 0) == static_cast<int>(request.size())) {
+      char buffer[4096];
+      for (int got; (got = ::recv(connection, buffer, sizeof buffer, 0)) > 0;) answer.append(buffer, static_cast<std::size_t>(got));
+    }
+  }
+  if (connection != INVALID_SOCKET) ::closesocket(connection);
+  ::WSACleanup();
+  const std::size_t space = answer.find(' ');
+  const std::size_t bodyStart = answer.find("\r\n\r\n");
+  if (answer.rfind("HTTP/", 0) != 0 || space == std::string::npos || bodyStart == std::string::npos) return answer;
+  status = std::atoi(answer.c_str() + space + 1);
+  return answer.substr(bodyStart + 4);
+}
 
 }  // namespace wine_test

@@ -1,10 +1,13 @@
 // The toolkit's input state on real Win32 windows: a locked edit box with a background of its own, the
-// focus with its GotFocus event, a disabled form, and the Activate event, which a message box of the
+// focus with its GotFocus event, key releases with their KeyUp event, a disabled form, and the Activate event, which a message box of the
 // program does not raise again when it closes.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <initializer_list>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -30,12 +33,16 @@ class Sheet : public ui::Form {
     txtShown.SetBackColor(BackColor());
     txtShown.OnGotFocus = [this] { focusEvents.push_back(L"shown"); };
     txtTyped.OnGotFocus = [this] { focusEvents.push_back(L"typed"); };
+    txtTyped.OnKeyUp = [this](int key, int shift) {
+      keyEvents.push_back(std::to_wstring(key) + L" " + std::to_wstring(shift));
+    };
     OnActivate = [this] { ++activations; };
   }
   ui::TextBox txtShown;
   ui::TextBox txtTyped;
   ui::Button cmdGo;
   std::vector<std::wstring> focusEvents;
+  std::vector<std::wstring> keyEvents;  // "key shift"
   int activations = 0;
 };
 
@@ -78,6 +85,26 @@ TEST_F(UiInputStateWine, SetFocusMovesTheSystemFocusAndRaisesGotFocusOnce) {
   ui::DoEvents();
   EXPECT_EQ(sheet.focusEvents, (std::vector<std::wstring>{L"typed", L"shown"}));
   EXPECT_EQ(sheet.Focused(), &sheet.txtShown);
+}
+
+// The keyboard state is the thread's as the key message is served: Ctrl held, then Ctrl and Shift.
+TEST_F(UiInputStateWine, KeyReleasedInATextBoxRaisesKeyUpWithTheKeysHeld) {
+  Sheet sheet;
+  sheet.Show();
+  sheet.txtTyped.SetFocus();
+  BYTE keys[256] = {};
+  ASSERT_TRUE(GetKeyboardState(keys));
+  for (std::initializer_list<int> held : {std::initializer_list<int>{VK_CONTROL}, {VK_CONTROL, VK_SHIFT}}) {
+    BYTE state[256];
+    std::copy(std::begin(keys), std::end(keys), std::begin(state));
+    for (int key : held) state[key] = 0x80;
+    ASSERT_TRUE(SetKeyboardState(state));
+    PostMessageW(H(sheet.txtTyped.Native()), WM_KEYUP, 'A', 0xC01E0001);
+    ui::DoEvents();
+  }
+  SetKeyboardState(keys);
+  EXPECT_EQ(sheet.keyEvents, (std::vector<std::wstring>{L"65 2", L"65 3"}));
+  EXPECT_TRUE(errors.empty());
 }
 
 TEST_F(UiInputStateWine, DisabledFormIsADisabledWindow) {
