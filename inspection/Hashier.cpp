@@ -17,20 +17,16 @@ std::int32_t Checksum31(const std::uint8_t* data, std::size_t size) noexcept {
 
 CHashier::CHashier() = default;
 
-void CHashier::ReInit() {
-  moHashCache = CKeyedCollection<std::int32_t>();
-  moSizeCache = CKeyedCollection<std::int32_t>();
-}
+void CHashier::ReInit() { moHashCache = CKeyedCollection<CHashRecord>(); }
 
 std::int32_t CHashier::HashFromBytes(const std::vector<std::uint8_t>& Bytes) const {
   return inspection::Checksum31(Bytes.data(), Bytes.size());
 }
 
 std::int32_t CHashier::HashFromFullFileName(const std::wstring& FullFilePathname, std::int32_t& FileSize) {
-  const std::wstring key = L"_" + FullFilePathname;
-  if (const std::int32_t* cached = moHashCache.Find(key)) {
-    FileSize = moSizeCache.Item(key);
-    return *cached;
+  if (const CHashRecord* cached = moHashCache.Find(FullFilePathname)) {
+    FileSize = cached->size;
+    return cached->hash;
   }
 
   FileSize = 0;
@@ -50,8 +46,7 @@ std::int32_t CHashier::HashFromFullFileName(const std::wstring& FullFilePathname
     // No memory for the whole file: the same.
   }
 
-  // Both keys were just found absent, so neither Add can meet a duplicate.
-  moHashCache.Add(hash, key);
-  moSizeCache.Add(FileSize, key);
+  // The key was just found absent, so the Add cannot meet a duplicate.
+  moHashCache.Add(CHashRecord{hash, FileSize}, FullFilePathname);
   return hash;
 }

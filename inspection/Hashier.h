@@ -21,7 +21,7 @@ class CHashier {
   CHashier();
 
   // The checksum of the file at `FullFilePathname`; `FileSize` receives its size in bytes (0 whenever the
-  // checksum is 0 because the file could not be read or is empty). Cached under "_" + the path as passed
+  // checksum is 0 because the file could not be read or is empty). Cached under the path as passed
   // (keys compare without regard to case); a cached answer touches no file.
   std::int32_t HashFromFullFileName(const std::wstring& FullFilePathname, std::int32_t& FileSize);
 
@@ -31,8 +31,15 @@ class CHashier {
  private:
   std::int32_t HashFromBytes(const std::vector<std::uint8_t>& Bytes) const;
 
-  CKeyedCollection<std::int32_t> moHashCache;
-  CKeyedCollection<std::int32_t> moSizeCache;
+  // One answer: the checksum with the size that came with it.
+  struct CHashRecord {
+    std::int32_t hash;
+    std::int32_t size;
+  };
+  // The checksum and size caches in one, so that a cached answer is one lookup. Keyed by the path as
+  // passed: the cache's key form is "_" + the path, and the "_", the same in every key, changes no
+  // comparison, so the path alone is the key and no key has to be made for a lookup.
+  CKeyedCollection<CHashRecord> moHashCache;
   // Each file is read into this one vector, which keeps its memory from file to file (as much as the
   // largest file read so far, while the cache lives): a fresh vector for every file would have the system
   // map and zero every page of it again.

@@ -334,18 +334,6 @@ std::vector<std::uint8_t> Utf16Bytes(const std::wstring& text) {
   return bytes;
 }
 
-// The steps before a move, whose failures do not matter (the move decides): the source loses
-// read-only, hidden and system, and a file already at the target name is deleted.
-void PrepareMove(const std::wstring& source, const std::wstring& target) {
-  platform::IFileSystem& files = platform::Files();
-  unsigned long ignored = 0;
-  files.SetAttributes(source, platform::kFileAttributeArchive, ignored);
-  if (FileUtilities().FileExists(target)) {
-    files.SetAttributes(target, platform::kFileAttributeArchive, ignored);
-    files.Delete(target, ignored);
-  }
-}
-
 // The two families' renames: the wide calls (NT) or the narrow ones (9x), each with its log's source tags.
 struct RenameFamily {
   bool narrow;
@@ -358,6 +346,56 @@ constexpr RenameFamily kRenameNT{false, L"CProcessManager.RenameFileNT", L"CProc
 constexpr RenameFamily kRename9x{true, L"CProcessManager.RenameFile9x", L"CProcessManager.RenameFile9x",
                                  L"CProcessManager.RenameParasiteFile9x"};
 
+// A file already at the target name is set aside under this name beside it (with a number from the
+// second try on) while the move runs.
+constexpr wchar_t kAsideSuffix[] = L".replaced";
+constexpr int kAsideTries = 10;
+
+// Moves `from` to `to` with the family's own call: wide, or narrow by the ANSI code page.
+bool Move(const RenameFamily& family, const std::wstring& from, const std::wstring& to, unsigned long& code) {
+  if (!family.narrow) return platform::Files().MoveW(from, to, code);
+  platform::ISystem& system = platform::System();
+  return platform::Files().MoveA(system.ToAnsi(from), system.ToAnsi(to), code);
+}
+
+// A file at the target name makes way for the move, and is replaced only when the move succeeds: it is
+// moved aside first (losing read-only, hidden and system), deleted once the move has succeeded, and
+// given its name back when the move is refused, so that a refused move loses nothing. Every step here
+// may fail without consequence; the move decides (a file that cannot be moved aside stays, and the
+// move then fails on it).
+class TargetMakingWay {
+ public:
+  TargetMakingWay(const RenameFamily& family, std::wstring target) : family_(family), target_(std::move(target)) {
+    if (!FileUtilities().FileExists(target_)) return;
+    unsigned long ignored = 0;
+    platform::Files().SetAttributes(target_, platform::kFileAttributeArchive, ignored);
+    for (int n = 1; n <= kAsideTries; ++n) {
+      std::wstring aside = target_ + kAsideSuffix + (n > 1 ? std::to_wstring(n) : std::wstring());
+      if (FileUtilities().FileExists(aside)) continue;
+      if (Move(family_, target_, aside, ignored)) aside_ = std::move(aside);
+      return;
+    }
+  }
+  // After the move: the file set aside goes when the move succeeded, else it gets its name back.
+  void Settle(bool moved) {
+    if (aside_.empty()) return;
+    unsigned long ignored = 0;
+    if (moved) {
+      platform::Files().Delete(aside_, ignored);
+    } else {
+      Move(family_, aside_, target_, ignored);
+    }
+    aside_.clear();
+  }
+  TargetMakingWay(const TargetMakingWay&) = delete;
+  TargetMakingWay& operator=(const TargetMakingWay&) = delete;
+
+ private:
+  const RenameFamily& family_;
+  std::wstring target_;
+  std::wstring aside_;
+};
+
 // Renames `Source` to `Target` and logs the outcome with the file's size and checksum. False after a
 // refused move (`failure` = its error code) or an error (logged at level 0; `failure` unchanged).
 bool RenameLogged(const RenameFamily& family, const std::wstring& Source, const std::wstring& Target,
@@ -365,20 +403,18 @@ bool RenameLogged(const RenameFamily& family, const std::wstring& Source, const 
   try {
     std::int32_t size = 0;
     const std::int32_t checksum = Hashier().HashFromFullFileName(Source, size);
+    // The narrow calls reach the files by the names the ANSI code page gives back, as the system's own
+    // narrow forms of the attribute and delete calls would.
     platform::ISystem& system = platform::System();
+    const std::wstring source = family.narrow ? system.FromAnsi(system.ToAnsi(Source)) : Source;
+    const std::wstring target = family.narrow ? system.FromAnsi(system.ToAnsi(Target)) : Target;
+    // The source loses read-only, hidden and system; whether that worked, the move decides.
+    unsigned long ignored = 0;
+    platform::Files().SetAttributes(source, platform::kFileAttributeArchive, ignored);
+    TargetMakingWay making(family, target);
     unsigned long code = 0;
-    bool moved = false;
-    if (family.narrow) {
-      const std::string narrowSource = system.ToAnsi(Source);
-      const std::string narrowTarget = system.ToAnsi(Target);
-      // The narrow calls reach the files by the names the ANSI code page gives back, as the system's
-      // own narrow forms of the attribute and delete calls would.
-      PrepareMove(system.FromAnsi(narrowSource), system.FromAnsi(narrowTarget));
-      moved = platform::Files().MoveA(narrowSource, narrowTarget, code);
-    } else {
-      PrepareMove(Source, Target);
-      moved = platform::Files().MoveW(Source, Target, code);
-    }
+    const bool moved = Move(family, Source, Target, code);
+    making.Settle(moved);
     if (moved) {
       Log(0, Utilities().FormatString(L"File renamed sucessfullly: '%1', (%2, %3)", {Source, size, checksum}),
           kLogInfo, family.source);

@@ -47,10 +47,11 @@ class CProcessManager {
   // cannot be written is logged at level 0 with both names.
   void RenameParasiteFilesEx(const CFileSet& ParasiteFiles);
 
-  // The program's one file rename: clears the attributes of `OldFilename` to archive only, deletes an
-  // existing `NewFilename` first, then moves (wide calls on the NT family, narrow ones on 9x). True when
-  // the file now has the new name; false after a failure, which is logged (level 5, or level 0 for an
-  // error) and whose system error code LastRenameError() then gives.
+  // The program's one file rename: clears the attributes of `OldFilename` to archive only, then moves
+  // (wide calls on the NT family, narrow ones on 9x). A file already at `NewFilename` is replaced: it is
+  // moved aside beside itself first, deleted once the move has succeeded, and given its name back when
+  // the move is refused. True when the file now has the new name; false after a failure, which is
+  // logged (level 5, or level 0 for an error) and whose system error code LastRenameError() then gives.
   bool SafeRenameFile(const std::wstring& OldFilename, const std::wstring& NewFilename);
   // The Win32 error code of the last failed SafeRenameFile of this object; 0 after a success or when
   // the failure was an error rather than a refused move.

@@ -1,6 +1,7 @@
 // Files and paths through kernel32.
 #include <windows.h>
 
+#include <algorithm>
 #include <new>
 #include <vector>
 
@@ -83,7 +84,20 @@ class Win32FilesImpl final : public IFileSystem {
     const auto length = static_cast<std::uint64_t>(size.QuadPart);
     if (length > maxBytes || length > static_cast<std::uint64_t>(SIZE_MAX / 2)) return fail(ERROR_NOT_ENOUGH_MEMORY);
     // Memory too small for this file is given back before the new is taken, never both held at once.
-    if (length > bytes.capacity()) std::vector<std::uint8_t>().swap(bytes);
+    // The new is taken with room to spare, twice what was held (up to the limit) when the system has
+    // it, so that a caller that reads files of growing sizes into one vector has fresh memory mapped a
+    // few times rather than for each file larger than all before it.
+    if (length > bytes.capacity()) {
+      const std::uint64_t roomy = std::min<std::uint64_t>(2 * static_cast<std::uint64_t>(bytes.capacity()), maxBytes);
+      std::vector<std::uint8_t>().swap(bytes);
+      if (roomy > length) {
+        try {
+          bytes.reserve(static_cast<std::size_t>(roomy));
+        } catch (const std::bad_alloc&) {
+          // No room to spare: the file's own size below.
+        }
+      }
+    }
     try {
       bytes.resize(static_cast<std::size_t>(length));
     } catch (const std::bad_alloc&) {

@@ -17,10 +17,12 @@ class CL {
   static constexpr const wchar_t* kCannotSend = L"Cannot send. ";
 
   // Sends the message: `Category` with every "/" turned into "\" is the subject, `o` the values. True
-  // when the endpoint's complete answer (readyState 4) had the status 200, 206, 302 or 304; then
-  // `FalseCouse` is left as passed, and both temporary files (the request file in the temporary folder
-  // and the zip) stay. False otherwise, with the reason in `FalseCouse`:
+  // when the endpoint's complete answer (readyState 4) had the status 200, 206, 302 or 304 and arrived
+  // whole (with headers, and with as many body bytes as its Content-Length names); then `FalseCouse` is
+  // left as passed, and both temporary files (the request file in the temporary folder and the zip)
+  // stay. False otherwise, with the reason in `FalseCouse`:
   // - no complete answer by the deadline: the request is aborted; kCannotSend; the files stay;
+  // - such a status on an answer that did not arrive whole: kCannotSend; the files stay;
   // - another status: the answer's status text ("HTTP status <n>. " when it has none); the files stay;
   // - an error on the way (files, zip library, HTTP object): the error's description; both temporary
   //   files are deleted.

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <functional>
+#include <string_view>
+#include <utility>
 
 #include "common/Error.h"
 #include "common/Logger.h"
@@ -38,8 +40,32 @@ T& Walk(const std::shared_ptr<T>& object) {
 
 std::wstring Escape(const std::wstring& text) { return Utilities().EscapeXML(text); }
 
-std::wstring Number(const wchar_t* templ, std::int32_t value) {
-  return Utilities().FormatString(templ, {static_cast<long long>(value)});
+// The entries are written piece by piece into the section, as FormatString would fill their templates
+// (decimal digits for numbers, the escaped text as it is), without a template to read or a string to
+// make for each entry.
+void AppendNumber(std::wstring& out, std::int32_t value) {
+  wchar_t digits[12];
+  wchar_t* p = digits + 12;
+  std::uint32_t magnitude = value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
+  do {
+    *--p = static_cast<wchar_t>(L'0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (value < 0) *--p = L'-';
+  out.append(p, digits + 12);
+}
+
+// `before`, the number, `after`: "<f x='" 12 "'/>".
+void AppendEntry(std::wstring& out, const wchar_t* before, std::int32_t value, const wchar_t* after) {
+  out += before;
+  AppendNumber(out, value);
+  out += after;
+}
+
+void AppendText(std::wstring& out, const wchar_t* before, const std::wstring& text, const wchar_t* after) {
+  out += before;
+  out += text;
+  out += after;
 }
 
 // "yyyy-mm-dd hh:mm" with the time separator of the regional settings.
@@ -95,10 +121,19 @@ std::wstring CReporter::MakeStateXML(IProgressor& Progressor, const std::wstring
     if (Progressor.Cancelled()) return L"";
     Progressor.Progress(91);
     // The blank before "</toolbars>" is part of the format the vendor reads.
-    return L"<xml><meta>" + meta + L"</meta><suspicious>" + suspicious + L"</suspicious><startups>" + startups +
-           L"</startups><bhos>" + bhos + L"</bhos><toolbars>" + toolbars + L" </toolbars><explorerbars>" +
-           explorerbars + L"</explorerbars><services>" + services + L"</services><processes>" + processes +
-           L"</processes><fileinfo>" + fileinfo + L"</fileinfo></xml>";
+    const std::pair<const wchar_t*, const std::wstring*> parts[] = {
+        {L"<xml><meta>", &meta},           {L"</meta><suspicious>", &suspicious},
+        {L"</suspicious><startups>", &startups}, {L"</startups><bhos>", &bhos},
+        {L"</bhos><toolbars>", &toolbars},  {L" </toolbars><explorerbars>", &explorerbars},
+        {L"</explorerbars><services>", &services}, {L"</services><processes>", &processes},
+        {L"</processes><fileinfo>", &fileinfo}};
+    constexpr wchar_t kEnd[] = L"</fileinfo></xml>";
+    std::size_t length = std::wstring_view(kEnd).size();
+    for (const auto& [tag, content] : parts) length += std::wstring_view(tag).size() + content->size();
+    std::wstring document;
+    document.reserve(length);
+    for (const auto& [tag, content] : parts) (document += tag) += *content;
+    return document += kEnd;
   } catch (...) {
     LogError(CurrentError(), L"CReporter.MakeStateXML");
     return L"";
@@ -129,7 +164,7 @@ std::wstring CReporter::MakeFileInfoXML(const std::shared_ptr<CFileNameList>& oC
     for (const std::wstring& f : files) {
       PendingMessages();
       ++i;
-      moFileIndex.Add(i, L"_" + f);
+      moFileIndex.Add(i, f);
       if (i % 10 == 0) {
         if (moProgressor->Cancelled()) return std::wstring();
         moProgressor->Progress(20.0 + static_cast<double>(i) / static_cast<double>(n) * 70.0);
@@ -139,25 +174,27 @@ std::wstring CReporter::MakeFileInfoXML(const std::shared_ptr<CFileNameList>& oC
       std::wstring maker, description;
       fileInfo.GetFileInfo(f, maker, &description);
 
-      result += Utilities().FormatString(L"<f x='%1' i='%2' s='%3' h='%4'",
-                                         {static_cast<long long>(i), Escape(f), static_cast<long long>(size),
-                                          static_cast<long long>(checksum)});
-      if (!description.empty()) result += Utilities().FormatString(L" d='%1'", {Escape(description)});
-      if (!maker.empty()) result += Utilities().FormatString(L" m='%1'", {Escape(maker)});
+      // "<f x='%1' i='%2' s='%3' h='%4'", then " d='%1'" and " m='%1'" when not empty, then "/>".
+      AppendEntry(result, L"<f x='", i, L"' i='");
+      result += Escape(f);
+      AppendEntry(result, L"' s='", size, L"' h='");
+      AppendEntry(result, L"", checksum, L"'");
+      if (!description.empty()) AppendText(result, L" d='", Escape(description), L"'");
+      if (!maker.empty()) AppendText(result, L" m='", Escape(maker), L"'");
       result += L"/>";
     }
     return result;
   });
 }
 
-std::int32_t CReporter::IndexOf(const std::wstring& file) const { return moFileIndex.Item(L"_" + file); }
+std::int32_t CReporter::IndexOf(const std::wstring& file) const { return moFileIndex.Item(file); }
 
 std::wstring CReporter::MakeSuspiciousFileXML(const std::shared_ptr<CFileNameList>& oSuspiciousFileList) {
   return Section(L"CReporter.MakeSuspiciousFileXML", [&] {
     std::wstring result;
     for (const std::wstring& f : Walk(oSuspiciousFileList)) {
       PendingMessages();
-      result += Number(L"<f x='%1'/>", IndexOf(f));
+      AppendEntry(result, L"<f x='", IndexOf(f), L"'/>");
     }
     return result;
   });
@@ -172,9 +209,10 @@ std::wstring CReporter::MakeServicesFileXML(const std::shared_ptr<CItemList>& oS
       const std::wstring displayName = service->Properties().Item(1).Text();
       const std::int32_t x = IndexOf(service->Name);
       if (displayName.empty()) {
-        result += Number(L"<f x='%1'/>", x);
+        AppendEntry(result, L"<f x='", x, L"'/>");
       } else {
-        result += Utilities().FormatString(L"<f x='%1' d='%2'/>", {static_cast<long long>(x), Escape(displayName)});
+        AppendEntry(result, L"<f x='", x, L"'");
+        AppendText(result, L" d='", Escape(displayName), L"'/>");
       }
     }
     return result;
@@ -187,7 +225,7 @@ std::wstring CReporter::MakeExtensionXML(const std::shared_ptr<CItemList>& items
     PendingMessages();
     const std::wstring file = item->Properties().Item(L"DLL").Text();
     if (skipEmpty && file.empty()) continue;
-    result += Number(L"<f x='%1'/>", IndexOf(file));
+    AppendEntry(result, L"<f x='", IndexOf(file), L"'/>");
   }
   return result;
 }
@@ -212,13 +250,14 @@ std::wstring CReporter::MakeProcessesXML(const std::shared_ptr<CItemList>& oProc
   return Section(L"CReporter.MakeProcessesXML", [&] {
     std::wstring result;
     for (const auto& process : Walk(oProcesses)) {
-      std::wstring block = Number(L"<p x='%1'>", IndexOf(process->Name));
+      // An error anywhere empties the whole section, so each block goes straight into it.
+      AppendEntry(result, L"<p x='", IndexOf(process->Name), L"'>");
       // Pending messages per module, not per process.
       for (const auto& module : process->Children()) {
         PendingMessages();
-        block += Number(L"<m x='%1'/>", IndexOf(module->Name));
+        AppendEntry(result, L"<m x='", IndexOf(module->Name), L"'/>");
       }
-      result += block + L"</p>";
+      result += L"</p>";
     }
     return result;
   });

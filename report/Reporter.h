@@ -49,6 +49,8 @@ class CReporter {
 
   // The caller's progress dialog, while a call runs.
   IProgressor* moProgressor = nullptr;
-  // "_" + full path -> x, keys without regard to case.
+  // Full path -> x, keys without regard to case. (The file index's key form is "_" + the path; the "_",
+  // the same in every key, changes no comparison, so the path alone is the key here and no key has to
+  // be made for a lookup.)
   CKeyedCollection<std::int32_t> moFileIndex;
 };

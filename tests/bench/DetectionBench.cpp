@@ -21,6 +21,7 @@
 #include "inspection/Hashier.h"
 #include "shell/MAPI.h"
 #include "shell/MWDL.h"
+#include "tests/bench/SyntheticMachine.h"
 #include "tests/doubles/FakeMachine.h"
 #include "tests/native/ChosenChecksum.h"
 
@@ -34,22 +35,9 @@ constexpr int kServices = 300;
 constexpr int kBhos = 10, kToolbars = 5, kExplorerBars = 5;  // 20 browser extensions
 constexpr int kItems = kProcesses * (1 + kModulesPerProcess) + kStartups + kServices + kBhos + kToolbars + kExplorerBars;
 
-class NeverCancelled : public IProgressor {
- public:
-  void Progress(double) override {}
-  bool Cancelled() const override { return false; }
-};
-
-std::wstring FilePath(int n) {
-  std::wstring digits = std::to_wstring(n);
-  return L"C:\\Program Files\\Vendor" + std::to_wstring(n % 40) + L"\\bin\\module" +
-         std::wstring(4 - digits.size(), L'0') + digits + (n % 10 == 0 ? L".exe" : L".dll");
-}
-
-std::wstring Clsid(int n) {
-  const std::wstring tail = std::to_wstring(n);
-  return L"{0B0E0000-0000-0000-0000-" + std::wstring(12 - tail.size(), L'0') + tail + L"}";
-}
+using bench::Clsid;
+using bench::FilePath;
+using bench::NeverCancelled;
 
 // The machine: 3,000 files, of which four in five carry a company; of the others half are known-good
 // modules (size in table C, checksum in table D), a quarter have a good size but an unknown checksum

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "platform/Components.h"
-#include "platform/Export.h"
 
 namespace platform {
 
@@ -14,7 +13,7 @@ namespace platform {
 //
 //   comps.Register(L"WDLCustom.CCustom2", [] { return std::make_shared<MyFakeCustom>(); });
 //   comps.Fail(L"qnCommon.CKeyedCollection");
-class QN_API FakeComponents : public IComponents {
+class FakeComponents : public IComponents {
  public:
   using Factory = std::function<std::shared_ptr<IComponent>()>;
   FakeComponents();

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "platform/Desktop.h"
-#include "platform/Export.h"
 
 #include "platform/WinNamesBegin.h"
 
@@ -34,7 +33,7 @@ struct StartCall {
 //   desk.QueueAnswer(6);               // the next box is answered "Yes"
 //   ... code under test ...
 //   EXPECT_EQ(desk.Boxes().at(0).prompt, L"...");
-class QN_API FakeDesktop : public IDesktop {
+class FakeDesktop : public IDesktop {
  public:
   FakeDesktop();
   ~FakeDesktop() override;

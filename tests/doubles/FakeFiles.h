@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/Export.h"
 #include "platform/Files.h"
 
 #include "platform/WinNamesBegin.h"
@@ -37,7 +36,7 @@ struct FileMove {
 //   files.AddTextFile(L"C:\\a.txt", "hello");
 //   files.AddSearchFolder(L"C:\\Windows\\System32");
 //   files.Fail(L"C:\\locked.dll", kFileOpMove | kFileOpDelete, kErrorSharingViolation);
-class QN_API FakeFiles : public IFileSystem {
+class FakeFiles : public IFileSystem {
  public:
   FakeFiles();
   ~FakeFiles() override;

@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/Export.h"
 #include "platform/Processes.h"
 
 #include "platform/WinNamesBegin.h"
@@ -26,7 +25,7 @@ struct TerminateCall {
 //
 //   procs.AddProcess(100, {L"C:\\Windows\\explorer.exe", L"C:\\Windows\\System32\\bad.dll"});
 //   procs.FailOpen(100, kErrorAccessDenied);
-class QN_API FakeProcesses : public IProcesses {
+class FakeProcesses : public IProcesses {
  public:
   FakeProcesses();
   ~FakeProcesses() override;

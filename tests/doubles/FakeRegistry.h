@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/Export.h"
 #include "platform/Registry.h"
 
 namespace platform {
@@ -35,7 +34,7 @@ struct RegChange {
 // and inspection) or View(RegView::kWow32) (the interface); it starts empty and is separate from this
 // one in every hive, key paths included (write its Software keys without "Wow6432Node").
 //   reg.Wow32().SetString(kHkeyLocalMachine, L"Software\\X", L"Path", L"C:\\x86.exe");
-class QN_API FakeRegistry : public IRegistry {
+class FakeRegistry : public IRegistry {
  public:
   FakeRegistry();
   ~FakeRegistry() override;

@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/Export.h"
 #include "platform/Shutdown.h"
 
 namespace platform {
@@ -31,7 +30,7 @@ struct ExitWindowsCall {
 // unless refused, accepted; nothing ends.
 //
 //   shutdown.RefuseExit(kErrorAccessDenied);   // the next ExitWindowsEx answers false with error 5
-class QN_API FakeShutdown : public IShutdown {
+class FakeShutdown : public IShutdown {
  public:
   FakeShutdown();
   ~FakeShutdown() override;

@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/Export.h"
 #include "platform/System.h"
 
 namespace platform {
@@ -16,7 +15,7 @@ namespace platform {
 // Sleep is recorded and advances the tick count.
 // Dates format as "yyyy-mm-dd hh:mm:ss"; the time separator is ":" unless set. ANSI is Latin-1: characters above 255 become "?".
 // ErrorText gives the text set for the code, else a few common system texts, else "Error <code>".
-class QN_API FakeSystem : public ISystem {
+class FakeSystem : public ISystem {
  public:
   FakeSystem();
   ~FakeSystem() override;

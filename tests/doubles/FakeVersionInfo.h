@@ -4,7 +4,6 @@
 #include <utility>
 #include <vector>
 
-#include "platform/Export.h"
 #include "platform/VersionInfo.h"
 
 namespace platform {
@@ -12,7 +11,7 @@ namespace platform {
 // Version strings by file path (any letter case). A file without an entry has no version resource.
 //
 //   versions.Set(L"C:\\x.dll", {{L"CompanyName", L"Acme"}, {L"ProductName", L"X"}});
-class QN_API FakeVersionInfo : public IVersionInfo {
+class FakeVersionInfo : public IVersionInfo {
  public:
   FakeVersionInfo();
   ~FakeVersionInfo() override;

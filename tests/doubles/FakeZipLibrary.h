@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/Export.h"
 #include "platform/ZipLibrary.h"
 
 namespace platform {
@@ -26,7 +25,7 @@ struct ZipArchiveCall {
 //
 //   machine.zipLibrary.loadError = 126;                        // "vbzip10.dll" is missing
 //   machine.zipLibrary.onArchive = [](const ZipCallbacks& cb) { cb.print("a/b", 3); };
-class QN_API FakeZipLibrary : public IZipLibrary {
+class FakeZipLibrary : public IZipLibrary {
  public:
   FakeZipLibrary();
   ~FakeZipLibrary() override;

@@ -15,6 +15,11 @@ read and write (Z:\\... under Wine):
                                         120) unless the client goes first
                     "stall [S]"       : answer 200 with the headers and the first bytes of the body,
                                         then nothing more, likewise
+                    "truncated"       : answer 200 whose Content-Length promises more than comes,
+                                        then close the connection
+                    "cut"             : answer 200 in chunks and close the connection inside a chunk
+                    "garbage"         : answer bytes without a status line, then close the connection
+                    "big [CODE]"      : answer CODE (default 200) with a body of 5 MB
     requests/N/   one folder per request, in arrival order (N = 1, 2, ...), written as soon as the
                   request has been read: "request.txt" (method, target, Host and Content-Type lines),
                   "body" (the body's bytes) and, for a POST, the body as vendor.py decodes it:
@@ -51,6 +56,7 @@ import vendor  # noqa: E402
 
 IDLE_LIMIT = 30 * 60  # an endpoint nobody stopped ends itself after this many idle seconds
 HANG_LIMIT = 120
+BIG_BODY = b"0123456789abcdef" * (5 * 1024 * 1024 // 16)  # the 5 MB body of "big"
 
 
 class Endpoint(http.server.ThreadingHTTPServer):
@@ -98,8 +104,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         # Written last: a test that sees request.txt sees the whole record.
         (record / "request.txt").write_text("\n".join(lines) + "\n", encoding="utf-8")
 
-    def answer(self, code, location=None):
-        text = b"answered %d\n" % code
+    def answer(self, code, location=None, body=None):
+        text = body if body is not None else b"answered %d\n" % code
         self.send_response(code)
         if location:
             self.send_header("Location", location)
@@ -107,6 +113,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_header("Content-Length", str(len(text)))
         self.end_headers()
         self.wfile.write(text)
+
+    def raw(self, data):
+        """Sends `data` as it is instead of an answer, then closes the connection."""
+        self.wfile.write(data)
+        self.wfile.flush()
+        self.close_connection = True
 
     def hold(self, seconds):
         """Keeps the connection without a word until the client closes it or `seconds` pass."""
@@ -156,6 +168,20 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.flush()
         if how[0] in ("hang", "stall"):
             self.hold(float(how[1]) if len(how) > 1 else HANG_LIMIT)
+            return
+        if how[0] == "truncated":
+            self.raw(b"HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 1000\r\n\r\nthe first bytes")
+            return
+        if how[0] == "cut":
+            self.raw(b"HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nTransfer-Encoding: chunked\r\n\r\n"
+                     b"10\r\nthe first chunk\n\r\n400\r\nthe second chunk, cut")
+            return
+        if how[0] == "garbage":
+            self.raw(b"\x00\xff\xfe garbage without a status line\r\n\x01\x02\x03\r\n\r\nmore garbage")
+            return
+        if how[0] == "big":
+            code = int(how[1]) if len(how) > 1 else 200
+            self.answer(code, body=BIG_BODY)
             return
         if how[0] == "delay":
             time.sleep(float(how[1]))

@@ -155,13 +155,42 @@ TEST_F(ParasiteRenamingTest, ProtectedFileIsRenamedWithTheArchiveAttributeOnly) 
   }
 }
 
-// An older file at the parasite name, read-only at that, is deleted before the move.
-TEST_F(ParasiteRenamingTest, ExistingTargetIsDeletedFirst) {
+// An older file at the parasite name, read-only at that, is replaced by the move: set aside beside
+// itself first, deleted once the move has succeeded.
+TEST_F(ParasiteRenamingTest, ExistingTargetIsReplacedByTheMove) {
+  const std::wstring aside = kParasiteA + L".replaced";
   machine.files.AddTextFile(kParasiteA, "old", platform::kFileAttributeReadOnly);
   Rename({kA});
-  EXPECT_EQ(machine.files.Deletes(), std::vector<std::wstring>{kParasiteA});
+  EXPECT_EQ(machine.files.Moves(), (std::vector<platform::FileMove>{{kParasiteA, aside, true}, {kA, kParasiteA, true}}));
+  EXPECT_EQ(machine.files.Deletes(), std::vector<std::wstring>{aside});
   EXPECT_EQ(machine.files.FileText(kParasiteA), "abc");
+  EXPECT_FALSE(machine.files.HasFile(aside));
   EXPECT_EQ(At().back(), (Lines::value_type{kEx, L"FilesToPostDelete.Count=0"}));
+}
+
+// A refused move loses nothing: the file at the target name gets its name and bytes back, in both
+// families, also when the first name aside is taken (that file stays as it was).
+TEST_F(ParasiteRenamingTest, RefusedMoveLeavesTheFileAtTheTargetName) {
+  const std::wstring taken = kParasiteA + L".replaced", aside = kParasiteA + L".replaced2";
+  machine.files.Fail(kA, platform::kFileOpMove, platform::kErrorSharingViolation);
+  for (bool nt : {true, false}) {
+    MAPI::gbIsNT = nt;
+    machine.files.AddTextFile(kParasiteA, "old");
+    machine.files.AddTextFile(taken, "left over");
+    const std::size_t before = machine.files.Moves().size();
+    CProcessManager manager;
+    EXPECT_FALSE(manager.SafeRenameFile(kA, kParasiteA)) << nt;
+    EXPECT_EQ(manager.LastRenameError(), static_cast<std::uint32_t>(platform::kErrorSharingViolation)) << nt;
+    EXPECT_EQ(machine.files.FileText(kA), "abc") << nt;
+    EXPECT_EQ(machine.files.FileText(kParasiteA), "old") << nt;
+    EXPECT_EQ(machine.files.FileText(taken), "left over") << nt;
+    EXPECT_FALSE(machine.files.HasFile(aside)) << nt;
+    EXPECT_EQ(std::vector<platform::FileMove>(machine.files.Moves().begin() + static_cast<std::ptrdiff_t>(before),
+                                              machine.files.Moves().end()),
+              (std::vector<platform::FileMove>{{kParasiteA, aside, nt}, {aside, kParasiteA, nt}}))
+        << nt;
+  }
+  EXPECT_TRUE(machine.files.Deletes().empty());
 }
 
 // A file held by a running process: the first move fails, the holder is ended, the program pauses

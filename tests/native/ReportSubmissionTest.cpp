@@ -147,6 +147,44 @@ TEST_F(ReportSubmissionTest, TheAnswerDecidesTheResult) {
   }
 }
 
+// A success counts only when its answer arrived whole: with headers (the system reads bytes without a
+// status line as a 200 without any), and with as many body bytes as its Content-Length names.
+TEST_F(ReportSubmissionTest, ASuccessCountsOnlyWhenItsAnswerArrivedWhole) {
+  struct Case {
+    const char* what;
+    std::int32_t status;
+    std::wstring headers;
+    std::uint64_t bytes;
+    bool sent;
+    std::wstring cause;
+  };
+  const std::vector<Case> cases = {
+      {"whole", 200, L"Content-Type: text/plain\r\nContent-Length: 13\r\n\r\n", 13, true, L"keep"},
+      {"name in other letters, blanks around", 206, L"content-LENGTH:  13 \r\n", 13, true, L"keep"},
+      {"chunks", 200, L"Transfer-Encoding: chunked\r\n", 37, true, L"keep"},
+      {"a 304 has no body", 304, L"Content-Length: 13\r\n", 0, true, L"keep"},
+      {"cut short", 200, L"Content-Type: text/plain\r\nContent-Length: 1000\r\n", 15, false, L"Cannot send. "},
+      {"longer than named", 302, L"Content-Length: 2\r\n", 3, false, L"Cannot send. "},
+      {"no headers", 200, L"\r\n", 19, false, L"Cannot send. "},
+      {"length not a number", 200, L"Content-Length: 12x\r\n", 12, false, L"Cannot send. "},
+      {"a refusal cut short", 404, L"Content-Length: 1000\r\n", 15, false, L"Not Found"},
+  };
+  for (const Case& c : cases) {
+    platform::FakeMachine m;
+    m.http.script.status = c.status;
+    m.http.script.statusText = c.status == 404 ? L"Not Found" : L"OK";
+    m.http.script.responseHeaders = c.headers;
+    m.http.script.responseBytes = c.bytes;
+    std::wstring why = L"keep";
+    EXPECT_EQ(CL().Do1(L"LDW\\Uninstall", Values(), why), c.sent) << c.what;
+    EXPECT_EQ(why, c.cause) << c.what;
+    // The files stay as after any answer.
+    const auto& archive = m.zipLibrary.Archives().at(0);
+    EXPECT_TRUE(m.files.HasFile(platform::System().FromAnsi(*archive.names.entries[0]))) << c.what;
+    EXPECT_TRUE(m.files.HasFile(platform::System().FromAnsi(archive.zipFile))) << c.what;
+  }
+}
+
 // An error on the way: its description is the reason, both temporary files go, and the kept copy is
 // there when the zip had been read back before the error.
 TEST_F(ReportSubmissionTest, AnErrorAtAnyStepDeletesBothTemporaryFiles) {
@@ -172,6 +210,14 @@ TEST_F(ReportSubmissionTest, AnErrorAtAnyStepDeletesBothTemporaryFiles) {
       {"send", fail(L"send"), L"XMLHTTP.send: Unspecified error", true},
       {"readyState", fail(L"readyState"), L"XMLHTTP.readyState: Unspecified error", true},
       {"status", fail(L"status"), L"XMLHTTP.status: Unspecified error", true},
+      {"getAllResponseHeaders", fail(L"getAllResponseHeaders"), L"XMLHTTP.getAllResponseHeaders: Unspecified error",
+       true},
+      {"responseBody",
+       [](platform::FakeMachine& m) {
+         m.http.script.responseHeaders = L"Content-Length: 13\r\n";
+         m.http.script.failures[L"responseBody"] = {platform::kHrFail, L"XMLHTTP.responseBody: Unspecified error"};
+       },
+       L"XMLHTTP.responseBody: Unspecified error", true},
       {"abort",
        [](platform::FakeMachine& m) {
          m.http.script.readyStates = {1};

@@ -40,7 +40,8 @@ inline std::string ReadText(const fs::path& path) {
 inline int EndpointPort() { return std::stoi(ReadText(EndpointFolder() / L"port")); }
 inline int ClosedPort() { return std::stoi(ReadText(EndpointFolder() / L"closed-port")); }
 
-// How the endpoint answers the next POSTs ("200", "302", "404", "delay 2 200", "hang").
+// How the endpoint answers the next POSTs ("200", "302", "404", "delay 2 200", "hang", "truncated", "garbage",
+// ...: the modes endpoint.py lists).
 inline void SetAnswer(const std::string& how) { std::ofstream(EndpointFolder() / L"answer", std::ios::binary) << how; }
 
 // One request as the endpoint recorded it; for a POST also what vendor.py made of its body.

@@ -23,6 +23,11 @@ inline constexpr WineDifference kFailedAsyncRequestStaysLoaded{
     "0x80004005",
     "send succeeds; the request completes later (readyState 4) and reading its status fails"};
 
+// MSXML's XMLHTTP, when the connection ends inside a chunk of a chunked answer.
+inline constexpr WineDifference kCutChunkedAnswerCompletes{
+    "the request completes (readyState 4) with status 200 and the bytes that came, as a whole answer would",
+    "WinINet fails the read of the cut answer, and the request does not end with status 200"};
+
 // `stillDiffers`: whether the test saw Wine's behaviour.
 inline void ExpectWineDifference(const WineDifference& difference, bool stillDiffers) {
   EXPECT_TRUE(stillDiffers) << "Wine no longer differs from Windows here (" << difference.what

@@ -67,6 +67,12 @@ TEST(PlatformHttpWine, ARequestGoesThroughItsStatesToTheServersAnswer) {
   std::wstring text = L"poison";
   ASSERT_FALSE(request->StatusText(text).Failed());
   EXPECT_EQ(text, L"Not Found");
+  std::wstring headers = L"poison";
+  ASSERT_FALSE(request->ResponseHeaders(headers).Failed());
+  EXPECT_NE(headers.find(L"Content-Length: 13\r\n"), std::wstring::npos) << std::string(headers.begin(), headers.end());
+  std::uint64_t bytes = 7;
+  ASSERT_FALSE(request->ResponseBodyBytes(bytes).Failed());
+  EXPECT_EQ(bytes, 13u);  // "answered 404\n"
 
   const auto records = wine_test::Records();
   ASSERT_EQ(records.size(), 1u);

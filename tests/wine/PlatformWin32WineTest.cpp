@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "common/Error.h"
@@ -45,6 +47,39 @@ TEST(PlatformFilesWineTest, ReadAllReusesTheCallersMemory) {
   EXPECT_EQ(error, static_cast<unsigned long>(ERROR_FILE_NOT_FOUND));
   EXPECT_TRUE(bytes.empty());
   ASSERT_TRUE(files.Delete(large, error) && files.Delete(small, error));
+}
+
+// A vector too small for the next file is given memory with room to spare, so that a larger file after
+// it that fits that room is read into the same memory; every read holds exactly its file.
+TEST(PlatformFilesWineTest, ReadAllGrowsTheCallersMemoryWithRoomToSpare) {
+  auto& files = platform::Files();
+  const wchar_t* names[] = {L"pf_grow1.bin", L"pf_grow2.bin", L"pf_grow3.bin"};
+  const std::size_t sizes[] = {70000, 100000, 130000};
+  std::vector<std::vector<std::uint8_t>> contents;
+  unsigned long error = 0xDEADBEEF;
+  for (std::size_t i = 0; i < 3; ++i) {
+    std::vector<std::uint8_t> content(sizes[i]);
+    for (std::size_t b = 0; b < content.size(); ++b) content[b] = static_cast<std::uint8_t>(b * 7 + i);
+    ASSERT_TRUE(files.WriteAll(Scratch(names[i]), content, error));
+    contents.push_back(std::move(content));
+  }
+  std::vector<std::uint8_t> bytes;
+  ASSERT_TRUE(files.ReadAll(Folder() + L"\\" + names[0], bytes, 1000000, error));
+  EXPECT_EQ(bytes, contents[0]);
+  ASSERT_TRUE(files.ReadAll(Folder() + L"\\" + names[1], bytes, 1000000, error));
+  EXPECT_EQ(bytes, contents[1]);
+  EXPECT_GE(bytes.capacity(), 2 * sizes[0]);
+  const std::uint8_t* memory = bytes.data();
+  ASSERT_TRUE(files.ReadAll(Folder() + L"\\" + names[2], bytes, 1000000, error));
+  EXPECT_EQ(bytes, contents[2]);
+  EXPECT_EQ(bytes.data(), memory);
+  // The room to spare stops at the limit the caller gives.
+  std::vector<std::uint8_t> limited;
+  ASSERT_TRUE(files.ReadAll(Folder() + L"\\" + names[0], limited, 100000, error));
+  ASSERT_TRUE(files.ReadAll(Folder() + L"\\" + names[1], limited, 100000, error));
+  EXPECT_EQ(limited, contents[1]);
+  EXPECT_LT(limited.capacity(), 2 * sizes[0]);
+  for (const wchar_t* name : names) EXPECT_TRUE(files.Delete(Folder() + L"\\" + name, error));
 }
 
 TEST(PlatformFilesWineTest, ReadWriteMoveAttributesAndErrors) {
@@ -114,6 +149,69 @@ TEST(PlatformVersionInfoWineTest, Kernel32HasACompanyName) {
   ASSERT_TRUE(info.Exists(L"CompanyName"));
   EXPECT_FALSE(info.Item(L"CompanyName").empty());
   EXPECT_EQ(Utilities().GetFileVersionInfo(Folder() + L"\\pf_missing.dll").Count(), 0u);
+}
+
+// An SZDD-compressed copy of `bytes` (the format that LZOpenFile expands): the header, then groups of
+// eight bytes each after a flag byte that marks them all as plain bytes.
+std::vector<std::uint8_t> Szdd(const std::vector<std::uint8_t>& bytes) {
+  std::vector<std::uint8_t> out = {'S', 'Z', 'D', 'D', 0x88, 0xF0, 0x27, 0x33, 'A', 0};
+  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<std::uint8_t>(bytes.size() >> shift));
+  for (std::size_t i = 0; i < bytes.size(); i += 8) {
+    out.push_back(0xFF);
+    out.insert(out.end(), bytes.begin() + static_cast<std::ptrdiff_t>(i),
+               bytes.begin() + static_cast<std::ptrdiff_t>(std::min(bytes.size(), i + 8)));
+  }
+  return out;
+}
+
+// The version strings come from the system's version reader, which is spared only files that cannot
+// hold a version resource: whatever a file holds, ReadStrings finds version data exactly where the
+// reader itself does, and the same strings.
+TEST(PlatformVersionInfoWineTest, EveryFileHasTheVersionDataTheSystemsReaderFinds) {
+  auto& files = platform::Files();
+  unsigned long error = 0;
+  std::vector<std::uint8_t> dll;
+  ASSERT_TRUE(files.ReadAll(Folder() + L"\\wdl_testdll.dll", dll, 10000000, error)) << "the helper library";
+  const std::vector<std::pair<std::wstring, std::wstring>> dllStrings = {
+      {L"CompanyName", L"  Wardline Test Company  "},
+      {L"FileDescription", L" Wardline test library "},
+      {L"ProductName", L"Wardline Test DLL"}};
+  auto text = [](const char* t) { return std::vector<std::uint8_t>(t, t + std::char_traits<char>::length(t)); };
+  struct Case {
+    const wchar_t* name;
+    std::vector<std::uint8_t> bytes;
+    bool hasVersion;
+  };
+  const Case cases[] = {
+      {L"pv_copy.dll", dll, true},                         // a library under another name
+      {L"pv_copy.txt", dll, true},                         // ... and another extension
+      {L"pv_packed.dl_", Szdd(dll), false},                // compressed: left to the reader (Wine's finds none)
+      {L"pv_text.dll", text("just some text"), false},     // no program
+      {L"pv_empty.dll", {}, false},
+      {L"pv_m.dll", text("M"), false},                     // too short to tell: the reader decides
+      {L"pv_mz.dll", text("MZ but no program after"), false},
+      {L"pv_zm.dll", text("ZM but no program after"), false},
+      {L"pv_sz.dll", text("SZ but not compressed"), false},
+      {L"pv_kw.dll", text("KWAJ but not compressed"), false},
+  };
+  for (const Case& c : cases) {
+    const std::wstring path = Scratch(c.name);
+    ASSERT_TRUE(files.WriteAll(path, c.bytes, error)) << c.name;
+    DWORD ignored = 0;
+    const bool systemFinds = ::GetFileVersionInfoSizeW(path.c_str(), &ignored) != 0;
+    EXPECT_EQ(systemFinds, c.hasVersion) << c.name;
+    std::vector<std::pair<std::wstring, std::wstring>> strings = {{L"poison", L"poison"}};
+    EXPECT_EQ(platform::VersionInfo().ReadStrings(path, strings), systemFinds) << c.name;
+    EXPECT_EQ(strings, systemFinds ? dllStrings : decltype(strings)()) << c.name;
+    EXPECT_TRUE(files.Delete(path, error)) << c.name;
+  }
+  // A name without its folder is looked for along the library search path, which starts with this
+  // program's folder; a folder is no file.
+  std::vector<std::pair<std::wstring, std::wstring>> strings;
+  EXPECT_TRUE(platform::VersionInfo().ReadStrings(L"wdl_testdll.dll", strings));
+  EXPECT_EQ(strings, dllStrings);
+  EXPECT_FALSE(platform::VersionInfo().ReadStrings(Folder(), strings));
+  EXPECT_TRUE(strings.empty());
 }
 
 TEST(PlatformComponentsWineTest, MissingLibraryOrClassGivesNull) {

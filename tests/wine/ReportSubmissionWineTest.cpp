@@ -15,55 +15,14 @@
 #include "platform/Platform.h"
 #include "report/CL.h"
 #include "tests/wine/Endpoint.h"
+#include "tests/wine/SubmissionFixture.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using wine_test::ProxySetting;
 
-// The files of the temporary folder.
-std::set<fs::path> TempFiles() {
-  std::set<fs::path> files;
-  for (const auto& entry : fs::directory_iterator(fs::path(platform::Files().TempFolder()))) {
-    if (entry.is_regular_file()) files.insert(entry.path());
-  }
-  return files;
-}
-
-class ReportSubmissionWine : public ::testing::Test {
- protected:
-  void SetUp() override {
-    wine_test::ClearRecords();
-    before_ = TempFiles();
-  }
-  void TearDown() override {
-    for (const fs::path& file : NewTempFiles()) ::DeleteFileW(file.c_str());
-  }
-  // What this test's sends left in the temporary folder.
-  std::vector<fs::path> NewTempFiles() const {
-    std::vector<fs::path> added;
-    for (const fs::path& file : TempFiles()) {
-      if (before_.count(file) == 0) added.push_back(file);
-    }
-    return added;
-  }
-  bool Send(const std::wstring& category, const CProperties& values, const std::string& answer) {
-    wine_test::SetAnswer(answer);
-    cause = L"keep";
-    return CL().Do1(category, values, cause);
-  }
-  static CProperties Feedback() {
-    CProperties values;
-    values.Add(L"reason", std::wstring(L"Too slow\r\n+ 100% & more \u00e9\u4e2d"));
-    values.Add(L"log", std::wstring(L"line 1\r\nline 2 \\ /\r\n"));
-    return values;
-  }
-
-  std::wstring cause;
-
- private:
-  std::set<fs::path> before_;
-};
+class ReportSubmissionWine : public wine_test::SubmissionFixture {};
 
 TEST_F(ReportSubmissionWine, FeedbackReachesTheEndpointWithSubjectIdentifierAndValues) {
   ProxySetting proxy(ProxySetting::Local(wine_test::EndpointPort()));

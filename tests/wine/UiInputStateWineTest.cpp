@@ -130,15 +130,23 @@ TEST_F(UiInputStateWine, MessageBoxGivesTheActivationBackWithoutActivateButAnoth
     EXPECT_EQ(MessageBoxW(GetActiveWindow(), L"Done.", L"Wardline", MB_OK), IDOK);
     EXPECT_EQ(closer.texts, std::vector<std::wstring>{L"Done."});
   }
-  PumpUntil([] { return false; }, 500);
+  // The focus comes back where the user left it, and no Activate came with it.
+  const HWND typed = H(sheet.txtTyped.Native());
+  EXPECT_TRUE(PumpUntil([&] { return GetFocus() == typed; }));
+  PumpUntil([] { return false; }, 300);
   EXPECT_EQ(sheet.activations, 1);
-  EXPECT_EQ(GetFocus(), H(sheet.txtTyped.Native()));  // the focus where the user left it
 
   // A form of the program in between is a change between forms.
+  // Without a window manager (Xvfb) the activation does not always move by itself: move it where the
+  // system would have put it, so that what is tested is the form's answer to the change.
   ui::Form other(L"FOther");
   other.Show(&sheet);
-  PumpUntil([&] { return GetActiveWindow() == H(other.Native()); });
+  const HWND otherWindow = H(other.Native());
+  if (!PumpUntil([&] { return GetActiveWindow() == otherWindow; }, 1000)) SetActiveWindow(otherWindow);
+  ASSERT_TRUE(PumpUntil([&] { return GetActiveWindow() == otherWindow; }));
   other.Unload();
+  const HWND sheetWindow = H(sheet.Native());
+  if (!PumpUntil([&] { return GetActiveWindow() == sheetWindow; }, 1000)) SetActiveWindow(sheetWindow);
   EXPECT_TRUE(PumpUntil([&] { return sheet.activations == 2; }));
 }
 

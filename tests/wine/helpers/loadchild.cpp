@@ -1,11 +1,15 @@
-// A child process for the Wine tests that loads the libraries it is told to, then waits.
+// A child process for the Wine tests that loads the libraries it is told to, or holds files open, then
+// waits.
 //
-//   wdl_loadchild.exe <name> <milliseconds> <library>...
+//   wdl_loadchild.exe <name> <milliseconds> <library or hold:file>...
 //
-// Loads each library by the path given, sets the event "<name>.ready" (when it exists) once all are
-// loaded, then waits until the event "<name>.quit" is set or the time runs out.
-// Exit codes: 0 when told to end, 1 for a bad command line, 2 when a library could not be loaded, 3 when
-// the wait ran out.
+// Loads each library by the path given; a file named as "hold:" and its path it opens for reading
+// instead, shared for reading only (neither writing, deleting nor renaming reaches it meanwhile), and
+// never loads (ending the processes that have it loaded does not end this one). Sets the event
+// "<name>.ready" (when it exists) once all are loaded and open, then waits until the event "<name>.quit"
+// is set or the time runs out.
+// Exit codes: 0 when told to end, 1 for a bad command line, 2 when a library could not be loaded or a
+// file opened, 3 when the wait ran out.
 #include <windows.h>
 
 #include <cwchar>
@@ -16,8 +20,18 @@ int wmain(int argc, wchar_t** argv) {
   if (argc < 4) return 1;
   const std::wstring name = argv[1];
   const DWORD timeout = static_cast<DWORD>(std::wcstoul(argv[2], nullptr, 10));
+  const std::wstring hold = L"hold:";
   std::vector<HMODULE> libraries;
+  std::vector<HANDLE> files;
   for (int i = 3; i < argc; ++i) {
+    const std::wstring argument = argv[i];
+    if (argument.rfind(hold, 0) == 0) {
+      HANDLE file = CreateFileW(argument.substr(hold.size()).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+      if (file == INVALID_HANDLE_VALUE) return 2;
+      files.push_back(file);
+      continue;
+    }
     HMODULE library = LoadLibraryW(argv[i]);
     if (library == nullptr) return 2;
     libraries.push_back(library);
@@ -30,6 +44,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   const DWORD waited = quit != nullptr ? WaitForSingleObject(quit, timeout) : WAIT_FAILED;
   if (quit != nullptr) CloseHandle(quit);
+  for (HANDLE file : files) CloseHandle(file);
   for (HMODULE library : libraries) FreeLibrary(library);
   return waited == WAIT_OBJECT_0 ? 0 : 3;
 }

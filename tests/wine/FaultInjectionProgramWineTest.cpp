@@ -1,0 +1,132 @@
+// wardline.exe in a scratch folder where nothing it keeps for itself can be written: WDL.log read-only
+// and, with short.log, held open without sharing by a helper the test starts (under Wine, running as
+// root, only the held file stops a write: WINE-DIFFERENCES.md), and "Request.dat" taken by a folder. The
+// program still starts, a support request typed into its window still reaches the local endpoint, the
+// user hears of the request's success and of nothing else, and the files it could not write are as they
+// were.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "shell/Strings.h"
+#include "tests/wine/Endpoint.h"
+#include "tests/wine/ProgramUnderTest.h"
+#include "tests/wine/SubmissionFixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace program_wine;
+
+const std::string kEarlierLog = "2024-01-02 03:04:05\t5\t0\tFMain.Form_Initialize\tan earlier start\r\n";
+
+// The editable Edit children of `window`, in their order: the read-only ones left out.
+std::vector<HWND> EditableBoxes(HWND window) {
+  std::vector<HWND> boxes;
+  ::EnumChildWindows(
+      window,
+      [](HWND child, LPARAM param) -> BOOL {
+        if (ClassOf(child) == L"Edit" && (::GetWindowLongPtrW(child, GWL_STYLE) & ES_READONLY) == 0) {
+          reinterpret_cast<std::vector<HWND>*>(param)->push_back(child);
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&boxes));
+  return boxes;
+}
+
+// Types `text` into a box of another process as keystrokes, replacing what it holds.
+void Type(HWND box, const std::wstring& text) {
+  ::SendMessageW(box, EM_SETSEL, 0, -1);
+  for (wchar_t c : text) ::SendMessageW(box, WM_CHAR, c, 0);
+}
+
+// The log files clear of the read-only attribute again, so that the folder can go.
+struct Writable {
+  fs::path folder;
+  ~Writable() {
+    for (const wchar_t* name : {L"WDL.log", L"short.log"}) {
+      ::SetFileAttributesW((folder / name).c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+  }
+};
+
+class FaultInjectionProgramWine : public ProgramUnderTest {};
+
+TEST_F(FaultInjectionProgramWine, WithNothingOfItsOwnWritableItStartsAndSendsASupportRequest) {
+  wine_test::ClearRecords();
+  wine_test::SetAnswer("200");
+  wine_test::ProxySetting proxy(wine_test::ProxySetting::Local(wine_test::EndpointPort()));
+  wine_test::NewTempFiles sendsFiles;  // the program's send leaves its request file and zip there
+  Writable writable;
+  std::unique_ptr<LibraryHolder> holder;
+  std::vector<std::wstring> dlls = kRuntime;
+  dlls.insert(dlls.end(), {L"WDLCustom.dll", L"vbzip10.dll", L"wdl_loadchild.exe"});
+  ASSERT_NO_FATAL_FAILURE(Start(dlls, L"wardline.exe", L"", [&](const fs::path& folder) {
+    writable.folder = folder;
+    for (const wchar_t* name : {L"WDL.log", L"short.log"}) std::ofstream(folder / name, std::ios::binary) << kEarlierLog;
+    ASSERT_TRUE(::SetFileAttributesW((folder / L"WDL.log").c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(fs::create_directory(folder / L"Request.dat"));
+    holder = std::make_unique<LibraryHolder>((folder / L"wdl_loadchild.exe").wstring(),
+                                             std::vector<std::wstring>{L"hold:" + (folder / L"WDL.log").wstring(),
+                                                                       L"hold:" + (folder / L"short.log").wstring()},
+                                             L"WdlFaultLogs");
+    ASSERT_TRUE(holder->ready) << "the helper does not hold the logs";
+    HANDLE append = ::CreateFileW((folder / L"WDL.log").c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD refused = ::GetLastError();
+    if (append != INVALID_HANDLE_VALUE) ::CloseHandle(append);
+    ASSERT_EQ(append, INVALID_HANDLE_VALUE) << "the log can still be written";
+    EXPECT_EQ(refused, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  }));
+
+  std::vector<std::wstring> shown;  // the texts of every message box before the awaited one
+  const auto boxes = [&](HWND hwnd) {
+    if (IsMessageBox(hwnd)) shown.push_back(StaticTexts(hwnd));
+  };
+  HWND main = WaitForWindow(IsMainWindow, 30, boxes);
+  ASSERT_NE(main, nullptr) << "no main window within 30 s (exit code " << WaitForExit(0) << ")";
+  EXPECT_EQ(ReadAll(folder_ / L"WDL.log"), kEarlierLog) << "the start lines reached the log after all";
+
+  ASSERT_NO_FATAL_FAILURE(Press(main, L"Request Support..."));
+  HWND window = WaitForWindow([](HWND hwnd) { return TextOf(hwnd) == L"Request Support Form"; }, 30, boxes);
+  ASSERT_NE(window, nullptr) << "no support-request window within 30 s";
+  const std::vector<HWND> editable = EditableBoxes(window);
+  ASSERT_EQ(editable.size(), 3u) << "comments, name and e-mail";
+  Type(editable[0], L"Pop-ups everywhere");
+  Type(editable[1], L"Ann");
+  Type(editable[2], L"ann@example.com");
+  ASSERT_NO_FATAL_FAILURE(Press(window, L"Request Support"));
+
+  const std::wstring sent = LoadResString(105);
+  HWND box = WaitForWindow([&](HWND hwnd) { return IsMessageBox(hwnd) && StaticTexts(hwnd).find(sent) != std::wstring::npos; },
+                           240, boxes);
+  ASSERT_NE(box, nullptr) << "no word of success within 240 s (exit code " << WaitForExit(0) << ")";
+  EXPECT_TRUE(shown.empty()) << "the user was told: " << std::string(shown.front().begin(), shown.front().end());
+  ASSERT_TRUE(::PostMessageW(box, WM_COMMAND, IDOK, 0));
+
+  const auto records = wine_test::Records();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].verdict, "ok");
+  EXPECT_EQ(records[0].subject, "LDW\\SupportRequest");
+  EXPECT_NE(records[0].values.at("state").find("<yourname>Ann</yourname>"), std::string::npos);
+  EXPECT_NE(records[0].values.at("state").find("Pop-ups everywhere"), std::string::npos);
+
+  ASSERT_TRUE(::PostMessageW(window, WM_CLOSE, 0, 0));
+  ASSERT_TRUE(::PostMessageW(main, WM_CLOSE, 0, 0));
+  EXPECT_EQ(WaitForExit(20), 0u);
+  // What it could not write is as it was.
+  EXPECT_EQ(ReadAll(folder_ / L"WDL.log"), kEarlierLog);
+  EXPECT_EQ(ReadAll(folder_ / L"short.log"), kEarlierLog);
+  EXPECT_TRUE(fs::is_directory(folder_ / L"Request.dat"));
+  EXPECT_TRUE(fs::is_empty(folder_ / L"Request.dat"));
+  EXPECT_EQ(sendsFiles.Added().size(), 2u) << "the request file and the zip stay after a send";
+}
+
+}  // namespace

@@ -1,0 +1,238 @@
+#pragma once
+// wardline.exe as the Wine tests run it: copied with the DLLs it needs into a scratch folder of its own
+// and started there as a child process, its windows found and driven from outside as a user would, and
+// the helper (wdl_loadchild.exe) that holds libraries or files while the program runs.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace program_wine {
+
+namespace fs = std::filesystem;
+
+inline fs::path BinFolder() {
+  std::vector<wchar_t> buffer(MAX_PATH * 4, L'\0');
+  const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+  return fs::path(std::wstring(buffer.data(), length)).parent_path();
+}
+
+inline std::wstring TextOf(HWND hwnd) {
+  wchar_t text[1024] = L"\x2603poison";
+  ::GetWindowTextW(hwnd, text, 1024);
+  return text;
+}
+
+inline std::wstring ClassOf(HWND hwnd) {
+  wchar_t name[256] = L"\x2603poison";
+  ::GetClassNameW(hwnd, name, 256);
+  return name;
+}
+
+// The visible top-level windows of process `pid`.
+inline std::vector<HWND> VisibleWindowsOf(DWORD pid) {
+  struct Walk {
+    DWORD pid;
+    std::vector<HWND> found;
+  } walk{pid, {}};
+  ::EnumWindows(
+      [](HWND hwnd, LPARAM param) -> BOOL {
+        auto* w = reinterpret_cast<Walk*>(param);
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(hwnd, &owner);
+        if (owner == w->pid && ::IsWindowVisible(hwnd)) w->found.push_back(hwnd);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&walk));
+  return walk.found;
+}
+
+inline bool IsMainWindow(HWND hwnd) { return TextOf(hwnd) == L"Wardline" && ::GetMenu(hwnd) != nullptr; }
+inline bool IsMessageBox(HWND hwnd) { return ClassOf(hwnd) == L"#32770" && TextOf(hwnd) == L"Wardline"; }
+
+// The child window of `parent` with this class and text; null when there is none.
+inline HWND ChildWindow(HWND parent, const std::wstring& className, const std::wstring& text) {
+  struct Search {
+    std::wstring className, text;
+    HWND found = nullptr;
+  } search{className, text};
+  ::EnumChildWindows(
+      parent,
+      [](HWND child, LPARAM param) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(param);
+        if (ClassOf(child) == s->className && TextOf(child) == s->text) s->found = child;
+        return s->found == nullptr;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// The texts of a dialog's Static children, one after the other.
+inline std::wstring StaticTexts(HWND dialog) {
+  std::wstring texts;
+  ::EnumChildWindows(
+      dialog,
+      [](HWND child, LPARAM param) -> BOOL {
+        if (ClassOf(child) == L"Static") *reinterpret_cast<std::wstring*>(param) += TextOf(child) + L"\n";
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&texts));
+  return texts;
+}
+
+inline std::string ReadAll(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The whole text of a control of another process (GetWindowText gives only a window's caption there).
+inline std::wstring ControlText(HWND hwnd) {
+  std::wstring text(static_cast<std::size_t>(::SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0)) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(
+      ::SendMessageW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
+  return text;
+}
+
+// The first child window of `parent` of class `className`; null when there is none.
+inline HWND ChildOfClass(HWND parent, const std::wstring& className) {
+  struct Search {
+    std::wstring className;
+    HWND found = nullptr;
+  } search{className};
+  ::EnumChildWindows(
+      parent,
+      [](HWND child, LPARAM param) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(param);
+        if (ClassOf(child) == s->className) s->found = child;
+        return s->found == nullptr;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// Presses the button of `window` with this caption, as a click does.
+inline void Press(HWND window, const std::wstring& caption) {
+  HWND button = ChildWindow(window, L"Button", caption);
+  ASSERT_NE(button, nullptr) << "no button " << std::string(caption.begin(), caption.end());
+  ASSERT_TRUE(::PostMessageW(window, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(button), BN_CLICKED),
+                             reinterpret_cast<LPARAM>(button)));
+}
+
+// The DLLs of the MinGW runtime and the shared component library, which every start needs.
+inline const std::vector<std::wstring> kRuntime = {L"qnCommon.dll", L"libstdc++-6.dll", L"libgcc_s_seh-1.dll",
+                                                   L"libwinpthread-1.dll"};
+
+// wardline.exe and the DLLs named, copied into a fresh scratch folder and started there. The process is
+// killed if it still runs when the fixture ends, and the folder is removed (best effort).
+class ProgramUnderTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    if (process_.hProcess != nullptr) {
+      if (::WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) ::TerminateProcess(process_.hProcess, 99);
+      ::WaitForSingleObject(process_.hProcess, 5000);
+      ::CloseHandle(process_.hThread);
+      ::CloseHandle(process_.hProcess);
+    }
+    std::error_code ignored;
+    if (!folder_.empty()) fs::remove_all(folder_, ignored);
+  }
+
+  // `program` from the bin folder, copied as itself, started with `arguments` once `prepare` (when
+  // given) has made the folder ready.
+  void Start(const std::vector<std::wstring>& dlls, const std::wstring& program = L"wardline.exe",
+             const std::wstring& arguments = L"", const std::function<void(const fs::path&)>& prepare = nullptr) {
+    folder_ = fs::temp_directory_path() /
+              (L"wdl-e2e-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(::GetTickCount64()));
+    ASSERT_TRUE(fs::create_directories(folder_));
+    for (const std::wstring& file : dlls) fs::copy_file(BinFolder() / file, folder_ / file);
+    fs::copy_file(BinFolder() / program, folder_ / program);
+    if (prepare) {
+      ASSERT_NO_FATAL_FAILURE(prepare(folder_));
+    }
+    std::wstring commandLine = L"\"" + (folder_ / program).wstring() + L"\"";
+    if (!arguments.empty()) commandLine += L" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    ASSERT_TRUE(::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                 folder_.c_str(), &startup, &process_))
+        << ::GetLastError();
+  }
+
+  // Polls every 100 ms, for at most `seconds`, for a visible window of the child that `wanted` accepts;
+  // null when the child ended or the time ran out. Any window seen before, `seen` receives first.
+  HWND WaitForWindow(const std::function<bool(HWND)>& wanted, int seconds,
+                     const std::function<void(HWND)>& seen = nullptr) {
+    for (int tick = 0; tick < seconds * 10; ++tick) {
+      for (HWND hwnd : VisibleWindowsOf(process_.dwProcessId)) {
+        if (wanted(hwnd)) return hwnd;
+        if (seen) seen(hwnd);
+      }
+      if (::WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0) return nullptr;
+      ::Sleep(100);
+    }
+    return nullptr;
+  }
+
+  // The child's exit code, or STILL_ACTIVE when it did not end within `seconds`.
+  DWORD WaitForExit(int seconds) {
+    DWORD code = 0xDEADBEEF;
+    const DWORD wait = ::WaitForSingleObject(process_.hProcess, static_cast<DWORD>(seconds) * 1000);
+    if (wait != WAIT_OBJECT_0) return STILL_ACTIVE;
+    ::GetExitCodeProcess(process_.hProcess, &code);
+    return code;
+  }
+
+  fs::path folder_;
+  PROCESS_INFORMATION process_{};
+};
+
+// The helper the test starts: `program` (a copy of wdl_loadchild.exe) holding `libraries` until it is
+// ended; an entry "hold:" + path it holds open instead of loading it. `events` names its events, with
+// this process's id appended. Killed when the owner goes if it still runs.
+class LibraryHolder {
+ public:
+  LibraryHolder(const std::wstring& program, const std::vector<std::wstring>& libraries,
+                const std::wstring& events = L"WdlRemovalRoundTrip") {
+    const std::wstring name = events + std::to_wstring(::GetCurrentProcessId());
+    ready_ = ::CreateEventW(nullptr, TRUE, FALSE, (name + L".ready").c_str());
+    std::wstring commandLine = L"\"" + program + L"\" " + name + L" 300000";
+    for (const std::wstring& library : libraries) commandLine += L" \"" + library + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    started = ready_ != nullptr && ::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                                    nullptr, nullptr, &startup, &info_);
+    ready = started && ::WaitForSingleObject(ready_, 20000) == WAIT_OBJECT_0;
+  }
+  ~LibraryHolder() {
+    if (info_.hProcess != nullptr) {
+      if (::WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) ::TerminateProcess(info_.hProcess, 98);
+      ::WaitForSingleObject(info_.hProcess, 5000);
+      ::CloseHandle(info_.hThread);
+      ::CloseHandle(info_.hProcess);
+    }
+    if (ready_ != nullptr) ::CloseHandle(ready_);
+  }
+  LibraryHolder(const LibraryHolder&) = delete;
+  LibraryHolder& operator=(const LibraryHolder&) = delete;
+
+  // True once the process has ended (within `ms` milliseconds).
+  bool Ended(DWORD ms) const { return ::WaitForSingleObject(info_.hProcess, ms) == WAIT_OBJECT_0; }
+  DWORD Id() const { return info_.dwProcessId; }
+
+  bool started = false;
+  bool ready = false;
+
+ private:
+  HANDLE ready_ = nullptr;
+  PROCESS_INFORMATION info_{};
+};
+
+}  // namespace program_wine
