@@ -12,17 +12,9 @@
 #include "DetectionFixture.h"
 #include "detection/PaAnalyser.h"
 
-using detection_test::kChecksumInB;
-using detection_test::kChecksumInD;
-using detection_test::kChecksumInNone;
-using detection_test::kSizeInAandC;
-using detection_test::kSizeInAOnly;
-using detection_test::kSizeInCOnly;
-using detection_test::kSizeInNone;
-using detection_test::Reads;
-
 namespace {
 
+using namespace detection_test;
 using Rule = bool (CPaAnalyser::*)(const std::wstring&);
 
 // The values of arrays read one after the other.
@@ -31,6 +23,13 @@ std::vector<std::int64_t> Join(const Arrays&... arrays) {
   std::vector<std::int64_t> values;
   (values.insert(values.end(), arrays.begin(), arrays.end()), ...);
   return values;
+}
+
+// The keys of a table, in order.
+std::vector<std::wstring> KeysOf(const CNumberTable& table) {
+  std::vector<std::wstring> keys;
+  for (std::size_t i = 1; i <= table.Count(); ++i) keys.push_back(table.Key(i));
+  return keys;
 }
 
 // ---- the tables ----
@@ -48,43 +47,36 @@ TEST(DetectionAnalyserKey, KeyIsUnderscoreAndDecimalDigitsWithMinusWhenNegative)
   for (const auto& [n, key] : cases) EXPECT_EQ(CPaAnalyser::KeyOf(n), key) << n;
 }
 
-struct TableRow {
-  const char* name;
-  const CNumberTable& (CPaAnalyser::*table)() const;
-  std::vector<std::int64_t> values;  // as the compiled-in data gives them, in order
-  std::size_t count;
-};
-
-std::vector<TableRow> TableRows() {
+// Each table holds its data in the order given, every value under its key as the number it is, 16-bit
+// up to 32767 and 32-bit above.
+TEST(DetectionAnalyserTables, EachTableHoldsItsDataInOrderUnderTheKeysOfTheValues) {
   using namespace tables;
-  return {
+  struct Row {
+    const char* name;
+    const CNumberTable& (CPaAnalyser::*table)() const;
+    std::vector<std::int64_t> values;  // as the compiled-in data gives them, in order
+    std::size_t count;
+  };
+  const Row rows[] = {
       {"A", &CPaAnalyser::ParasiteSizes, Join(kParasiteSizes16, kParasiteSizes32), 261},
       {"B", &CPaAnalyser::ParasiteHashes, Join(kParasiteHashes), 385},
       {"C", &CPaAnalyser::GoodSizes, Join(kGoodSizes16, kGoodSizes32), 733},
       {"D", &CPaAnalyser::GoodHashes, Join(kGoodHashes1, kGoodHashes2, kGoodHashes3), 1575},
   };
-}
-
-// Each table holds its data in the order given, every value under its key as the number it is, 16-bit
-// up to 32767 and 32-bit above.
-TEST(DetectionAnalyserTables, EachTableHoldsItsDataInOrderUnderTheKeysOfTheValues) {
   const CPaAnalyser analyser;
-  for (const TableRow& row : TableRows()) {
+  for (const Row& row : rows) {
     const CNumberTable& table = (analyser.*row.table)();
     ASSERT_EQ(row.values.size(), row.count) << row.name;
-    ASSERT_EQ(table.Count(), row.count) << row.name;
-    std::size_t found = 0;
-    for (std::size_t i = 0; i < row.values.size(); ++i) {
-      const auto value = static_cast<std::int32_t>(row.values[i]);
-      const std::wstring key = CPaAnalyser::KeyOf(value);
-      found += table.Exists(key) ? 1 : 0;
-      EXPECT_EQ(table.Key(i + 1), key) << row.name << " position " << i + 1;
-      const CTableNumber& item = table.Item(key);
-      const bool shortItem = value <= 32767;
-      ASSERT_EQ(std::holds_alternative<std::int16_t>(item), shortItem) << row.name << " " << value;
-      EXPECT_EQ(shortItem ? std::get<std::int16_t>(item) : std::get<std::int32_t>(item), value);
+    std::vector<std::wstring> keys;
+    std::vector<CTableNumber> items, expected;  // a key not found reads as the 16-bit -1
+    for (const std::int64_t value : row.values) {
+      keys.push_back(CPaAnalyser::KeyOf(static_cast<std::int32_t>(value)));
+      items.push_back(table.Exists(keys.back()) ? table.Item(keys.back()) : CTableNumber{std::int16_t{-1}});
+      expected.push_back(value <= 32767 ? CTableNumber{static_cast<std::int16_t>(value)}
+                                        : CTableNumber{static_cast<std::int32_t>(value)});
     }
-    EXPECT_EQ(found, row.count) << row.name;
+    EXPECT_EQ(KeysOf(table), keys) << row.name;
+    EXPECT_EQ(items, expected) << row.name;
   }
 }
 
@@ -95,8 +87,6 @@ TEST(DetectionAnalyserTables, GoodSizesAnswerAtTheirEdgesAndAcrossTheItemTypes) 
       {0, false},    {2294, false},  {32767, false}, {13244073, false}, {-4096, false},
   };
   for (const auto& [size, found] : cases) EXPECT_EQ(analyser.GoodSizes().Exists(CPaAnalyser::KeyOf(size)), found) << size;
-  EXPECT_TRUE(std::holds_alternative<std::int16_t>(analyser.GoodSizes().Item(L"_31744")));
-  EXPECT_TRUE(std::holds_alternative<std::int32_t>(analyser.GoodSizes().Item(L"_32768")));
 }
 
 // The three runs of table D follow one another: their ends and seams are all found, in place.
@@ -129,11 +119,9 @@ TEST(DetectionAnalyserTables, TwoAnalysersHoldEqualTablesOfTheirOwn) {
   auto first = std::make_unique<CPaAnalyser>();
   const CPaAnalyser second;
   ASSERT_NE(&first->GoodHashes(), &second.GoodHashes());
-  std::vector<std::wstring> keys;
-  for (std::size_t i = 1; i <= first->GoodHashes().Count(); ++i) keys.push_back(first->GoodHashes().Key(i));
+  const std::vector<std::wstring> keys = KeysOf(first->GoodHashes());
   first.reset();
-  ASSERT_EQ(second.GoodHashes().Count(), keys.size());
-  for (std::size_t i = 1; i <= keys.size(); ++i) EXPECT_EQ(second.GoodHashes().Key(i), keys[i - 1]);
+  EXPECT_EQ(KeysOf(second.GoodHashes()), keys);
   EXPECT_EQ(second.ParasiteSizes().Count(), 261u);
 }
 
@@ -173,14 +161,9 @@ class DetectionRulesTest : public DetectionTest {
 
 const std::wstring kFile = L"C:\\Apps\\f.dll";
 
-struct SuspicionRow {
-  const char* name;
-  FileSpec file;
-  bool runningModule, serviceOrStartup, extension;
-};
-
 TEST_F(DetectionRulesTest, SuspicionRulesJudgeExistenceCompanyAndKnownGoodModules) {
-  const SuspicionRow rows[] = {
+  struct Row { const char* name; FileSpec file; bool runningModule, serviceOrStartup, extension; };
+  const Row rows[] = {
       {"missing", kMissing, false, false, false},
       {"no version data", kNoVersion, true, true, true},
       {"blank company", Company(L"   "), true, true, true},
@@ -194,7 +177,7 @@ TEST_F(DetectionRulesTest, SuspicionRulesJudgeExistenceCompanyAndKnownGoodModule
       {"good pair but IE Toolbar", Sized(kSizeInCOnly, kChecksumInD, L"IE Toolbar"), true, false, true},
       {"good pair with a company", Sized(kSizeInCOnly, kChecksumInD, L"Acme"), false, false, true},
   };
-  for (const SuspicionRow& row : rows) {
+  for (const Row& row : rows) {
     EXPECT_EQ(Ask(&CPaAnalyser::IsSuspiciousRunningModule, kFile, row.file), row.runningModule) << row.name;
     for (Rule rule : {&CPaAnalyser::IsSuspiciousService, &CPaAnalyser::IsSuspiciousStartup}) {
       EXPECT_EQ(Ask(rule, kFile, row.file), row.serviceOrStartup) << row.name;
@@ -207,15 +190,12 @@ TEST_F(DetectionRulesTest, SuspicionRulesJudgeExistenceCompanyAndKnownGoodModule
   EXPECT_TRUE(logger->lines.empty());
 }
 
-struct GoodRow {
-  std::wstring path;
-  FileSpec file;
-  bool good;
-};
+// A path, the file found there and the rule's answer.
+struct PathRow { std::wstring path; FileSpec file; bool answer; };
 
 TEST_F(DetectionRulesTest, KnownGoodModulesAreTheSessionManagerByNameAndTheGoodPairs) {
   const std::wstring smss = L"C:\\Windows\\System32\\smss.exe";
-  const GoodRow rows[] = {
+  const PathRow rows[] = {
       {L"\\SystemRoot\\System32\\smss.exe", kMissing, true},
       {L"\\SYSTEMROOT\\SYSTEM32\\SMSS.EXE", Company(L"Acme"), true},
       {L"\\systemroot\\system32\\smss.exe", kNoVersion, true},
@@ -230,19 +210,13 @@ TEST_F(DetectionRulesTest, KnownGoodModulesAreTheSessionManagerByNameAndTheGoodP
       {kFile, Sized(kSizeInCOnly, kChecksumInD, L"Acme"), false},
       {kFile, kMissing, false},
   };
-  for (const GoodRow& row : rows) {
-    EXPECT_EQ(Ask(&CPaAnalyser::IsGoodRunningModule, row.path, row.file), row.good) << std::string(row.path.begin(), row.path.end());
+  for (const PathRow& row : rows) {
+    EXPECT_EQ(Ask(&CPaAnalyser::IsGoodRunningModule, row.path, row.file), row.answer) << row.path;
   }
 }
 
-struct NamedRow {
-  std::wstring path;
-  FileSpec file;
-  bool answer;
-};
-
 TEST_F(DetectionRulesTest, ParasiteBhoIsAFileWithoutCompanyExceptThreeKnownHelpers) {
-  const NamedRow rows[] = {
+  const PathRow rows[] = {
       {L"C:\\Ext\\helper.dll", kMissing, true},
       {L"C:\\Ext\\helper.dll", kNoVersion, true},
       {L"C:\\Ext\\helper.dll", Company(L"Acme"), false},
@@ -255,15 +229,15 @@ TEST_F(DetectionRulesTest, ParasiteBhoIsAFileWithoutCompanyExceptThreeKnownHelpe
       {L"C:\\Adobe\\MyAcroIEHelper.ocx", kNoVersion, true},
       {L"C:\\Adobe\\AcroIEHelper.ocx.bak", kNoVersion, true},
   };
-  for (const NamedRow& row : rows) {
-    EXPECT_EQ(Ask(&CPaAnalyser::IsParasiteBHO, row.path, row.file), row.answer) << std::string(row.path.begin(), row.path.end());
+  for (const PathRow& row : rows) {
+    EXPECT_EQ(Ask(&CPaAnalyser::IsParasiteBHO, row.path, row.file), row.answer) << row.path;
     // No existence test: only the version data is read.
     EXPECT_EQ(ReadsOf(row.path), (Reads{0, 1, 0, 0}));
   }
 }
 
 TEST_F(DetectionRulesTest, ParasiteRunningModuleByNameTablesAndThirtyTwoBitNames) {
-  const NamedRow rows[] = {
+  const PathRow rows[] = {
       // ".tmp" in the base name, any case, with or without a file.
       {L"C:\\Temp\\setup.TMP", kMissing, true},
       {L"C:\\Temp\\a.tmp.exe", kMissing, true},
@@ -290,9 +264,8 @@ TEST_F(DetectionRulesTest, ParasiteRunningModuleByNameTablesAndThirtyTwoBitNames
       {L"C:\\Apps\\base.dll", kNoVersion, false},
       {L"C:\\Apps\\App64.exe", kNoVersion, false},
   };
-  for (const NamedRow& row : rows) {
-    EXPECT_EQ(Ask(&CPaAnalyser::IsParasiteRunningModule, row.path, row.file), row.answer)
-        << std::string(row.path.begin(), row.path.end());
+  for (const PathRow& row : rows) {
+    EXPECT_EQ(Ask(&CPaAnalyser::IsParasiteRunningModule, row.path, row.file), row.answer) << row.path;
   }
   EXPECT_TRUE(logger->lines.empty());
 }
@@ -312,20 +285,13 @@ TEST_F(DetectionRulesTest, NegativeSizesMatchNoTable) {
   }
 }
 
-struct ReadsRow {
-  const char* name;
-  Rule rule;
-  std::wstring path;
-  FileSpec file;
-  Reads reads;  // exists, version, size, content
-};
-
 // Each rule reads a fact only where it needs it: a rule that answers early reads nothing further.
 TEST_F(DetectionRulesTest, RulesReadOnlyTheFactsTheirStepsNeed) {
   const Rule suspiciousModule = &CPaAnalyser::IsSuspiciousRunningModule;
   const Rule good = &CPaAnalyser::IsGoodRunningModule;
   const Rule parasite = &CPaAnalyser::IsParasiteRunningModule;
-  const ReadsRow rows[] = {
+  struct Row { const char* name; Rule rule; std::wstring path; FileSpec file; Reads reads; };
+  const Row rows[] = {  // reads: exists, version, size, content
       {"module missing", suspiciousModule, kFile, kMissing, {1, 0, 0, 0}},
       {"module with company", suspiciousModule, kFile, Company(L"Acme"), {1, 1, 0, 0}},
       {"module, size not in C", suspiciousModule, kFile, kNoVersion, {1, 1, 1, 0}},
@@ -348,7 +314,7 @@ TEST_F(DetectionRulesTest, RulesReadOnlyTheFactsTheirStepsNeed) {
       {"parasite: 32.exe", parasite, L"C:\\Apps\\x32.exe", kNoVersion, {0, 1, 1, 0}},
       {"parasite: pair before name", parasite, L"C:\\Apps\\x32.exe", Sized(kSizeInAOnly, kChecksumInB), {0, 0, 1, 1}},
   };
-  for (const ReadsRow& row : rows) {
+  for (const Row& row : rows) {
     Ask(row.rule, row.path, row.file);
     EXPECT_EQ(ReadsOf(row.path), row.reads) << row.name;
   }
@@ -375,11 +341,8 @@ TEST_F(DetectionRulesTest, EachRuleLogsItsOwnErrorAndAnswersFalse) {
     MWDL::goFileInfoManager.reset();
     MWDL::goHashier.reset();
     logger->lines.clear();
-    EXPECT_FALSE((analyser.*rule)(path)) << std::wstring(source).c_str();
-    ASSERT_EQ(logger->lines.size(), 1u) << std::wstring(source).c_str();
-    EXPECT_EQ(logger->lines[0].number, err::kObjectNotSet);
-    EXPECT_EQ(logger->lines[0].level, 0);
-    EXPECT_EQ(logger->lines[0].source, source);
+    EXPECT_FALSE((analyser.*rule)(path)) << source;
+    EXPECT_EQ(LoggedErrors(), (Errors{{err::kObjectNotSet, 0, source}}));
   }
 }
 
@@ -398,8 +361,8 @@ TEST_F(DetectionRulesTest, ErrorOfKnownGoodTestLeavesTheModuleJudgedByItsCompany
   versions.raiseFor.insert(qn::FoldKey(kFile));
   logger->lines.clear();
   EXPECT_FALSE(analyser.IsSuspiciousRunningModule(kFile));
-  EXPECT_EQ(Logged(), (Log{{0, L"CPaAnalyser.IsGoodRunningModule"}, {0, L"CPaAnalyser.IsSuspiciousRunningModule"}}));
-  EXPECT_EQ(logger->lines[0].number, err::kOutOfMemory);
+  EXPECT_EQ(LoggedErrors(), (Errors{{err::kOutOfMemory, 0, L"CPaAnalyser.IsGoodRunningModule"},
+                                    {err::kOutOfMemory, 0, L"CPaAnalyser.IsSuspiciousRunningModule"}}));
 }
 
 }  // namespace

@@ -12,9 +12,7 @@
 #include "detection/PaDetector.h"
 #include "platform/Types.h"
 
-using detection_test::kChecksumInD;
-using detection_test::kChecksumInNone;
-using detection_test::kSizeInCOnly;
+using namespace detection_test;
 using platform::kHkeyClassesRoot;
 using platform::kHkeyCurrentUser;
 using platform::kHkeyLocalMachine;
@@ -31,6 +29,19 @@ const std::wstring kRunKey = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run
 const std::wstring kBHOKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects";
 const std::wstring kToolbarKey = L"Software\\Microsoft\\Internet Explorer\\Toolbar";
 const std::wstring kVerticalBars = L"{00021493-0000-0000-C000-000000000046}";
+
+const std::wstring kSvcClean = L"C:\\Svc\\clean.exe";
+const std::wstring kSvcBad = L"C:\\Svc\\bad.exe";
+const std::wstring kRunBad = L"C:\\Run\\bad.exe";
+const std::wstring kBhoFile = L"C:\\Ext\\bho.dll";
+const std::wstring kToolbarFile = L"C:\\Ext\\tb.dll";
+const std::wstring kBarFile = L"C:\\Ext\\bar.dll";
+const std::wstring kOne = L"C:\\Apps\\one.exe";
+const std::wstring kTwo = L"C:\\Apps\\two.exe";
+const std::wstring kLibBad = L"C:\\Apps\\bad.dll";
+const std::wstring kLibClean = L"C:\\Apps\\clean.dll";
+const std::wstring kModuleBad = L"C:\\Apps\\mod.dll";
+const std::wstring kAcme = L"Acme";
 
 // The dialog as the job sees it: records each progress report (P) and cancel test (C), and presses
 // Cancel during the progress report numbered `cancelAt` (from 1; 0 never).
@@ -66,25 +77,36 @@ class DetectorTest : public DetectionTest {
   void Startup(const std::wstring& path) { registry.SetString(kHkeyCurrentUser, kRunKey, L"run" + Next(), path); }
   // A browser helper object with a title of its own, so that listing it reads no version data.
   void Bho(const std::wstring& path, const std::wstring& title = L"Helper") {
-    const std::wstring id = Clsid();
+    const std::wstring id = Clsid(counter_++);
     registry.CreateKey(kHkeyLocalMachine, kBHOKey + L"\\" + id);
     if (!title.empty()) registry.SetString(kHkeyLocalMachine, kBHOKey + L"\\" + id, L"", title);
     registry.SetString(kHkeyClassesRoot, L"CLSID\\" + id + L"\\InProcServer32", L"", path);
   }
   void Toolbar(const std::wstring& path) {
-    const std::wstring id = Clsid();
+    const std::wstring id = Clsid(counter_++);
     registry.SetString(kHkeyLocalMachine, kToolbarKey, id, L"");
     registry.SetString(kHkeyClassesRoot, L"CLSID\\" + id, L"", L"Bar");
     registry.SetString(kHkeyClassesRoot, L"CLSID\\" + id + L"\\InProcServer32", L"", path);
   }
   void ExplorerBar(const std::wstring& path) {
-    const std::wstring id = Clsid();
+    const std::wstring id = Clsid(counter_++);
     registry.SetString(kHkeyClassesRoot, L"CLSID\\" + id, L"", L"Pane");
     registry.SetString(kHkeyClassesRoot, L"CLSID\\" + id + L"\\InProcServer32", L"", path);
     registry.CreateKey(kHkeyClassesRoot, L"CLSID\\" + id + L"\\Implemented Categories\\" + kVerticalBars);
   }
   void Process(std::vector<std::wstring> imageAndModules) {
     processes.AddProcess(nextProcessId_++, std::move(imageAndModules));
+  }
+  // One suspicious entry of each kind, and a process whose image is clean and whose one module is not.
+  void OneSuspiciousEntryOfEachKind() {
+    for (const auto& path : {kSvcBad, kRunBad, kBhoFile, kToolbarFile, kBarFile, kModuleBad}) File(path, std::nullopt);
+    File(kOne, kAcme);
+    Service(kSvcBad);
+    Startup(kRunBad);
+    Bho(kBhoFile);
+    Toolbar(kToolbarFile);
+    ExplorerBar(kBarFile);
+    Process({kOne, kModuleBad});
   }
 
   // Compiles into outputs that first hold markers, so that an output the compilation does not reach
@@ -126,39 +148,17 @@ class DetectorTest : public DetectionTest {
 
  private:
   std::wstring Next() { return std::to_wstring(counter_++); }
-  // A class id in braces, 38 characters.
-  std::wstring Clsid() {
-    const std::wstring tail = Next();
-    return L"{00000000-0000-0000-0000-" + std::wstring(12 - tail.size(), L'0') + tail + L"}";
-  }
-  int counter_ = 0;
+  std::size_t counter_ = 0;
   std::uint32_t nextProcessId_ = 100;
 };
 
-const std::wstring kSvcClean = L"C:\\Svc\\clean.exe";
-const std::wstring kSvcBad = L"C:\\Svc\\bad.exe";
-const std::wstring kRunBad = L"C:\\Run\\bad.exe";
-const std::wstring kBhoFile = L"C:\\Ext\\bho.dll";
-const std::wstring kToolbarFile = L"C:\\Ext\\tb.dll";
-const std::wstring kBarFile = L"C:\\Ext\\bar.dll";
-const std::wstring kOne = L"C:\\Apps\\one.exe";
-const std::wstring kTwo = L"C:\\Apps\\two.exe";
-const std::wstring kLibBad = L"C:\\Apps\\bad.dll";
-const std::wstring kLibClean = L"C:\\Apps\\clean.dll";
-const std::wstring kAcme = L"Acme";
 
 }  // namespace
 
 TEST_F(DetectorTest, FileListsFollowTheKindsInOrderEachNameAtItsFirstOccurrence) {
-  File(kSvcClean, kAcme);
-  File(kSvcBad, std::nullopt);
-  File(kRunBad, std::nullopt);
-  File(kBhoFile, kAcme);  // an extension's file is suspicious whatever its company
-  File(kBarFile, kAcme);
-  File(kOne, kAcme);
-  File(kTwo, std::nullopt);
-  File(kLibBad, std::nullopt);
-  File(kLibClean, kAcme);
+  for (const auto& path : {kSvcBad, kRunBad, kTwo, kLibBad}) File(path, std::nullopt);
+  // An extension's file is suspicious whatever its company.
+  for (const auto& path : {kSvcClean, kBhoFile, kBarFile, kOne, kLibClean}) File(path, kAcme);
   Service(kSvcClean);
   Service(kSvcBad);
   Startup(kRunBad);
@@ -173,11 +173,8 @@ TEST_F(DetectorTest, FileListsFollowTheKindsInOrderEachNameAtItsFirstOccurrence)
   EXPECT_EQ(Keys(s.oCommonFileList), (Texts{kSvcClean, kSvcBad, kRunBad, kBhoFile, kToolbarFile, kBarFile, kOne,
                                             kLibBad, kTwo, kLibClean}));
   EXPECT_EQ(Keys(s.oSuspiciousFileList), (Texts{kSvcBad, kRunBad, kBhoFile, kBarFile, kLibBad, kTwo}));
-  EXPECT_EQ(Names(s.oServices), (Texts{kSvcClean, kSvcBad}));
-  EXPECT_EQ(Column(s.oStartups, L"DLL"), (Texts{kRunBad, kSvcClean}));
-  EXPECT_EQ(Column(s.oBHOs, L"DLL"), Texts{kBhoFile});
-  EXPECT_EQ(Column(s.oToolbars, L"DLL"), Texts{kToolbarFile});
-  EXPECT_EQ(Column(s.oExplorerBars, L"DLL"), Texts{kBarFile});
+  EXPECT_EQ(FirstFive(s), (std::vector<Texts>{{kSvcClean, kSvcBad}, {kRunBad, kSvcClean}, {kBhoFile}, {kToolbarFile},
+                                               {kBarFile}}));
   ASSERT_EQ(Names(s.oProcesses), (Texts{kOne, kTwo}));
   EXPECT_EQ(Names(s.oProcesses->Item(2).Children()), (Texts{kLibBad, kLibClean}));
   EXPECT_TRUE(logger->lines.empty());
@@ -260,20 +257,16 @@ struct CancelRow {
 // Cancel takes effect at the next test: the outputs hold what had been set, and no further progress
 // is reported.
 TEST_F(DetectorTest, CancelStopsAtTheNextTestWithTheOutputsSetSoFar) {
-  const std::wstring kModuleBad = L"C:\\Apps\\mod.dll";
-  for (const auto& path : {kSvcBad, kRunBad, kBhoFile, kModuleBad}) File(path, std::nullopt);
-  File(kOne, kAcme);
-  Service(kSvcBad);
-  Startup(kRunBad);
-  Bho(kBhoFile);
-  Process({kOne, kModuleBad});
+  OneSuspiciousEntryOfEachKind();
   const Texts untouched{L"(untouched)"};
-  const Texts all{kSvcBad, kRunBad, kBhoFile, kModuleBad};
+  const Texts extensions{kSvcBad, kRunBad, kBhoFile, kToolbarFile, kBarFile};
+  Texts all = extensions;
+  all.push_back(kModuleBad);
   const CancelRow rows[] = {
       {1, "PC", false, untouched, false},
       {2, "PCPC", true, untouched, false},
       {3, "PCPCPC", true, {kSvcBad}, false},
-      {4, "PCPCPCPC", true, {kSvcBad, kRunBad, kBhoFile}, false},
+      {4, "PCPCPCPC", true, extensions, false},
       {5, "PCPCPCPCPC", true, all, true},
       {6, "PCPCPCPCPCP", true, all, true},  // too late: the caller sees it after the call
       {0, "PCPCPCPCPCP", true, all, true},
@@ -283,10 +276,12 @@ TEST_F(DetectorTest, CancelStopsAtTheNextTestWithTheOutputsSetSoFar) {
     const SystemState s = Compile(progressor);
     EXPECT_EQ(progressor.events, row.events) << row.cancelAt;
     EXPECT_EQ(progressor.values.size(), std::count(row.events.begin(), row.events.end(), 'P')) << row.cancelAt;
-    EXPECT_EQ(FirstFive(s), (std::vector<Texts>{{kSvcBad}, {kRunBad}, {kBhoFile}, {}, {}})) << row.cancelAt;
+    EXPECT_EQ(FirstFive(s), (std::vector<Texts>{{kSvcBad}, {kRunBad}, {kBhoFile}, {kToolbarFile}, {kBarFile}}))
+        << row.cancelAt;
     EXPECT_EQ(Names(s.oProcesses), row.processes ? Texts{kOne} : untouched) << row.cancelAt;
     EXPECT_EQ(Keys(s.oSuspiciousFileList), row.suspicious) << row.cancelAt;
-    EXPECT_EQ(Keys(s.oCommonFileList), row.common ? (Texts{kSvcBad, kRunBad, kBhoFile, kOne, kModuleBad}) : untouched)
+    EXPECT_EQ(Keys(s.oCommonFileList),
+              row.common ? (Texts{kSvcBad, kRunBad, kBhoFile, kToolbarFile, kBarFile, kOne, kModuleBad}) : untouched)
         << row.cancelAt;
   }
   EXPECT_TRUE(logger->lines.empty());
@@ -294,8 +289,8 @@ TEST_F(DetectorTest, CancelStopsAtTheNextTestWithTheOutputsSetSoFar) {
 
 struct MissingListRow {
   const char* name;
-  std::function<void()> fail;
-  LogLine enumeratorLine;  // level and source only
+  std::function<void(long)> fail;  // with the error to give, 0 for none
+  std::pair<int, std::wstring> enumeratorLine;  // level and source
   std::string events;
   Texts suspicious;
 };
@@ -303,47 +298,32 @@ struct MissingListRow {
 // An enumerator that fails returns no list; walking it is the compilation's error: logged once, the
 // outputs as far as set, no further progress.
 TEST_F(DetectorTest, EnumeratorThatReturnsNoListEndsTheCompilationWhereTheListIsWalked) {
-  const std::wstring kModuleBad = L"C:\\Apps\\mod.dll";
-  for (const auto& path : {kSvcBad, kRunBad, kBhoFile, kToolbarFile, kBarFile, kModuleBad}) File(path, std::nullopt);
-  File(kOne, kAcme);
-  Service(kSvcBad);
-  Startup(kRunBad);
-  Bho(kBhoFile);
-  Toolbar(kToolbarFile);
-  ExplorerBar(kBarFile);
-  Process({kOne, kModuleBad});
+  OneSuspiciousEntryOfEachKind();
   const long kDenied = 5;
   const MissingListRow rows[] = {
-      {"startups", [&] { registry.FailEnum(kHkeyLocalMachine, kRunKey, kDenied); },
-       {0, L"", 4, L"CStartupManager.EnumStartups"}, "PCPCPCP", {kSvcBad}},
-      {"BHOs", [&] { registry.FailEnum(kHkeyLocalMachine, kBHOKey, kDenied); },
-       {0, L"", 4, L"CIEManager.EnumBHOs"}, "PCPCPCP", {kSvcBad, kRunBad}},
-      {"toolbars", [&] { registry.FailEnum(kHkeyLocalMachine, kToolbarKey, kDenied); },
-       {0, L"", 4, L"CIEManager.EnumToolbars"}, "PCPCPCP", {kSvcBad, kRunBad, kBhoFile}},
-      {"explorer bars", [&] { registry.FailCategories(kDenied); },
-       {0, L"", 4, L"CIEManager.EnumExplorerBars"}, "PCPCPCP", {kSvcBad, kRunBad, kBhoFile, kToolbarFile}},
-      {"processes", [&] { processes.raise = true; },
-       {0, L"", 0, L"CProcessManager.EnumProcessesNT"}, "PCPCPCPCP",
-       {kSvcBad, kRunBad, kBhoFile, kToolbarFile, kBarFile}},
+      {"startups", [&](long e) { registry.FailEnum(kHkeyLocalMachine, kRunKey, e); },
+       {4, L"CStartupManager.EnumStartups"}, "PCPCPCP", {kSvcBad}},
+      {"BHOs", [&](long e) { registry.FailEnum(kHkeyLocalMachine, kBHOKey, e); },
+       {4, L"CIEManager.EnumBHOs"}, "PCPCPCP", {kSvcBad, kRunBad}},
+      {"toolbars", [&](long e) { registry.FailEnum(kHkeyLocalMachine, kToolbarKey, e); },
+       {4, L"CIEManager.EnumToolbars"}, "PCPCPCP", {kSvcBad, kRunBad, kBhoFile}},
+      {"explorer bars", [&](long e) { registry.FailCategories(e); },
+       {4, L"CIEManager.EnumExplorerBars"}, "PCPCPCP", {kSvcBad, kRunBad, kBhoFile, kToolbarFile}},
+      {"processes", [&](long e) { processes.raise = e != 0; },
+       {0, L"CProcessManager.EnumProcessesNT"}, "PCPCPCPCP", {kSvcBad, kRunBad, kBhoFile, kToolbarFile, kBarFile}},
   };
   for (const MissingListRow& row : rows) {
-    row.fail();
+    row.fail(kDenied);
     logger->lines.clear();
     ScriptedProgressor progressor;
     const SystemState s = Compile(progressor);
-    EXPECT_EQ(Logged(), (Log{{row.enumeratorLine.level, row.enumeratorLine.source}, {0, L"CPaDetector.CompileSystemState"}}))
-        << row.name;
+    EXPECT_EQ(Logged(), (Log{row.enumeratorLine, {0, L"CPaDetector.CompileSystemState"}})) << row.name;
     ASSERT_FALSE(logger->lines.empty());
     EXPECT_EQ(logger->lines.back().number, err::kObjectNotSet) << row.name;
     EXPECT_EQ(progressor.events, row.events) << row.name;
     EXPECT_EQ(Keys(s.oSuspiciousFileList), row.suspicious) << row.name;
     EXPECT_EQ(Keys(s.oCommonFileList), Texts{L"(untouched)"}) << row.name;
-    // Undo for the next row.
-    registry.FailEnum(kHkeyLocalMachine, kRunKey, 0);
-    registry.FailEnum(kHkeyLocalMachine, kBHOKey, 0);
-    registry.FailEnum(kHkeyLocalMachine, kToolbarKey, 0);
-    registry.FailCategories(0);
-    processes.raise = false;
+    row.fail(0);  // undone for the next row
   }
 }
 
@@ -361,17 +341,14 @@ TEST_F(DetectorTest, ItemWithoutDllEndsTheCompilationWithTheEntriesAddedSoFar) {
   const SystemState s = Compile(progressor);
   ASSERT_EQ(Names(s.oBHOs).size(), 2u);
   EXPECT_FALSE(s.oBHOs->Item(2).Properties().Exists(L"DLL"));
-  EXPECT_EQ(Logged(), (Log{{4, L"CIEManager.FillBHOInfo"}, {0, L"CPaDetector.CompileSystemState"}}));
-  EXPECT_EQ(logger->lines.back().number, err::kInvalidArgument);
+  EXPECT_EQ(LoggedErrors(), (Errors{{err::kOutOfMemory, 4, L"CIEManager.FillBHOInfo"},
+                                    {err::kInvalidArgument, 0, L"CPaDetector.CompileSystemState"}}));
   EXPECT_EQ(Keys(s.oSuspiciousFileList), (Texts{kSvcBad, kBhoFile}));
   EXPECT_EQ(Keys(s.oCommonFileList), Texts{L"(untouched)"});
   EXPECT_EQ(progressor.events, "PCPCPCP");
 }
 
-struct BandRow {
-  std::int32_t from, to;
-  std::vector<double> values;
-};
+struct BandRow { std::int32_t from, to; std::vector<double> values; };
 
 // The six values: the first, from + (to - from) * k for k = 0.14, 0.35, 0.5, 0.71, and the last, not
 // rounded; nothing tests the order of the bounds.
@@ -407,7 +384,6 @@ TEST_F(DetectorTest, OverflowingBandEndsTheCompilationAfterTheFirstValue) {
     EXPECT_EQ(Names(s.oServices), Texts{kSvcBad});
     EXPECT_EQ(Names(s.oProcesses), Texts{L"(untouched)"});
     EXPECT_EQ(Keys(s.oSuspiciousFileList), Texts{L"(untouched)"});
-    ASSERT_EQ(Logged(), (Log{{0, L"CPaDetector.CompileSystemState"}}));
-    EXPECT_EQ(logger->lines[0].number, err::kOverflow);
+    EXPECT_EQ(LoggedErrors(), (Errors{{err::kOverflow, 0, L"CPaDetector.CompileSystemState"}}));
   }
 }

@@ -18,12 +18,6 @@ const std::wstring kToolbarCU = L"Software\\Microsoft\\Internet Explorer\\Toolba
 const std::wstring kVertical = L"{00021493-0000-0000-C000-000000000046}";
 const std::wstring kHorizontal = L"{00021494-0000-0000-C000-000000000046}";
 
-// A class id in braces, 38 characters: {00000000-0000-0000-0000-0000000000nn}.
-std::wstring Clsid(std::size_t n) {
-  std::wstring tail = std::to_wstring(n);
-  return L"{00000000-0000-0000-0000-" + std::wstring(12 - tail.size(), L'0') + tail + L"}";
-}
-
 class IEManagerEnumTest : public InspectionEnumTest {
  protected:
   // The helpers write into `target`: the native view unless a test points it at the 32-bit one.
@@ -44,8 +38,8 @@ class IEManagerEnumTest : public InspectionEnumTest {
            const std::wstring& url = L"") {
     Class(id, title, server);
     target->CreateKey(kHkeyClassesRoot, L"CLSID\\" + id + L"\\Implemented Categories\\" + category);
-    if (url.empty()) return;
-    target->SetString(kHkeyClassesRoot, L"CLSID\\" + id + L"\\Instance\\InitPropertyBag", L"Url", url);
+    const std::wstring bag = L"CLSID\\" + id + L"\\Instance\\InitPropertyBag";
+    if (!url.empty()) target->SetString(kHkeyClassesRoot, bag, L"Url", url);
   }
 
   platform::FakeRegistry* target = &registry;
@@ -115,18 +109,15 @@ TEST_F(IEManagerEnumTest, ToolbarInBothHivesGivesOneItemPerHive) {
   Toolbar(kHkeyCurrentUser, Clsid(7));
   auto list = CIEManager().EnumToolbars();
   ASSERT_EQ(Names(list), (Texts{Clsid(7), Clsid(7)}));
-  EXPECT_EQ(Column(list, L"Name"), (Texts{L"", L""}));  // no fallback for toolbars
-  EXPECT_EQ(Column(list, L"DLL"), (Texts{L"C:\\Ext\\tb.exe", L"C:\\Ext\\tb.exe"}));
+  // No fallback for a toolbar's title.
+  EXPECT_EQ(Records(list, {L"Name", L"DLL", L"Key"}),
+            (std::vector<Record>{{L"", L"C:\\Ext\\tb.exe", kLM}, {L"", L"C:\\Ext\\tb.exe", kCU}}));
   for (const auto& item : *list) EXPECT_EQ(PropertyNames(*item), (Texts{L"Name", L"DLL", L"Key"}));
-  EXPECT_EQ(Number(list->Item(1), L"Key"), kLM);
-  EXPECT_EQ(Number(list->Item(2), L"Key"), kCU);
 }
 
 TEST_F(IEManagerEnumTest, ExplorerBarHostedByShdocvwIsNamedByItsUrl) {
   const std::wstring shdocvw = L"C:\\WINDOWS\\System32\\SHDOCVW.DLL";
-  struct Case {
-    std::wstring server, url, dll;
-  };
+  struct Case { std::wstring server, url, dll; };
   const Case cases[] = {
       {shdocvw, L"", L""},
       {shdocvw, L"C:\\Bars\\page.htm", L"C:\\Bars\\page.htm"},
@@ -201,10 +192,9 @@ TEST_F(IEManagerEnumTest, FillErrorIsLoggedAndTheNextListingRead) {
   EXPECT_EQ(Names(manager.EnumBHOs()), Texts{Clsid(11)});
   auto toolbars = manager.EnumToolbars();
   EXPECT_EQ(Names(manager.EnumExplorerBars()), (Texts{Clsid(4), Clsid(7)}));
-  EXPECT_EQ(Logged(), (Log{{4, L"CIEManager.FillBHOInfo"},
-                           {4, L"CIEManager.FillTBInfo"},
-                           {4, L"CIEManager.FillExplorerBarInfo"}}));
-  for (const LogLine& line : logger->lines) EXPECT_EQ(line.number, err::kOutOfMemory);
+  EXPECT_EQ(LoggedErrors(), (Errors{{err::kOutOfMemory, 4, L"CIEManager.FillBHOInfo"},
+                                    {err::kOutOfMemory, 4, L"CIEManager.FillTBInfo"},
+                                    {err::kOutOfMemory, 4, L"CIEManager.FillExplorerBarInfo"}}));
   ASSERT_EQ(Names(toolbars), (Texts{Clsid(1), Clsid(3)}));
   EXPECT_EQ(Number(toolbars->Item(2), L"Key"), kCU);
 }
@@ -236,11 +226,10 @@ TEST_F(IEManagerEnumTest, DeleteBHORemovesTheRegistrationAndLogsTheOutcome) {
   CIEManager().DeleteBHO(Clsid(2));
   EXPECT_TRUE(registry.HasKey(kHkeyLocalMachine, kBHOs + L"\\" + Clsid(2)));
 
-  ASSERT_EQ(Logged(), (Log{{5, L""}, {5, L""}}));
+  ASSERT_EQ(LoggedErrors(), (Errors{{0, 5, L""}, {0, 5, L""}}));
   EXPECT_EQ(logger->lines[0].message, L"Deleting BHO(" + Clsid(1) + L")");
   const std::wstring failed = L"Failed to delete BHO(" + Clsid(2) + L"): ";
   EXPECT_EQ(logger->lines[1].message.substr(0, failed.size()), failed);
-  for (const LogLine& line : logger->lines) EXPECT_EQ(line.number, 0);
 }
 
 // Without a class id the key path would name the registration key of every browser helper object.
@@ -250,11 +239,9 @@ TEST_F(IEManagerEnumTest, DeleteBHOWithoutAClassIdDeletesNothing) {
   for (const std::wstring& id : ids) CIEManager().DeleteBHO(id);
   EXPECT_TRUE(registry.Changes().empty());
   EXPECT_TRUE(registry.HasKey(kHkeyLocalMachine, kBHOs + L"\\" + Clsid(1)));
-  ASSERT_EQ(logger->lines.size(), ids.size());
+  ASSERT_EQ(LoggedErrors(), Errors(ids.size(), {0, 5, L""}));
   for (std::size_t i = 0; i < ids.size(); ++i) {
-    const LogLine& line = logger->lines[i];
-    EXPECT_EQ(line.message, L"Failed to delete BHO(" + ids[i] + L"): " + CIEManager::kNoClassIdText);
-    EXPECT_EQ(std::tie(line.number, line.level, line.source), std::make_tuple(0L, 5, std::wstring()));
+    EXPECT_EQ(logger->lines[i].message, L"Failed to delete BHO(" + ids[i] + L"): " + CIEManager::kNoClassIdText);
   }
 }
 
@@ -284,34 +271,26 @@ TEST_F(IEManagerEnumTest, ListingsOfThe32BitViewFollowTheSameListingsOn64BitWind
   Bar(Clsid(8), kHorizontal, L"H32", L"C:\\Ext\\h32.dll");
 
   const std::wstring native = L"C:\\WINDOWS\\System32\\ext.dll", wow64 = L"C:\\WINDOWS\\SysWOW64\\ext.dll";
-  struct Expected {
-    Texts bhoNames, bhoFiles, toolbarNames, toolbarFiles, barNames, barCategories;
-  };
-  const Expected on64 = {{Clsid(1), Clsid(1), Clsid(2)},
-                         {native, wow64, L"C:\\Ext\\b32.dll"},
-                         {Clsid(3), Clsid(4), Clsid(3)},
-                         {L"C:\\Ext\\t64.dll", L"C:\\Ext\\t32.dll", L"C:\\Ext\\t64.dll"},
-                         {Clsid(5), Clsid(7), Clsid(6), Clsid(8)},
-                         {kVertical, kVertical, kHorizontal, kHorizontal}};
-  const Expected on32 = {{Clsid(1)},
-                         {native},
-                         {Clsid(3), Clsid(3)},
-                         {L"C:\\Ext\\t64.dll", L"C:\\Ext\\t64.dll"},
-                         {Clsid(5), Clsid(6)},
-                         {kVertical, kHorizontal}};
+  // The names and files of the BHOs, of the toolbars, and the names and categories of the explorer bars.
+  using Listed = std::vector<Texts>;
+  const Listed on64 = {{Clsid(1), Clsid(1), Clsid(2)},
+                       {native, wow64, L"C:\\Ext\\b32.dll"},
+                       {Clsid(3), Clsid(4), Clsid(3)},
+                       {L"C:\\Ext\\t64.dll", L"C:\\Ext\\t32.dll", L"C:\\Ext\\t64.dll"},
+                       {Clsid(5), Clsid(7), Clsid(6), Clsid(8)},
+                       {kVertical, kVertical, kHorizontal, kHorizontal}};
+  const Listed on32 = {{Clsid(1)},           {native},
+                       {Clsid(3), Clsid(3)}, {L"C:\\Ext\\t64.dll", L"C:\\Ext\\t64.dll"},
+                       {Clsid(5), Clsid(6)}, {kVertical, kHorizontal}};
   for (const bool is64 : {true, false}) {
     machine.system.Set64BitWindows(is64);
     MWDL::goFilenameResolver = std::make_shared<CFilenameResolver>();
-    const Expected& expected = is64 ? on64 : on32;
-    const char* system = is64 ? "64-bit Windows" : "32-bit Windows";
     CIEManager manager;
     auto bhos = manager.EnumBHOs(), toolbars = manager.EnumToolbars(), bars = manager.EnumExplorerBars();
-    EXPECT_EQ(Names(bhos), expected.bhoNames) << system;
-    EXPECT_EQ(Column(bhos, L"DLL"), expected.bhoFiles) << system;
-    EXPECT_EQ(Names(toolbars), expected.toolbarNames) << system;
-    EXPECT_EQ(Column(toolbars, L"DLL"), expected.toolbarFiles) << system;
-    EXPECT_EQ(Names(bars), expected.barNames) << system;
-    EXPECT_EQ(Column(bars, L"CATID"), expected.barCategories) << system;
+    EXPECT_EQ((Listed{Names(bhos), Column(bhos, L"DLL"), Names(toolbars), Column(toolbars, L"DLL"), Names(bars),
+                      Column(bars, L"CATID")}),
+              is64 ? on64 : on32)
+        << (is64 ? "64-bit Windows" : "32-bit Windows");
   }
   EXPECT_TRUE(logger->lines.empty());
 }

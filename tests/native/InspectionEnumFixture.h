@@ -109,10 +109,33 @@ class InspectionEnumTest : public ::testing::Test {
   static Texts Column(const std::shared_ptr<CItemList>& list, const std::wstring& property) {
     return list ? Column(*list, property) : Texts{L"(no list)"};
   }
+  // The named properties of every item, one record per item, in order; of a missing list the marker.
+  using Record = std::vector<PropertyValue>;
+  static std::vector<Record> Records(const std::shared_ptr<CItemList>& list, const Texts& properties) {
+    if (!list) return {Record{L"(no list)"}};
+    std::vector<Record> records;
+    for (const auto& item : *list) {
+      records.emplace_back();
+      for (const std::wstring& property : properties) records.back().push_back(Value(*item, property));
+    }
+    return records;
+  }
+  // A class id in braces, 38 characters: {00000000-0000-0000-0000-0000000000nn}.
+  static std::wstring Clsid(std::size_t n) {
+    const std::wstring tail = std::to_wstring(n);
+    return L"{00000000-0000-0000-0000-" + std::wstring(12 - tail.size(), L'0') + tail + L"}";
+  }
   // (level, source) of each log line, in order.
   Log Logged() const {
     Log lines;
     for (const LogLine& line : logger->lines) lines.emplace_back(line.level, line.source);
+    return lines;
+  }
+  // (number, level, source) of each log line, in order.
+  using Errors = std::vector<std::tuple<long, int, std::wstring>>;
+  Errors LoggedErrors() const {
+    Errors lines;
+    for (const LogLine& line : logger->lines) lines.emplace_back(line.number, line.level, line.source);
     return lines;
   }
 

@@ -95,27 +95,18 @@ const std::wstring kLibB = L"C:\\Windows\\System32\\b.dll";
 }  // namespace
 
 // NT lists the image as the item and the other modules as its children; 9x lists every module of the
-// snapshot as a child, the image included.
-TEST_F(ProcessEnumTest, ImageIsTheItemAndModulesItsChildren) {
-  procs.AddProcess(100, {kImage, kLibA, kLibB});
+// snapshot as a child, the image included. Every path is passed through the resolver.
+TEST_F(ProcessEnumTest, ImageIsTheItemAndModulesItsChildrenAllByTheirResolvedPaths) {
+  machine.files.SetEnv(L"SystemRoot", L"C:\\Windows");
+  const std::wstring smss = L"C:\\Windows\\System32\\smss.exe";
+  machine.files.AddFile(smss, {'M', 'Z'});
+  procs.AddProcess(100, {L"\\SystemRoot\\System32\\smss.exe", L"\\??\\C:\\Apps\\a.dll", kLibB});
   for (bool nt : {true, false}) {
     auto list = Enumerate(nt);
-    ASSERT_EQ(Names(list), Texts{kImage}) << nt;
-    EXPECT_EQ(Names(list->Item(1).Children()), nt ? (Texts{kLibA, kLibB}) : (Texts{kImage, kLibA, kLibB}));
+    ASSERT_EQ(Names(list), Texts{smss}) << nt;
+    EXPECT_EQ(Names(list->Item(1).Children()), nt ? (Texts{kLibA, kLibB}) : (Texts{smss, kLibA, kLibB}));
   }
   EXPECT_TRUE(logger->lines.empty());
-}
-
-TEST_F(ProcessEnumTest, PathsArePassedThroughTheResolver) {
-  machine.files.SetEnv(L"SystemRoot", L"C:\\Windows");
-  machine.files.AddFile(L"C:\\Windows\\System32\\smss.exe", {'M', 'Z'});
-  procs.AddProcess(100, {L"\\SystemRoot\\System32\\smss.exe", L"\\??\\C:\\Apps\\a.dll"});
-  for (bool nt : {true, false}) {
-    auto list = Enumerate(nt);
-    ASSERT_EQ(Names(list), Texts{L"C:\\Windows\\System32\\smss.exe"}) << nt;
-    ASSERT_GE(list->Item(1).Children().Count(), 1u);
-    EXPECT_EQ(Names(list->Item(1).Children()).back(), kLibA) << nt;
-  }
 }
 
 TEST_F(ProcessEnumTest, ProcessesKeepTheSystemsOrderAndHandlesAreClosed) {
@@ -161,10 +152,7 @@ TEST_F(ProcessEnumTest, ModuleWithoutPathIsSkippedButTheImageStillGivesAnItem) {
 }
 
 TEST_F(ProcessEnumTest, ProcessThatCannotBeReadIsMissingWithoutLogLine) {
-  struct Case {
-    const char* what;
-    void (*fail)(RecordingProcesses&);
-  };
+  struct Case { const char* what; void (*fail)(RecordingProcesses&); };
   const Case cases[] = {
       {"refuses to open", [](RecordingProcesses& p) { p.FailOpen(200, platform::kErrorAccessDenied); }},
       {"module list fails",
@@ -231,8 +219,8 @@ TEST_F(ProcessEnumTest, ErrorGivesNoListAndLogsWithTheVariantsTag) {
   for (bool nt : {true, false}) {
     logger->lines.clear();
     EXPECT_EQ(Enumerate(nt), nullptr) << nt;
-    ASSERT_EQ(Logged(), (Log{{0, nt ? L"CProcessManager.EnumProcessesNT" : L"CProcessManager.EnumProcesses95"}}));
-    EXPECT_EQ(logger->lines[0].number, err::kObjectNotSet);
+    const wchar_t* source = nt ? L"CProcessManager.EnumProcessesNT" : L"CProcessManager.EnumProcesses95";
+    ASSERT_EQ(LoggedErrors(), (Errors{{err::kObjectNotSet, 0, source}}));
     EXPECT_FALSE(logger->lines[0].message.empty());
     EXPECT_EQ(procs.OpenHandleCount(), 0u);
   }
@@ -249,8 +237,8 @@ TEST_F(ProcessEnumTest, RefusedIdListingIsAnErrorOfTheEnumeration) {
     EXPECT_EQ(EnumerateOn(fresh), nullptr) << succeedFirst;
     EXPECT_EQ(fresh.idBufferBytes.size(), succeedFirst + 1) << "the listing goes on after a failed call";
     EXPECT_TRUE(fresh.OpenedAccess().empty()) << succeedFirst;
-    ASSERT_EQ(Logged(), (Log{{0, L"CProcessManager.EnumProcessesNT"}})) << succeedFirst;
-    EXPECT_EQ(logger->lines[0].number, err::FromWin32(platform::kErrorAccessDenied));
+    const long denied = err::FromWin32(platform::kErrorAccessDenied);
+    ASSERT_EQ(LoggedErrors(), (Errors{{denied, 0, L"CProcessManager.EnumProcessesNT"}})) << succeedFirst;
     EXPECT_NE(logger->lines[0].message.find(L"EnumProcesses"), std::wstring::npos) << logger->lines[0].message;
   }
 }

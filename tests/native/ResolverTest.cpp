@@ -103,11 +103,7 @@ TEST(ResolverCommandLine, CutsTheFileName) {
 TEST_F(ResolverFullName, UnfoundNamesGiveTheRewrittenName) {
   const std::wstring winlogon = L"C:\\WINDOWS\\system32\\winlogon.exe", smss = L"\\System32\\smss.exe";
   const std::wstring lower = L"\\systemroot" + smss;
-  struct Row {
-    std::wstring input;
-    std::vector<std::wstring> searched;
-    std::wstring result;
-  };
+  struct Row { std::wstring input; std::vector<std::wstring> searched; std::wstring result; };
   const Row rows[] = {
       {L"\\??\\" + winlogon, {winlogon, winlogon}, winlogon},
       {L"\\SystemRoot" + smss, {L"C:\\WINDOWS" + smss, L"%SystemRoot%" + smss}, L"%SystemRoot%" + smss},
@@ -152,9 +148,7 @@ TEST_F(ResolverFullName, SearchResultIsTrustedOnlyWithinTheBuffer) {
   };
   for (const Row& row : rows) {
     files.searchedW.clear();
-    files.forcedName = row.name;
-    files.forcedText = row.answer;
-    files.forcedLength = row.length;
+    std::tie(files.forcedName, files.forcedText, files.forcedLength) = std::tie(row.name, row.answer, row.length);
     EXPECT_EQ(resolver.GetFullFileNameFromShortFilename(row.name), row.result) << row.name;
     EXPECT_EQ(files.searchedW, row.searched) << row.name;
   }
@@ -190,7 +184,9 @@ TEST_F(ResolverFullName, The9xFamilySearchesWithAnsiNames) {
   EXPECT_EQ(files.searchedA, std::vector<std::string>{"caf\xe9.exe"});
 }
 
-TEST_F(ResolverFullName, LongNamesOnlyAfterInitOnNtAfterNt4) {
+// A found path is made long only after Init, only on NT after NT 4, and only where the long-name call
+// knows the path.
+TEST_F(ResolverFullName, LongNamesOnlyAfterInitOnNtAfterNt4AndOnlyWhereTheyAreKnown) {
   files.AddFile(L"C:\\PROGRA~1\\App\\app.exe", {'M', 'Z'});
   files.MapSearch(L"app.exe", L"C:\\PROGRA~1\\App\\app.exe");
   files.MapLongPath(L"C:\\PROGRA~1\\App\\app.exe", L"C:\\Program Files\\App\\app.exe");
@@ -206,14 +202,10 @@ TEST_F(ResolverFullName, LongNamesOnlyAfterInitOnNtAfterNt4) {
   resolver.Init();
   resolver.ReInit();
   EXPECT_EQ(resolver.GetFullFileNameFromShortFilename(L"app.exe"), L"C:\\Program Files\\App\\app.exe");
-  EXPECT_EQ(files.longNameQueries.size(), 1u);
-}
-
-TEST_F(ResolverFullName, LongNameFailureKeepsTheFoundPath) {
   files.MapSearch(L"ghost.exe", L"C:\\GHOST~1\\ghost.exe");  // the long-name call knows no such path
-  resolver.Init();
   EXPECT_EQ(resolver.GetFullFileNameFromShortFilename(L"ghost.exe"), L"C:\\GHOST~1\\ghost.exe");
-  EXPECT_EQ(files.longNameQueries.size(), 1u);
+  EXPECT_EQ(files.longNameQueries,
+            (std::vector<std::wstring>{L"C:\\PROGRA~1\\App\\app.exe", L"C:\\GHOST~1\\ghost.exe"}));
 }
 
 }  // namespace
@@ -227,9 +219,8 @@ TEST_F(ResolverFullName, NamesOfThe32BitViewAreFoundWhereA32BitProgramFindsThem)
   files.AddFile(wow64 + L"both.dll", {'M', 'Z'});
   files.AddFile(L"C:\\Apps\\app.exe", {'M', 'Z'});
   files.AddSearchFolder(system);
-  struct Row {
-    std::wstring name, native, on64, on32;  // the answers: native view; 32-bit view on 64-bit Windows, on 32-bit
-  };
+  // The answers: native view; 32-bit view on 64-bit Windows, on 32-bit Windows.
+  struct Row { std::wstring name, native, on64, on32; };
   const Row rows[] = {
       {L"both.dll", system + L"both.dll", wow64 + L"both.dll", system + L"both.dll"},
       {L"%SystemRoot%\\SYSTEM32\\both.dll", L"C:\\WINDOWS\\SYSTEM32\\both.dll", wow64 + L"both.dll",

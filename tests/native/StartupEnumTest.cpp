@@ -37,11 +37,9 @@ TEST_F(StartupEnumTest, ReadsEveryKeyInOrderLocalMachineFirst) {
     Set(it->first == kLM ? kHkeyLocalMachine : kHkeyCurrentUser, it->second, L"v", L"C:\\Apps\\x.exe");
   }
   Set(kHkeyCurrentUser, kCV + L"RunOnce\\Setup", L"v", L"C:\\Apps\\cu-setup.exe");  // not read
-  auto list = Enumerate();
-  ASSERT_NE(list, nullptr);
-  std::vector<std::pair<std::int32_t, std::wstring>> read;
-  for (const auto& item : *list) read.emplace_back(Number(*item, L"Key"), Text(*item, L"Hive"));
-  EXPECT_EQ(read, keys);
+  std::vector<Record> expected;
+  for (const auto& [hive, key] : keys) expected.push_back({hive, key});
+  EXPECT_EQ(Records(Enumerate(), {L"Key", L"Hive"}), expected);
   EXPECT_TRUE(logger->lines.empty());
 }
 
@@ -52,10 +50,8 @@ TEST_F(StartupEnumTest, ItemHoldsFileHiveNumberKeyPathAndValueName) {
   ASSERT_EQ(list->Count(), 1u);
   const CItem& item = list->Item(1);
   EXPECT_EQ(PropertyNames(item), (Texts{L"DLL", L"Key", L"Hive", L"ValueName"}));
-  EXPECT_EQ(Text(item, L"DLL"), L"C:\\Program Files\\Up\\up.exe");
-  EXPECT_EQ(Number(item, L"Key"), kCU);
-  EXPECT_EQ(Text(item, L"Hive"), kRun);
-  EXPECT_EQ(Text(item, L"ValueName"), L"Updater");
+  EXPECT_EQ(Records(list, PropertyNames(item)),
+            (std::vector<Record>{{L"C:\\Program Files\\Up\\up.exe", kCU, kRun, L"Updater"}}));
   // The name is a fresh identifier, not the value name.
   EXPECT_FALSE(item.Name.empty());
   EXPECT_NE(item.Name, L"Updater");
@@ -99,18 +95,13 @@ TEST_F(StartupEnumTest, ErrorInOneKeyIsLoggedAndTheNextKeyRead) {
   registry.RaiseOnRead(kHkeyLocalMachine, kRun, L"broken");
   registry.FailQuery(kHkeyCurrentUser, kRun, L"locked", platform::kErrorAccessDenied);
   EXPECT_EQ(Column(Enumerate(), L"DLL"), (Texts{L"C:\\Apps\\first.exe", L"C:\\Apps\\user.exe"}));
-  ASSERT_EQ(Logged(), (Log{{4, L"CStartupManager.FillItemInfo"}}));
-  EXPECT_EQ(logger->lines[0].number, err::kOutOfMemory);
+  ASSERT_EQ(LoggedErrors(), (Errors{{err::kOutOfMemory, 4, L"CStartupManager.FillItemInfo"}}));
   EXPECT_EQ(logger->lines[0].message, L"Out of memory");
 }
 
 // Outside the per-key listing an error costs the whole list.
 TEST_F(StartupEnumTest, ErrorOutsideAKeysListingGivesNoList) {
-  struct Case {
-    const char* what;
-    std::wstring failingKey;
-    bool failEnum;
-  };
+  struct Case { const char* what; std::wstring failingKey; bool failEnum; };
   const Case cases[] = {
       {"names of a Run key", kCV + L"RunOnce", true},
       {"names of the policies key", kPolicies, true},
@@ -157,8 +148,7 @@ TEST_F(StartupEnumTest, LocalMachineKeysAreReadInThe32BitViewToo) {
   wow32.SetString(kHkeyLocalMachine, kPolicies, L"empty", L"");
   Set(kHkeyCurrentUser, kPolicies, L"p", L"C:\\Apps\\pcu.exe");
 
-  using Row = std::tuple<std::int32_t, std::wstring, std::wstring, std::wstring>;  // Key, Hive, ValueName, DLL
-  const std::vector<Row> on64 = {
+  const std::vector<Record> on64 = {  // Key, Hive, ValueName, DLL
       {kLM, kRun, L"v", system + L"helper.exe"},
       {kLM, wowCV + L"Run", L"v32", wow64 + L"helper.exe"},
       {kCU, kRun, L"v", L"C:\\Apps\\cu.exe"},
@@ -167,16 +157,11 @@ TEST_F(StartupEnumTest, LocalMachineKeysAreReadInThe32BitViewToo) {
       {kLM, wowCV + L"policies\\Explorer\\Run", L"p32", L"C:\\Apps\\plm32.exe"},
       {kCU, kPolicies, L"p", L"C:\\Apps\\pcu.exe"},
   };
-  const std::vector<Row> on32 = {on64[0], on64[2], on64[4], on64[6]};
+  const std::vector<Record> on32 = {on64[0], on64[2], on64[4], on64[6]};
   for (const bool is64 : {true, false}) {
     machine.system.Set64BitWindows(is64);
-    auto list = Enumerate();
-    ASSERT_NE(list, nullptr);
-    std::vector<Row> read;
-    for (const auto& item : *list) {
-      read.emplace_back(Number(*item, L"Key"), Text(*item, L"Hive"), Text(*item, L"ValueName"), Text(*item, L"DLL"));
-    }
-    EXPECT_EQ(read, is64 ? on64 : on32) << (is64 ? "64-bit Windows" : "32-bit Windows");
+    EXPECT_EQ(Records(Enumerate(), {L"Key", L"Hive", L"ValueName", L"DLL"}), is64 ? on64 : on32)
+        << (is64 ? "64-bit Windows" : "32-bit Windows");
   }
   EXPECT_TRUE(logger->lines.empty());
 }

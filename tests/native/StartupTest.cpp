@@ -12,17 +12,10 @@
 #include "shell/MAPI.h"
 #include "shell/MWDL.h"
 #include "shell/Strings.h"
+#include "tests/native/InspectionEnumFixture.h"
 #include "tests/native/UiHeadlessFixture.h"
 
 namespace {
-
-struct RecordingLogger : CLogger {
-  struct Line { long number; std::wstring message; int level; std::wstring source; };
-  void Log(long number, const std::wstring& message, int level, const std::wstring& source) override {
-    lines.push_back(Line{number, message, level, source});
-  }
-  std::vector<Line> lines;
-};
 
 struct FakeCustom : ICustom2 {
   FakeCustom(std::shared_ptr<CLogger> r, std::shared_ptr<CLogger>* got) : replacement(std::move(r)), received(got) {}
@@ -62,12 +55,12 @@ class StartupSequence : public UiHeadlessTest {
 
   std::string Log() const { return machine.files.FileText(L"C:\\Wardline\\WDL.log"); }
   bool LogHas(const std::string& part) const { return Log().find(part) != std::string::npos; }
-  // Exactly one critical box with the product's title, and no window shown.
-  void ExpectOnlyCriticalBox(const std::wstring& prompt) {
+  // Exactly one critical box with the product's title, and only the windows `shown`.
+  void ExpectOnlyCriticalBox(const std::wstring& prompt, const std::vector<std::wstring>& shown = {}) {
     ASSERT_EQ(machine.desktop.Boxes().size(), 1u);
     const platform::ShownBox& box = machine.desktop.Boxes()[0];
     EXPECT_EQ(std::tie(box.style, box.title, box.prompt), std::tuple(16u, L"Wardline", prompt));
-    EXPECT_TRUE(headless->ShownForms().empty());
+    EXPECT_EQ(headless->ShownForms(), shown);
   }
 
   std::shared_ptr<CLogger> replacement;
@@ -142,14 +135,13 @@ TEST_F(StartupSequence, MissingCustomComponentIsARunTimeError) {
 }
 
 TEST_F(StartupSequence, LoggerHandedBackByTheComponentIsTheProgramsLogger) {
-  auto recording = std::make_shared<RecordingLogger>();
+  auto recording = std::make_shared<CapturingLogger>();
   replacement = recording;
   machine.components.Fail(kCommonTestProgId);
   EXPECT_EQ(RunWardline(), 1);
   EXPECT_EQ(MWDL::goLogger, recording);
   ASSERT_EQ(recording->lines.size(), 1u);
-  EXPECT_EQ(recording->lines[0].level, 4);
-  EXPECT_EQ(recording->lines[0].source, L"FMain.Form_Initialize");
+  EXPECT_EQ(std::tie(recording->lines[0].level, recording->lines[0].source), std::tuple(4, L"FMain.Form_Initialize"));
   EXPECT_NE(recording->lines[0].message.find(L"QNCOMMON.DLL"), std::wstring::npos);
 }
 
@@ -170,9 +162,7 @@ TEST_F(StartupSequence, NormalRunShowsTheMainWindowUntilItIsUnloaded) {
 TEST_F(StartupSequence, ErrorEscapingTheMainWindowsLoopIsARunTimeError) {
   headless->onMainLoop = [](ui::Form&) { throw std::bad_alloc(); };
   EXPECT_EQ(RunWardline(), 1);
-  ASSERT_EQ(machine.desktop.Boxes().size(), 1u);
-  const platform::ShownBox& box = machine.desktop.Boxes()[0];
-  EXPECT_EQ(std::tie(box.style, box.title, box.prompt), std::tuple(16u, L"Wardline", L"Run-time error '7':\r\n\r\nOut of memory"));
+  ExpectOnlyCriticalBox(L"Run-time error '7':\r\n\r\nOut of memory", {L"FSplash", L"FMain"});
   EXPECT_TRUE(LogHas("\t0\t7\tFMain.Show\tOut of memory")) << Log();
 }
 

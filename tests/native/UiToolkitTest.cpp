@@ -2,6 +2,8 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "common/Error.h"
@@ -136,8 +138,7 @@ TEST_F(UiToolkit, ListBoxSelection) {
   EXPECT_THROW(dialog.lstFiles.List(2), CError);
   EXPECT_THROW(dialog.lstFiles.SetListIndex(5), CError);
   dialog.lstFiles.Clear();
-  EXPECT_EQ(dialog.lstFiles.ListCount(), 0);
-  EXPECT_EQ(dialog.lstFiles.ListIndex(), -1);
+  EXPECT_EQ(std::pair(dialog.lstFiles.ListCount(), dialog.lstFiles.ListIndex()), std::pair(0, -1));
 }
 
 TEST_F(UiToolkit, TimerFiresInsideDoEventsWhenItsIntervalHasPassedAndTheFormIsLoaded) {
@@ -170,10 +171,9 @@ TEST_F(UiToolkit, ModalShowRunsTheScriptAndEndsWhenTheFormHidesOrClosesAFormLeft
     if (&form == &dialog) static_cast<TestDialog&>(form).cmdOK.PerformClick();
   };
   dialog.ShowModal();
-  EXPECT_EQ(scripts, 1);
-  EXPECT_FALSE(dialog.Visible());
-  EXPECT_TRUE(dialog.Loaded());
-  EXPECT_FALSE(dialog.IsModal());
+  // Ran once; hidden, still loaded, no longer modal.
+  EXPECT_EQ(std::tuple(scripts, dialog.Visible(), dialog.Loaded(), dialog.IsModal()),
+            std::tuple(1, false, true, false));
 
   TestDialog leftOpen;
   int unloads = 0;
@@ -191,10 +191,8 @@ TEST_F(UiToolkit, UnhandledErrorGoesToTheHandlerWithItsSourceAndEndsTheProgram) 
   ui::SetUnhandledErrorHandler([&](const CError& e, const std::wstring& s) { number = e.Number(), source = s; });
   dialog.Load();
   dialog.cmdOK.PerformClick();
-  EXPECT_EQ(number, 429);
-  EXPECT_EQ(source, L"FTest.cmdOK_Click");
-  EXPECT_TRUE(ui::Ended());
-  EXPECT_EQ(ui::ExitCode(), 1);
+  EXPECT_EQ(std::tie(number, source), std::tuple(429L, L"FTest.cmdOK_Click"));
+  EXPECT_EQ(std::pair(ui::Ended(), ui::ExitCode()), std::pair(true, 1));
 }
 
 // While the program's handler reports an error (its box shows and messages are still served), a second
@@ -212,8 +210,7 @@ TEST_F(UiToolkit, ErrorRaisedWhileAnotherIsReportedIsNotReportedAgain) {
   dialog.Load();
   dialog.cmdOK.PerformClick();
   EXPECT_EQ(reported, std::vector<long>{5});
-  EXPECT_TRUE(ui::Ended());
-  EXPECT_EQ(ui::ExitCode(), 1);
+  EXPECT_EQ(std::pair(ui::Ended(), ui::ExitCode()), std::pair(true, 1));
   dialog.cmdCancel.PerformClick();
   EXPECT_EQ(reported, (std::vector<long>{5, 6}));
 }
