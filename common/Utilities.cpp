@@ -207,15 +207,35 @@ std::wstring CUtilities::ExpandEnvironmentStrings(const std::wstring& text) cons
 std::wstring CUtilities::EscapeXML(const std::wstring& text) const {
   std::wstring out;
   out.reserve(text.size());
-  for (wchar_t c : text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const wchar_t c = text[i];
+    const auto code = static_cast<std::uint32_t>(c);
     switch (c) {
-      case L'&': out += L"&amp;"; break;
-      case L'<': out += L"&lt;"; break;
-      case L'>': out += L"&gt;"; break;
-      case L'"': out += L"&quot;"; break;
-      case L'\'': out += L"&apos;"; break;
-      default: out += c;
+      case L'&': out += L"&amp;"; continue;
+      case L'<': out += L"&lt;"; continue;
+      case L'>': out += L"&gt;"; continue;
+      case L'"': out += L"&quot;"; continue;
+      case L'\'': out += L"&apos;"; continue;
+      // As references, so that a parser keeps them (it turns them into blanks in an attribute, and CR
+      // into LF anywhere) and the document stays one line.
+      case L'\t': out += L"&#9;"; continue;
+      case L'\r': out += L"&#13;"; continue;
+      case L'\n': out += L"&#10;"; continue;
+      default: break;
     }
+    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size()) {
+      const auto low = static_cast<std::uint32_t>(text[i + 1]);
+      if (low >= 0xDC00 && low <= 0xDFFF) {  // a surrogate pair: one character
+        out += c;
+        out += text[++i];
+        continue;
+      }
+    }
+    // What XML 1.0 does not allow would make the whole document unreadable: the other control
+    // characters, a surrogate without its partner, U+FFFE and U+FFFF.
+    const bool allowed = (code >= 0x20 && code <= 0xD7FF) || (code >= 0xE000 && code <= 0xFFFD) ||
+                         (code >= 0x10000 && code <= 0x10FFFF);
+    out += allowed ? c : L'\uFFFD';
   }
   return out;
 }

@@ -50,7 +50,10 @@ class QN_API CUtilities {
   // A new file name in the temporary folder: TempFolder() + prefix + NewID() + ".tmp". Not created.
   std::wstring GetTempFileName(const std::wstring& prefix) const;
   std::wstring ExpandEnvironmentStrings(const std::wstring& text) const;
-  // Replaces &, <, >, " and ' by &amp; &lt; &gt; &quot; &apos;.
+  // Replaces &, <, >, " and ' by &amp; &lt; &gt; &quot; &apos;, and tab, CR and LF by &#9; &#13; &#10;
+  // (so that they survive in attributes and the document stays one line). A character that XML 1.0
+  // does not allow (another control character, a surrogate without its partner, U+FFFE, U+FFFF)
+  // becomes U+FFFD.
   std::wstring EscapeXML(const std::wstring& text) const;
   // A printable form of arbitrary bytes (two upper-case hexadecimal digits each), for the log.
   std::wstring EncodeString(const std::vector<std::uint8_t>& bytes) const;

@@ -9,8 +9,12 @@ namespace {
 
 constexpr std::size_t kLane = kChecksum31LaneBytes;
 
+#if defined(__clang__)  // the fuzzing build
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2")
+#endif
 
 // As LaneSumsSse2, with the bytes of a row weighed in pairs by vpmaddubsw: rows 0..30 at 31 * r, byte q
 // of weight 2^q (q = 31 weighs 0), pairs (1, 2) at exponent 2m; the last row at 960, byte q of weight
@@ -122,7 +126,11 @@ void RunLanesAvx2(const std::uint8_t* block, const std::uint32_t* starts, std::u
   }
 }
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 }  // namespace
 

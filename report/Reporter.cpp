@@ -144,7 +144,9 @@ std::wstring CReporter::MakeMetaXML(const std::wstring& OSType, const std::wstri
                                     const std::wstring& ComputerName, const std::wstring& Comments,
                                     const std::wstring& YourName, const std::wstring& YourEmail) {
   // No handler of its own: an error here is an error of MakeStateXML.
-  const std::wstring sent = SentText(platform::System().Now(), platform::System().TimeSeparator());
+  // The separator is the user's own regional setting, any text: escaped, so that it cannot break the
+  // document the way an unescaped "<" or line break would.
+  const std::wstring sent = SentText(platform::System().Now(), Escape(platform::System().TimeSeparator()));
   return L"<os>" + Escape(OSType) + L"</os><cpu>" + Escape(CPUType) + L"</cpu><pcname>" + Escape(ComputerName) +
          L"</pcname><comments>" + Escape(Comments) + L"</comments><yourname>" + Escape(YourName) +
          L"</yourname><youremail>" + Escape(YourEmail) + L"</youremail><appversion>" + Escape(MWDL::gsVersion) +

@@ -34,6 +34,10 @@ sleep 2
 (cd build/windows && ctest --output-on-failure) | tee build/windows-tests.log || status=1
 wineserver -k 2>/dev/null || true
 
+# The fuzz targets (clang, build/fuzz): every committed regression input and the corpus replayed, then
+# 20 seconds of fuzzing each.
+tools/fuzz.sh --seconds 20 | tee build/fuzz-tests.log || status=1
+
 passed=0; failed=0
 for log in build/native-tests.log build/windows-tests.log; do
   line=$(grep -aE 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1 || true)
@@ -42,6 +46,13 @@ for log in build/native-tests.log build/windows-tests.log; do
   bad=$(sed -E 's/.*passed, ([0-9]+) tests? failed.*/\1/' <<<"$line")
   passed=$((passed + total - bad)); failed=$((failed + bad))
 done
+line=$(grep -E '^fuzz targets: [0-9]+ passed, [0-9]+ failed' build/fuzz-tests.log | tail -n 1 || true)
+if [ -n "$line" ]; then
+  passed=$((passed + $(sed -E 's/.*: ([0-9]+) passed.*/\1/' <<<"$line")))
+  failed=$((failed + $(sed -E 's/.* ([0-9]+) failed.*/\1/' <<<"$line")))
+else
+  status=1
+fi
 [ "$failed" -eq 0 ] || status=1
 echo "$passed passed, $failed failed"
 exit $status

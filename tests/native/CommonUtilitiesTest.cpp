@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "common/TextCodec.h"
 #include "common/Utilities.h"
 #include "tests/doubles/FakeMachine.h"
 
@@ -40,8 +41,30 @@ TEST(CommonUtilitiesTest, NewIdIsUniqueAndAFileName) {
   }
 }
 
+// Any text (a comment typed over several lines, a path or version string with control characters)
+// stays one line of well-formed XML and keeps what XML can hold.
+TEST(CommonUtilitiesTest, EscapeXmlKeepsTheDocumentOneLineAndWellFormed) {
+  const std::wstring pair{static_cast<wchar_t>(0xD83D), static_cast<wchar_t>(0xDE00)};
+  const std::wstring lone{static_cast<wchar_t>(0xDC00), L'x', static_cast<wchar_t>(0xD800)};
+  const struct {
+    std::wstring text, escaped;
+  } cases[] = {
+      {L"a<b>&\"c'", L"a&lt;b&gt;&amp;&quot;c&apos;"},
+      {L"line 1\r\nline 2\tend\n", L"line 1&#13;&#10;line 2&#9;end&#10;"},
+      {std::wstring{L'\0', L'\x01', L'\x08', L'\x0B', L'\x0C', L'\x1F', L'\x7F'},
+       L"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\x7F"},
+      {L"\uFFFE\uFFFF\uFFFD\uE000\uD7FF", L"\uFFFD\uFFFD\uFFFD\uE000\uD7FF"},
+      {pair + L"&", pair + L"&amp;"},
+      {lone, L"\uFFFDx\uFFFD"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Utilities().EscapeXML(c.text), c.escaped) << qn::ToUtf8(c.text);
+  if constexpr (sizeof(wchar_t) == 4) {  // one unit per character natively
+    EXPECT_EQ(Utilities().EscapeXML(std::wstring{static_cast<wchar_t>(0x1F600)}), std::wstring{static_cast<wchar_t>(0x1F600)});
+    EXPECT_EQ(Utilities().EscapeXML(std::wstring{static_cast<wchar_t>(0x110000)}), L"\uFFFD");
+  }
+}
+
 TEST(CommonUtilitiesTest, TextHelpers) {
-  EXPECT_EQ(Utilities().EscapeXML(L"a<b>&\"c'"), L"a&lt;b&gt;&amp;&quot;c&apos;");
   EXPECT_EQ(Utilities().EncodeString({0x00, 0xAB, 0x7F}), L"00AB7F");
   EXPECT_TRUE(Utilities().IsArrayEmpty({}));
 }

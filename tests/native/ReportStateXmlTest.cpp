@@ -308,7 +308,9 @@ TEST_F(ReportStateXml, SentIsTheLocalTimeWithTheSystemsTimeSeparator) {
   struct Case { platform::LocalTime now; const wchar_t* separator; const wchar_t* sent; };
   for (const Case c : {Case{{2006, 3, 31, 14, 5, 59}, L":", L"2006-03-31 14:05"},
                        Case{{2006, 3, 31, 14, 5, 0}, L".", L"2006-03-31 14.05"},
-                       Case{{1999, 12, 1, 0, 0, 0}, L"h", L"1999-12-01 00h00"}}) {
+                       Case{{1999, 12, 1, 0, 0, 0}, L"h", L"1999-12-01 00h00"},
+                       // Any text the user set: escaped, the document stays one line of XML.
+                       Case{{2006, 3, 31, 14, 5, 0}, L"<\n&", L"2006-03-31 14&lt;&#10;&amp;05"}}) {
     machine.system.SetNow(c.now);
     machine.system.SetTimeSeparator(c.separator);
     const std::wstring xml = Make();

@@ -1,0 +1,64 @@
+// CFilenameResolver on any command line, as the registry and the process lists hand them over: the
+// command-line step cuts a name no longer than the line (plus the ".dll" or ".exe" it may add) and
+// gives the same name every time; the name then goes through the file search on the in-memory machine
+// in both registry views and both Windows families, and a second request is answered from the cache.
+#include <algorithm>
+#include <cstdint>
+#include <string>
+
+#include "common/Error.h"
+#include "inspection/FilenameResolver.h"
+#include "shell/MAPI.h"
+#include "tests/doubles/FakeMachine.h"
+#include "tests/fuzz/FuzzSupport.h"
+
+namespace {
+
+platform::FakeMachine& Machine() {
+  static platform::FakeMachine* machine = [] {
+    auto* m = new platform::FakeMachine;
+    m->files.SetEnv(L"SystemRoot", L"C:\\WINDOWS");
+    m->files.SetEnv(L"windir", L"C:\\WINDOWS");
+    m->files.SetEnv(L"ProgramFiles", L"C:\\Program Files");
+    m->files.SetEnv(L"Self", L"%Self%");
+    // Longer than the search is told: the expansion must not be trusted to fit.
+    m->files.SetEnv(L"Long", std::wstring(3000, L'x'));
+    m->files.AddSearchFolder(L"C:\\WINDOWS\\system32");
+    m->files.AddSearchFolder(L"C:\\WINDOWS");
+    for (const wchar_t* path : {L"C:\\WINDOWS\\system32\\shell32.dll", L"C:\\WINDOWS\\system32\\rundll32.exe",
+                                L"C:\\WINDOWS\\explorer.exe", L"C:\\WINDOWS\\SysWOW64\\shell32.dll",
+                                L"C:\\Program Files\\App\\app.exe"}) {
+      m->files.AddFile(path, {'M', 'Z'});
+    }
+    return m;
+  }();
+  return *machine;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  platform::FakeMachine& machine = Machine();
+  FuzzedDataProvider input(data, size);
+  MAPI::gbIsNT = input.ConsumeBool();
+  MAPI::gbIsNT4 = false;
+  machine.system.Set64BitWindows(input.ConsumeBool());
+  const bool longNames = input.ConsumeBool();
+  const std::wstring commandLine = fuzz::TextOf(input.ConsumeRemainingBytesAsString());
+
+  CFilenameResolver resolver;
+  if (longNames) resolver.Init();
+  const std::wstring name = resolver.GetFileNameFromCommandLine(commandLine);
+  FUZZ_CHECK(name.size() <= std::max<std::size_t>(commandLine.size() + 4, 12));
+  FUZZ_CHECK(resolver.GetFileNameFromCommandLine(commandLine) == name);
+
+  for (platform::RegView view : {platform::RegView::kNative, platform::RegView::kWow32}) {
+    try {
+      const std::wstring full = resolver.GetFullFileNameFromShortFilename(name, view);
+      FUZZ_CHECK(resolver.GetFullFileNameFromShortFilename(name, view) == full);
+    } catch (const CError&) {
+      // An error of the expansion or the cache reaches the enumerator's handler: allowed, not a crash.
+    }
+  }
+  return 0;
+}
