@@ -65,30 +65,21 @@ TEST(CommonTextCodec, Utf16LePairsUpAndKeepsLoneSurrogates) {
 
 // ---- bytes as text ----
 
-std::vector<std::uint8_t> Bytes(std::initializer_list<int> values) {
-  return std::vector<std::uint8_t>(values.begin(), values.end());
-}
+using Bytes = std::vector<std::uint8_t>;
 
 TEST(CommonBytesAsText, KnownBytesGiveKnownText) {
-  struct Case { std::vector<std::uint8_t> bytes; std::wstring text; };
-  const Case cases[] = {
-      {{}, L""},
-      {Bytes({'f'}), L"Zg=="},
-      {Bytes({'f', 'o'}), L"Zm8="},
-      {Bytes({'f', 'o', 'o'}), L"Zm9v"},
-      {Bytes({'f', 'o', 'o', 'b'}), L"Zm9vYg=="},
-      {Bytes({'f', 'o', 'o', 'b', 'a'}), L"Zm9vYmE="},
-      {Bytes({'f', 'o', 'o', 'b', 'a', 'r'}), L"Zm9vYmFy"},
-      {Bytes({0xFF}), L"/w=="},
-      {Bytes({0xFF, 0xFF}), L"//8="},
-      {Bytes({0xFF, 0xFE, 0xFD, 0xFC}), L"//79/A=="},
+  const struct { Bytes bytes; std::wstring text; } cases[] = {
+      {{}, L""}, {{'f'}, L"Zg=="}, {{'f', 'o'}, L"Zm8="}, {{'f', 'o', 'o'}, L"Zm9v"},
+      {{'f', 'o', 'o', 'b'}, L"Zm9vYg=="}, {{'f', 'o', 'o', 'b', 'a'}, L"Zm9vYmE="},
+      {{'f', 'o', 'o', 'b', 'a', 'r'}, L"Zm9vYmFy"},
+      {{0xFF}, L"/w=="}, {{0xFF, 0xFF}, L"//8="}, {{0xFF, 0xFE, 0xFD, 0xFC}, L"//79/A=="},
       // Every character of the alphabet, in order.
-      {Bytes({0x00, 0x10, 0x83, 0x10, 0x51, 0x87, 0x20, 0x92, 0x8B, 0x30, 0xD3, 0x8F, 0x41, 0x14, 0x93, 0x51,
-              0x55, 0x97, 0x61, 0x96, 0x9B, 0x71, 0xD7, 0x9F, 0x82, 0x18, 0xA3, 0x92, 0x59, 0xA7, 0xA2, 0x9A,
-              0xAB, 0xB2, 0xDB, 0xAF, 0xC3, 0x1C, 0xB3, 0xD3, 0x5D, 0xB7, 0xE3, 0x9E, 0xBB, 0xF3, 0xDF, 0xBF}),
+      {{0x00, 0x10, 0x83, 0x10, 0x51, 0x87, 0x20, 0x92, 0x8B, 0x30, 0xD3, 0x8F, 0x41, 0x14, 0x93, 0x51,
+        0x55, 0x97, 0x61, 0x96, 0x9B, 0x71, 0xD7, 0x9F, 0x82, 0x18, 0xA3, 0x92, 0x59, 0xA7, 0xA2, 0x9A,
+        0xAB, 0xB2, 0xDB, 0xAF, 0xC3, 0x1C, 0xB3, 0xD3, 0x5D, 0xB7, 0xE3, 0x9E, 0xBB, 0xF3, 0xDF, 0xBF},
        L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     EXPECT_EQ(Utilities().BytesToText(c.bytes), c.text);
     EXPECT_EQ(Utilities().TextToBytes(c.text), c.bytes) << c.text;
   }
@@ -101,7 +92,7 @@ TEST(CommonBytesAsText, KnownBytesGiveKnownText) {
 TEST(CommonBytesAsText, EveryLengthAndByteValueRoundTrips) {
   for (std::size_t n = 0; n <= 64; ++n) {
     for (int start = 0; start < 256 + 3; start += n == 0 ? 259 : static_cast<int>(n) + 1) {
-      std::vector<std::uint8_t> bytes(n);
+      Bytes bytes(n);
       for (std::size_t i = 0; i < n; ++i) bytes[i] = static_cast<std::uint8_t>(start + i);
       const std::wstring text = Utilities().BytesToText(bytes);
       ASSERT_EQ(text.size(), (n + 2) / 3 * 4) << n;
@@ -117,38 +108,28 @@ TEST(CommonBytesAsText, EveryLengthAndByteValueRoundTrips) {
 // A large buffer reads back exactly, also when the text was re-wrapped into lines on its way.
 TEST(CommonBytesAsText, LargeBufferRoundTripsAlsoWhenRewrapped) {
   std::mt19937 random(20240);
-  std::vector<std::uint8_t> bytes((1u << 20) + 1);
+  Bytes bytes((1u << 20) + 1);
   for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
   const std::wstring text = Utilities().BytesToText(bytes);
   EXPECT_TRUE(Utilities().TextToBytes(text) == bytes);
   std::wstring wrapped;
   for (std::size_t i = 0; i < text.size(); i += 76) wrapped += text.substr(i, 76) + L"\r\n\t ";
   EXPECT_TRUE(Utilities().TextToBytes(wrapped) == bytes);
-  EXPECT_EQ(Utilities().TextToBytes(L"Zm9v\r\nYm\tFy \r\n"), Bytes({'f', 'o', 'o', 'b', 'a', 'r'}));
-  EXPECT_EQ(Utilities().TextToBytes(L"Zm8"), Bytes({'f', 'o'}));  // padding left off
+  EXPECT_EQ(Utilities().TextToBytes(L"Zm9v\r\nYm\tFy \r\n"), (Bytes{'f', 'o', 'o', 'b', 'a', 'r'}));
+  EXPECT_EQ(Utilities().TextToBytes(L"Zm8"), (Bytes{'f', 'o'}));  // padding left off
 }
 
 TEST(CommonBytesAsText, TextThatIsNotTheFormIsError5) {
-  struct Case { const char* what; std::wstring text; };
-  const Case cases[] = {
-      {"a character outside the alphabet", L"Zm9v!"},
-      {"the URL-safe alphabet", L"Zm9v-_8="},
-      {"a letter with an accent", L"Zm9\u00E9"},
-      {"a NUL", std::wstring(L"Zm\0v", 4)},
-      {"a character above U+FFFF", L"Zm9v" + Wide(0x1F600)},
-      {"padding in the middle", L"Zm9=v"},
-      {"text after the padding", L"Zg==Zg=="},
-      {"padding alone", L"=="},
-      {"padding first", L"=Zm9"},
-      {"padding after a whole group", L"Zm9v="},
-      {"three padding characters", L"Zg==="},
-      {"padding after one character", L"Z==="},
-      {"one character", L"Z"},
-      {"five characters", L"Zm9vY"},
-      {"stray bits under two characters", L"Zh=="},
-      {"stray bits under three characters", L"Zm9="},
+  const struct { const char* what; std::wstring text; } cases[] = {
+      {"a character outside the alphabet", L"Zm9v!"}, {"the URL-safe alphabet", L"Zm9v-_8="},
+      {"a letter with an accent", L"Zm9\u00E9"}, {"a NUL", std::wstring(L"Zm\0v", 4)},
+      {"a character above U+FFFF", L"Zm9v" + Wide(0x1F600)}, {"padding in the middle", L"Zm9=v"},
+      {"text after the padding", L"Zg==Zg=="}, {"padding alone", L"=="}, {"padding first", L"=Zm9"},
+      {"padding after a whole group", L"Zm9v="}, {"three padding characters", L"Zg==="},
+      {"padding after one character", L"Z==="}, {"one character", L"Z"}, {"five characters", L"Zm9vY"},
+      {"stray bits under two characters", L"Zh=="}, {"stray bits under three characters", L"Zm9="},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     try {
       Utilities().TextToBytes(c.text);
       ADD_FAILURE() << "accepted: " << c.what;

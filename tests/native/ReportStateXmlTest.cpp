@@ -47,43 +47,17 @@ class RecordingProgressor : public IProgressor {
 
 class ReportStateXml : public DetectionTest {
  protected:
-  void SetUp() override {
-    DetectionTest::SetUp();
+  ReportStateXml() {
     MWDL::gsVersion = L"2.0.24";
     machine.system.SetNow(platform::LocalTime{2006, 3, 31, 14, 5, 59});
   }
-  void TearDown() override {
-    MWDL::gsVersion = savedVersion_;
-    DetectionTest::TearDown();
-  }
+  ~ReportStateXml() override { MWDL::gsVersion = savedVersion_; }
 
   // The machine, one registration at a time.
   void Service(const std::wstring& key, const std::wstring& image, const std::wstring& displayName = L"") {
     registry.SetString(kHkeyLocalMachine, kServices + key, L"ImagePath", image);
     if (!displayName.empty()) registry.SetString(kHkeyLocalMachine, kServices + key, L"DisplayName", displayName);
   }
-  // A class served by `file` (no server at all when empty), with a name.
-  void Class(const std::wstring& id, const std::wstring& file) {
-    registry.SetString(kHkeyClassesRoot, L"CLSID\\" + id, L"", L"Extension");
-    if (!file.empty()) registry.SetString(kHkeyClassesRoot, L"CLSID\\" + id + L"\\InProcServer32", L"", file);
-  }
-  void Bho(const std::wstring& id, const std::wstring& file) {
-    registry.SetString(kHkeyLocalMachine, kBHOs + id, L"", L"Helper");
-    Class(id, file);
-  }
-  void Toolbar(const std::wstring& id, const std::wstring& file) {
-    registry.SetString(kHkeyLocalMachine, kToolbars, id, L"");
-    Class(id, file);
-  }
-  void ExplorerBar(const std::wstring& id, const std::wstring& file) {
-    Class(id, file);
-    registry.CreateKey(kHkeyClassesRoot, L"CLSID\\" + id + L"\\Implemented Categories\\" + kVerticalBars);
-  }
-  static std::wstring Clsid(int n) {
-    const std::wstring tail = std::to_wstring(n);
-    return L"{00000000-0000-0000-0000-" + std::wstring(12 - tail.size(), L'0') + tail + L"}";
-  }
-
   // Ten files of every kind: x 1 a&b.exe (service, described and made), 2 plain.sys (service without
   // display name or version data), 3 start.exe (startup, described only), 4 bho.dll (made only),
   // 5 the empty path (a helper object whose class names no file), 6 tb.dll (toolbar, missing), 7 bar.dll
@@ -102,11 +76,15 @@ class ReportStateXml : public DetectionTest {
     Service(L"svcA", kAB, L"Alpha <svc>");
     Service(L"svcB", kPlain);
     registry.SetString(kHkeyCurrentUser, kRun, L"run0", kStart);
-    Bho(Clsid(1), kBho);
-    Bho(Clsid(2), L"");
-    Toolbar(Clsid(3), kTb);
-    Toolbar(Clsid(4), L"");  // no file: left out of the toolbars
-    ExplorerBar(Clsid(5), kBar);
+    for (std::size_t n : {1, 2}) registry.SetString(kHkeyLocalMachine, kBHOs + Clsid(n), L"", L"Helper");
+    for (std::size_t n : {3, 4}) registry.SetString(kHkeyLocalMachine, kToolbars, Clsid(n), L"");
+    // Classes with a name; 2 and 4 name no server file (the toolbar without one is left out), 5 is a bar.
+    for (const auto& [n, file] : {std::pair{std::size_t{1}, kBho}, {2, L""}, {3, kTb}, {4, L""}, {5, kBar}}) {
+      const std::wstring key = L"CLSID\\" + Clsid(n);
+      registry.SetString(kHkeyClassesRoot, key, L"", L"Extension");
+      if (!file.empty()) registry.SetString(kHkeyClassesRoot, key + L"\\InProcServer32", L"", file);
+    }
+    registry.CreateKey(kHkeyClassesRoot, L"CLSID\\" + Clsid(5) + L"\\Implemented Categories\\" + kVerticalBars);
     processes.AddProcess(100, {kOne, kLib, kAB});
     processes.AddProcess(101, {kTwo});
   }
@@ -134,24 +112,18 @@ class ReportStateXml : public DetectionTest {
            L"</processes><fileinfo>" + fileinfo + L"</fileinfo></xml>";
   }
 
-  // The reporter's own log lines.
-  Log ReporterLog() const {
-    Log lines;
-    for (const auto& line : Logged()) {
-      if (line.second.rfind(L"CReporter.", 0) == 0) lines.push_back(line);
+  // (number, level, source) of the reporter's own log lines.
+  Errors ReporterLog() const {
+    Errors lines;
+    for (const auto& line : LoggedErrors()) {
+      if (std::get<2>(line).rfind(L"CReporter.", 0) == 0) lines.push_back(line);
     }
     return lines;
   }
 
-  const std::wstring kAB = L"C:\\Svc\\a&b.exe";
-  const std::wstring kPlain = L"C:\\Svc\\plain.sys";
-  const std::wstring kStart = L"C:\\Run\\start.exe";
-  const std::wstring kBho = L"C:\\Ext\\bho.dll";
-  const std::wstring kTb = L"C:\\Ext\\tb.dll";
-  const std::wstring kBar = L"C:\\Ext\\bar.dll";
-  const std::wstring kOne = L"C:\\Apps\\one.exe";
-  const std::wstring kLib = L"C:\\Apps\\lib.dll";
-  const std::wstring kTwo = L"C:\\Apps\\two.exe";
+  const std::wstring kAB = L"C:\\Svc\\a&b.exe", kPlain = L"C:\\Svc\\plain.sys", kStart = L"C:\\Run\\start.exe";
+  const std::wstring kBho = L"C:\\Ext\\bho.dll", kTb = L"C:\\Ext\\tb.dll", kBar = L"C:\\Ext\\bar.dll";
+  const std::wstring kOne = L"C:\\Apps\\one.exe", kLib = L"C:\\Apps\\lib.dll", kTwo = L"C:\\Apps\\two.exe";
 
   // The sections of SmallState().
   const std::wstring kSuspicious = L"<f x='2'/><f x='3'/><f x='4'/><f x='7'/><f x='9'/>";
@@ -196,8 +168,8 @@ TEST_F(ReportStateXml, NumbersOfEveryLengthAreWrittenWhole) {
 TEST_F(ReportStateXml, NothingInspectedGivesEmptySectionsAndNoFileProgress) {
   RecordingProgressor progressor;
   EXPECT_EQ(Make(progressor), Document(L"", L"", L"", L"", L"", L"", L"", L""));
-  EXPECT_THAT(progressor.values,
-              testing::Pointwise(testing::DoubleEq(), std::vector<double>{5, 5, 6.96, 9.9, 12, 14.94, 19, 19, 20, 90, 91}));
+  EXPECT_THAT(progressor.values, testing::Pointwise(testing::DoubleEq(),
+                                                    std::vector<double>{5, 5, 6.96, 9.9, 12, 14.94, 19, 19, 20, 90, 91}));
   EXPECT_TRUE(logger->lines.empty());
 }
 
@@ -230,15 +202,13 @@ TEST_F(ReportStateXml, CancelAtEachTestEndsWithNothing) {
   const std::string all = "CP" "PCPCPCPCPCP" "CP" "CP" "CPCP" "CP" "CP";
   ASSERT_EQ(full.events, all);
 
-  struct Case { std::size_t test; bool seenAgain; };
-  for (const Case c : {Case{1, false}, Case{2, true}, Case{3, true}, Case{4, true}, Case{5, true}, Case{6, true},
-                       Case{7, false}, Case{8, false}, Case{9, true}, Case{10, true}, Case{11, false},
-                       Case{12, false}}) {
-    RecordingProgressor progressor(c.test);
-    EXPECT_EQ(Make(progressor), L"") << c.test;
+  for (std::size_t test = 1; test <= 12; ++test) {
+    const bool seenAgain = (test >= 2 && test <= 6) || test == 9 || test == 10;
+    RecordingProgressor progressor(test);
+    EXPECT_EQ(Make(progressor), L"") << test;
     std::size_t end = 0;
-    for (std::size_t seen = 0; seen < c.test; ++end) seen += all[end] == 'C' ? 1 : 0;
-    EXPECT_EQ(progressor.events, all.substr(0, end) + (c.seenAgain ? "C" : "")) << c.test;
+    for (std::size_t seen = 0; seen < test; ++end) seen += all[end] == 'C' ? 1 : 0;
+    EXPECT_EQ(progressor.events, all.substr(0, end) + (seenAgain ? "C" : "")) << test;
   }
   EXPECT_TRUE(logger->lines.empty());
 }
@@ -258,23 +228,17 @@ TEST_F(ReportStateXml, PendingMessagesRunOncePerEntryAndPerModule) {
 TEST_F(ReportStateXml, FailedLookupsEmptyTheirOwnSectionsEach) {
   SmallState();
   processes.raise = true;
-  const std::wstring xml = Make();
-  EXPECT_EQ(xml, Document(L"", L"", L"", L"", L"", L"", L"", L""));
-  EXPECT_EQ(ReporterLog(), (Log{{0, L"CReporter.MakeFileInfoXML"},
-                                {0, L"CReporter.MakeSuspiciousFileXML"},
-                                {0, L"CReporter.MakeServicesFileXML"},
-                                {0, L"CReporter.MakeStartupsXML"},
-                                {0, L"CReporter.MakeBHOsXML"},
-                                {0, L"CReporter.MakeToolbarsXML"},
-                                {0, L"CReporter.MakeExplorerBarsXML"},
-                                {0, L"CReporter.MakeProcessesXML"}}));
-  std::vector<long> numbers;
-  for (const LogLine& line : logger->lines) {
-    if (line.source.rfind(L"CReporter.", 0) == 0) numbers.push_back(line.number);
-  }
+  EXPECT_EQ(Make(), Document(L"", L"", L"", L"", L"", L"", L"", L""));
   // No list of all files, no list of processes; every other section: no such key in the index.
   const long kNotSet = err::kObjectNotSet, kNoKey = err::kInvalidArgument;
-  EXPECT_EQ(numbers, (std::vector<long>{kNotSet, kNoKey, kNoKey, kNoKey, kNoKey, kNoKey, kNoKey, kNotSet}));
+  EXPECT_EQ(ReporterLog(), (Errors{{kNotSet, 0, L"CReporter.MakeFileInfoXML"},
+                                   {kNoKey, 0, L"CReporter.MakeSuspiciousFileXML"},
+                                   {kNoKey, 0, L"CReporter.MakeServicesFileXML"},
+                                   {kNoKey, 0, L"CReporter.MakeStartupsXML"},
+                                   {kNoKey, 0, L"CReporter.MakeBHOsXML"},
+                                   {kNoKey, 0, L"CReporter.MakeToolbarsXML"},
+                                   {kNoKey, 0, L"CReporter.MakeExplorerBarsXML"},
+                                   {kNotSet, 0, L"CReporter.MakeProcessesXML"}}));
 }
 
 // The version data of the third file cannot be read: the file information is empty, the index holds the
@@ -283,14 +247,14 @@ TEST_F(ReportStateXml, FailedLookupsEmptyTheirOwnSectionsEach) {
 TEST_F(ReportStateXml, FileInformationErrorKeepsTheFilesIndexedBeforeIt) {
   SmallState();
   versions.raiseFor.insert(qn::FoldKey(kStart));
-  const std::wstring xml = Make();
-  EXPECT_EQ(xml, Document(L"", L"<f x='3'/>", L"", L"", L"", kServicesXml, L"", L""));
-  EXPECT_EQ(ReporterLog(), (Log{{0, L"CReporter.MakeFileInfoXML"},
-                                {0, L"CReporter.MakeSuspiciousFileXML"},
-                                {0, L"CReporter.MakeBHOsXML"},
-                                {0, L"CReporter.MakeToolbarsXML"},
-                                {0, L"CReporter.MakeExplorerBarsXML"},
-                                {0, L"CReporter.MakeProcessesXML"}}));
+  EXPECT_EQ(Make(), Document(L"", L"<f x='3'/>", L"", L"", L"", kServicesXml, L"", L""));
+  const long kNoKey = err::kInvalidArgument;
+  EXPECT_EQ(ReporterLog(), (Errors{{err::kOutOfMemory, 0, L"CReporter.MakeFileInfoXML"},
+                                   {kNoKey, 0, L"CReporter.MakeSuspiciousFileXML"},
+                                   {kNoKey, 0, L"CReporter.MakeBHOsXML"},
+                                   {kNoKey, 0, L"CReporter.MakeToolbarsXML"},
+                                   {kNoKey, 0, L"CReporter.MakeExplorerBarsXML"},
+                                   {kNoKey, 0, L"CReporter.MakeProcessesXML"}}));
 }
 
 // Names compare without regard to case: a process image spelt in other letters than a service's file is

@@ -20,12 +20,6 @@ class ShellMainWindow : public UiHeadlessTest {
  protected:
   ShellMainWindow() { GetLaterWindows() = LaterWindows{}; }
   ~ShellMainWindow() override { GetLaterWindows() = LaterWindows{}; }
-  // (style, title, prompt) of each message box shown.
-  std::vector<std::tuple<unsigned, std::wstring, std::wstring>> Boxes() const {
-    std::vector<std::tuple<unsigned, std::wstring, std::wstring>> boxes;
-    for (const platform::ShownBox& box : machine.desktop.Boxes()) boxes.emplace_back(box.style, box.title, box.prompt);
-    return boxes;
-  }
 };
 
 const std::wstring kExplorer = std::wstring(L"explorer ") + product::kWebSite;
@@ -101,9 +95,8 @@ TEST_F(ShellMainWindow, EachCommandShowsItsWindowModallyOverTheMainWindow) {
       form.UserKeyPress(ui::kKeyEscape);
     };
     c.command(main);
-    EXPECT_EQ(seen, std::tuple(c.form, true, static_cast<ui::Form*>(&main)));
-    EXPECT_EQ(headless->FindLoaded(c.form), nullptr) << c.form;
-    EXPECT_FALSE(ui::Ended()) << c.form;
+    EXPECT_EQ(std::tuple(seen, headless->FindLoaded(c.form), ui::Ended()),
+              std::tuple(std::tuple(c.form, true, static_cast<ui::Form*>(&main)), nullptr, false));
   }
   EXPECT_EQ(headless->ShownForms(),
             (std::vector<std::wstring>{L"FAbout", L"FRequestSupport", L"FSpywareRemover", L"FRestoreFiles"}));
@@ -130,10 +123,10 @@ TEST_F(ShellMainWindow, ErrorInAButtonIsARunTimeErrorThatEndsTheProgram) {
   main.Load();
   main.cmdSpywareRemover.PerformClick();
   EXPECT_EQ(parent, &main);
-  EXPECT_EQ(Boxes(), (std::vector<std::tuple<unsigned, std::wstring, std::wstring>>{
-                         {16u, L"Wardline", L"Run-time error '53':\r\n\r\nFile not found"}}));
-  EXPECT_TRUE(ui::Ended());
-  EXPECT_NE(ui::ExitCode(), 0);
+  ASSERT_EQ(machine.desktop.Boxes().size(), 1u);
+  const platform::ShownBox& box = machine.desktop.Boxes()[0];
+  EXPECT_EQ(std::tuple(box.style, box.title, box.prompt, ui::Ended(), ui::ExitCode() != 0),
+            std::tuple(16u, L"Wardline", L"Run-time error '53':\r\n\r\nFile not found", true, true));
 }
 
 TEST_F(ShellMainWindow, ExitUnloadsTheMainWindow) {
@@ -152,10 +145,10 @@ TEST_F(ShellStaticLineWindow, HostsAnEtchedStaticAsWideAsItselfOnEveryResize) {
   ASSERT_NE(line.LineWindow(), 0u);
   const ui::HeadlessWindow* child = headless->Window(line.LineWindow());
   ASSERT_NE(child, nullptr);
-  EXPECT_EQ(std::tie(child->className, child->text, child->exStyle, child->style, child->parent),
-            std::tuple(L"Static", L"StaticLine", 0x20004u, 0x50000010u, line.Native()));
-  EXPECT_EQ(child->rect.right - child->rect.left, 495);  // 7425 twips
-  EXPECT_EQ(child->rect.bottom - child->rect.top, 0);
+  // 7425 twips wide, no height.
+  EXPECT_EQ(std::tuple(child->className, child->text, child->exStyle, child->style, child->parent,
+                       child->rect.right - child->rect.left, child->rect.bottom - child->rect.top),
+            std::tuple(L"Static", L"StaticLine", 0x20004u, 0x50000010u, line.Native(), 495, 0));
   EXPECT_EQ(headless->Window(line.Native())->className, L"WDL.StaticLine");
 
   for (int width : {3000, 9000, 15}) {
@@ -178,9 +171,7 @@ TEST_F(ShellStaticLineWindow, FailedChildStillLoadsTheControl) {
   ui::Form form(L"FHolder");
   StaticLine line(form, L"StaticLine1", ui::TwipsRect{0, 0, 1500, 105});
   form.Load();
-  EXPECT_TRUE(form.Loaded());
-  EXPECT_NE(line.Native(), 0u);
-  EXPECT_EQ(line.LineWindow(), 0u);
+  EXPECT_EQ(std::tuple(form.Loaded(), line.Native() != 0, line.LineWindow()), std::tuple(true, true, 0u));
   line.Move(ui::TwipsRect{0, 0, 3000, 105});
   form.Unload();
   EXPECT_FALSE(ui::Ended());

@@ -1,4 +1,6 @@
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "shell/app/FAbout.h"
 #include "shell/app/FSplash.h"
@@ -27,8 +29,7 @@ TEST_F(ShellSplashWindow, ClosesByItselfAfterThreeSeconds) {
   Wait(2999);
   EXPECT_TRUE(splash.Visible());
   Wait(1);
-  EXPECT_FALSE(splash.Loaded());
-  EXPECT_FALSE(splash.Timer1.Enabled());
+  EXPECT_EQ(std::tuple(splash.Loaded(), splash.Timer1.Enabled()), std::tuple(false, false));
 }
 
 TEST_F(ShellSplashWindow, AnyMouseButtonReleasedOnThePictureClosesItAndStopsTheTimer) {
@@ -46,10 +47,10 @@ TEST_F(ShellSplashWindow, AnyMouseButtonReleasedOnThePictureClosesItAndStopsTheT
 
 TEST_F(ShellSplashWindow, IsAsLargeAsItsPicture) {
   FSplash splash;
-  EXPECT_EQ((std::vector<int>{splash.Image1.Picture().width, splash.Image1.Picture().height,
-                              ui::TwipsToPixels(splash.ScaleWidth()), ui::TwipsToPixels(splash.ScaleHeight())}),
-            (std::vector<int>{400, 316, 400, 316}));
-  EXPECT_EQ(splash.BorderStyle(), ui::BorderStyle::None);
+  EXPECT_EQ(std::tuple(splash.Image1.Picture().width, splash.Image1.Picture().height,
+                       ui::TwipsToPixels(splash.ScaleWidth()), ui::TwipsToPixels(splash.ScaleHeight()),
+                       splash.BorderStyle()),
+            std::tuple(400, 316, 400, 316, ui::BorderStyle::None));
 }
 
 TEST_F(ShellAboutWindow, TextStartsWithNameAndVersion) {
@@ -67,13 +68,11 @@ TEST_F(ShellAboutWindow, DrawsEightWhiteLinesAtLoad) {
   about.Load();
   ASSERT_EQ(about.Drawing().size(), 8u);
   const int W = 5235, H = 3420;
-  EXPECT_EQ(about.ScaleWidth(), W);
-  const ui::DrawnLine& second = about.Drawing()[1];
-  EXPECT_EQ((std::vector<int>{second.x1, second.y1, second.x2, second.y2}), (std::vector<int>{W - 14, 0, W - 14, H}));
-  const ui::DrawnLine& last = about.Drawing()[7];
-  EXPECT_EQ((std::vector<int>{last.x1, last.y1, last.x2, last.y2}), (std::vector<int>{14, H - 28, W, H - 28}));
+  const ui::DrawnLine &second = about.Drawing()[1], &last = about.Drawing()[7];
+  EXPECT_EQ(std::tuple(about.ScaleWidth(), about.BackColor()), std::tuple(W, ui::Rgb(0, 0, 102)));
+  EXPECT_EQ((std::vector<int>{second.x1, second.y1, second.x2, second.y2, last.x1, last.y1, last.x2, last.y2}),
+            (std::vector<int>{W - 14, 0, W - 14, H, 14, H - 28, W, H - 28}));
   for (const ui::DrawnLine& line : about.Drawing()) EXPECT_EQ(line.color, ui::Rgb(255, 255, 255));
-  EXPECT_EQ(about.BackColor(), ui::Rgb(0, 0, 102));
 }
 
 TEST_F(ShellAboutWindow, EscapeClosesItAndOtherKeysDoNot) {
@@ -108,10 +107,8 @@ TEST_F(ShellAboutWindow, DoubleClickOnThePictureOpensTheWebSiteAndFailureIsQuiet
   FAbout about;
   about.Load();
   about.Image1.UserDblClick();
-  ASSERT_EQ(machine.desktop.Starts().size(), 1u);
-  EXPECT_EQ(machine.desktop.Starts()[0].commandLine, kExplorer);
-  EXPECT_TRUE(machine.desktop.Boxes().empty());
-  EXPECT_FALSE(ui::Ended());
+  EXPECT_EQ(machine.desktop.Starts(), (std::vector<platform::StartCall>{{kExplorer, 1}}));
+  EXPECT_EQ(std::tuple(machine.desktop.Boxes().size(), ui::Ended()), std::tuple(0u, false));
 }
 
 }  // namespace
