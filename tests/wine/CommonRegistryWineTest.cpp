@@ -4,9 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cwctype>
-#include <memory>
+#include <string>
 #include <vector>
 
 #include "RegistryScratch.h"
@@ -16,12 +14,15 @@
 
 namespace {
 
-const std::wstring kScratch = L"Software\\WardlineTests\\CommonRegistry";
+const std::wstring kScratch = L"Software\\WardlineTests\\CommonRegistry", kViewScratch = L"Software\\WardlineTests";
 
 class CommonRegistryWineTest : public ::testing::Test {
  protected:
+  // The scratch keys go first and after: ours of the current user, and the one of the 32-bit view of the
+  // local machine.
   void SetUp() override {
     ::RegDeleteTreeW(HKEY_CURRENT_USER, kScratch.c_str());
+    wine_test::DeleteTree(HKEY_LOCAL_MACHINE, kViewScratch, wine_test::k32);
     ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, kScratch.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
                                 nullptr),
               ERROR_SUCCESS);
@@ -29,6 +30,7 @@ class CommonRegistryWineTest : public ::testing::Test {
   void TearDown() override {
     if (key_) ::RegCloseKey(key_);
     ::RegDeleteTreeW(HKEY_CURRENT_USER, kScratch.c_str());
+    wine_test::DeleteTree(HKEY_LOCAL_MACHINE, kViewScratch, wine_test::k32);
   }
   void SetRaw(const wchar_t* name, DWORD type, const void* data, DWORD bytes) {
     ASSERT_EQ(::RegSetValueExW(key_, name, 0, type, static_cast<const BYTE*>(data), bytes), ERROR_SUCCESS);
@@ -56,18 +58,15 @@ TEST_F(CommonRegistryWineTest, SetGetEnumAndDeleteValues) {
 }
 
 TEST_F(CommonRegistryWineTest, UntrustedDataTypesAndMissingNul) {
-  const wchar_t noNul[] = {L'a', L'b', L'c'};
-  SetRaw(L"NoNul", REG_SZ, noNul, sizeof noNul);
-  const wchar_t expand[] = L"%SystemRoot%\\x";
-  SetRaw(L"Expand", REG_EXPAND_SZ, expand, sizeof expand);
   const DWORD number = 123456;
-  SetRaw(L"Number", REG_DWORD, &number, sizeof number);
-  const BYTE binary[] = {1, 2, 3};
-  SetRaw(L"Binary", REG_BINARY, binary, sizeof binary);
-  struct Case { const wchar_t* name; bool ok; std::wstring data; } cases[] = {
-      {L"NoNul", true, L"abc"}, {L"Expand", true, L"%SystemRoot%\\x"}, {L"Number", true, L"123456"},
-      {L"Binary", false, L""}, {L"Missing", false, L""}};
+  // What each value holds (`bytes` long, none for a missing value) and what GetValue makes of it.
+  struct Case { const wchar_t* name; DWORD type; const void* raw; DWORD bytes; bool ok; std::wstring data; } cases[] = {
+      {L"NoNul", REG_SZ, L"abc", 3 * sizeof(wchar_t), true, L"abc"},
+      {L"Expand", REG_EXPAND_SZ, L"%SystemRoot%\\x", sizeof L"%SystemRoot%\\x", true, L"%SystemRoot%\\x"},
+      {L"Number", REG_DWORD, &number, sizeof number, true, L"123456"},
+      {L"Binary", REG_BINARY, "\1\2\3", 3, false, L""}, {L"Missing", REG_SZ, nullptr, 0, false, L""}};
   for (const auto& c : cases) {
+    if (c.raw != nullptr) SetRaw(c.name, c.type, c.raw, c.bytes);
     std::wstring data = L"poison";
     EXPECT_EQ(reg_.GetValue(platform::kHkeyCurrentUser, kScratch, c.name, data), c.ok) << c.name;
     EXPECT_EQ(data, c.data) << c.name;
@@ -107,18 +106,15 @@ TEST_F(CommonRegistryWineTest, CategoryClassesListTheClassesRegisteredInEachView
   for (const REGSAM view : {wine_test::k64, wine_test::k32}) {
     for (const std::wstring& id : {native, wow}) wine_test::DeleteTree(HKEY_CLASSES_ROOT, L"CLSID\\" + id, view);
   }
-  std::vector<std::unique_ptr<wine_test::ScratchKey>> keys;
-  for (const auto& [id, view] : {std::pair{native, wine_test::k64}, std::pair{wow, wine_test::k32}}) {
-    keys.push_back(std::make_unique<wine_test::ScratchKey>(
-        HKEY_CLASSES_ROOT, L"CLSID\\" + id + L"\\Implemented Categories\\" + category, view));
-    ASSERT_TRUE(keys.back()->Created()) << id;
-  }
+  const auto implementing = [&](const std::wstring& id) {
+    return L"CLSID\\" + id + L"\\Implemented Categories\\" + category;
+  };
+  const wine_test::ScratchKey nativeKey(HKEY_CLASSES_ROOT, implementing(native), wine_test::k64);
+  const wine_test::ScratchKey wowKey(HKEY_CLASSES_ROOT, implementing(wow), wine_test::k32);
+  ASSERT_TRUE(nativeKey.Created() && wowKey.Created());
   const auto upper = [](const CKeyedCollection<std::wstring>& ids) {
     std::vector<std::wstring> texts;
-    for (std::wstring id : ids) {
-      std::transform(id.begin(), id.end(), id.begin(), [](wchar_t c) { return std::towupper(c); });
-      texts.push_back(id);
-    }
+    for (std::wstring id : ids) texts.push_back(::CharUpperW(id.data()));
     return texts;
   };
   EXPECT_EQ(upper(reg_.EnumCategoryClasses(category)), std::vector<std::wstring>{native});
@@ -131,14 +127,8 @@ TEST_F(CommonRegistryWineTest, CategoryClassesListTheClassesRegisteredInEachView
 
 // What the 32-bit view holds under HKEY_LOCAL_MACHINE\Software is reached in that view only.
 TEST_F(CommonRegistryWineTest, EveryCallWorksInTheViewNamed) {
-  const std::wstring root = L"Software\\WardlineTests", key = root + L"\\Views", sub = key + L"\\Sub";
+  const std::wstring key = kViewScratch + L"\\Views", sub = key + L"\\Sub";
   const auto view = platform::RegView::kWow32;
-  struct Cleanup {  // deletes the scratch key first and after
-    explicit Cleanup(const std::wstring& path) : path(path) { Delete(); }
-    ~Cleanup() { Delete(); }
-    void Delete() const { wine_test::DeleteTree(HKEY_LOCAL_MACHINE, path, wine_test::k32); }
-    std::wstring path;
-  } cleanup(root);
   const auto opens = [&](REGSAM flag) {
     HKEY opened = nullptr;
     const LONG result = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, sub.c_str(), 0, KEY_READ | flag, &opened);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -20,6 +21,7 @@
 #include "inspection/FileInfoManager.h"
 #include "inspection/FilenameResolver.h"
 #include "inspection/Hashier.h"
+#include "platform/Platform.h"
 #include "shell/MAPI.h"
 #include "shell/MWDL.h"
 #include "tests/native/ChosenChecksum.h"
@@ -36,53 +38,27 @@ class RecordingProgressor : public IProgressor {
   std::vector<double> values;
 };
 
-std::wstring BinFolder() {
-  std::vector<wchar_t> buffer(MAX_PATH * 4, L'\0');
-  const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-  const std::wstring program(buffer.data(), length);
-  return program.substr(0, program.rfind(L'\\') + 1);
-}
-
-std::vector<std::uint8_t> ReadBytes(const std::wstring& path) {
-  std::vector<std::uint8_t> bytes;
-  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return bytes;
-  bytes.resize(::GetFileSize(file, nullptr));
-  DWORD read = 0;
-  if (!::ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) read = 0;
-  bytes.resize(read);
-  ::CloseHandle(file);
-  return bytes;
-}
-
-bool WriteBytes(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
-  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const bool ok = ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                  written == bytes.size();
-  ::CloseHandle(file);
-  return ok;
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+  return ::CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
 // A copy of the library at `library` that the loader still loads (the bytes added go after its last
 // section) and whose size is in the known-good size table and checksum in the known-good checksum
 // table. False when none could be made.
 bool MakeKnownGoodCopy(const std::wstring& library, const std::wstring& copy) {
-  const std::vector<std::uint8_t> bytes = ReadBytes(library);
-  if (bytes.empty()) return false;
-  std::size_t size = 0;
-  for (std::int32_t good : tables::kGoodSizes32) {
-    if (static_cast<std::size_t>(good) >= bytes.size() + 31) {
-      size = static_cast<std::size_t>(good);
-      break;
-    }
-  }
-  if (size == 0) return false;
+  std::vector<std::uint8_t> bytes;
+  unsigned long error = 0;
+  if (!platform::Files().ReadAll(library, bytes, 1u << 30, error) || bytes.empty()) return false;
+  const auto size = std::find_if(tables::kGoodSizes32.begin(), tables::kGoodSizes32.end(), [&](std::int32_t good) {
+    return static_cast<std::size_t>(good) >= bytes.size() + 31;
+  });
+  if (size == tables::kGoodSizes32.end()) return false;
   // The construction misses only when the checksum passes through 2^31 - 1 on the way: try another.
   for (std::int32_t checksum : tables::kGoodHashes2) {
-    const std::vector<std::uint8_t> padded = detection_test::BytesWithChecksum(size, checksum, bytes);
-    if (inspection::Checksum31(padded.data(), padded.size()) == checksum) return WriteBytes(copy, padded);
+    const std::vector<std::uint8_t> padded = detection_test::BytesWithChecksum(*size, checksum, bytes);
+    if (inspection::Checksum31(padded.data(), padded.size()) == checksum) {
+      return platform::Files().WriteAll(copy, padded, error);
+    }
   }
   return false;
 }
@@ -103,24 +79,17 @@ class DetectionWineTest : public ::testing::Test {
 const std::wstring kRunKey = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 const std::wstring kRunValue = L"WdlDetectionTest";
 
-bool HasModule(const CItem& process, const std::wstring& path) {
-  for (const auto& module : process.Children()) {
-    if (::CompareStringOrdinal(module->Name.c_str(), -1, path.c_str(), -1, TRUE) == CSTR_EQUAL) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 // Libraries without version data are suspicious, one with a CompanyName is only listed, and one without
 // version data whose size and checksum are known good is only listed too. A Run value's file without a
 // CompanyName is suspicious.
 TEST_F(DetectionWineTest, CompilationOfTheRunningSystemMarksFilesWithoutCompanyUnlessKnownGood) {
-  const std::wstring plain = BinFolder() + L"wdl_plaindll.dll";
-  const std::wstring withCompany = BinFolder() + L"wdl_testdll.dll";
-  const std::wstring knownGood = BinFolder() + L"wdl_knowngood.dll";
-  const std::wstring runFile = BinFolder() + L"wdl_testchild.exe";  // not running during this test
-  const std::wstring child = BinFolder() + L"wdl_loadchild.exe";
+  const std::wstring bin = platform::Files().ProgramFolder() + L"\\";
+  const std::wstring plain = bin + L"wdl_plaindll.dll", withCompany = bin + L"wdl_testdll.dll";
+  const std::wstring knownGood = bin + L"wdl_knowngood.dll";
+  const std::wstring runFile = bin + L"wdl_testchild.exe";  // not running during this test
+  const std::wstring child = bin + L"wdl_loadchild.exe";
   // Deleted when the test ends, after the child has let go of it.
   const std::unique_ptr<const std::wstring, void (*)(const std::wstring*)> removeCopy(
       &knownGood, [](const std::wstring* path) { ::DeleteFileW(path->c_str()); });
@@ -152,43 +121,37 @@ TEST_F(DetectionWineTest, CompilationOfTheRunningSystemMarksFilesWithoutCompanyU
   EXPECT_EQ(logger->lines.find(L"CPaDetector.CompileSystemState"), std::wstring::npos) << logger->lines;
   ASSERT_EQ(progressor.values.size(), 6u) << logger->lines;
   EXPECT_EQ(progressor.values.back(), 19.0);
-  ASSERT_NE(state.oCommonFileList, nullptr);
-  ASSERT_NE(state.oSuspiciousFileList, nullptr);
-  ASSERT_NE(state.oProcesses, nullptr);
-  ASSERT_NE(state.oStartups, nullptr);
+  ASSERT_TRUE(state.oCommonFileList && state.oSuspiciousFileList && state.oProcesses && state.oStartups &&
+              state.oServices);
   // The whole system was inspected, not only what the test put there.
-  ASSERT_NE(state.oServices, nullptr);
   EXPECT_GT(state.oServices->Count(), 0u);
   EXPECT_GT(state.oProcesses->Count(), 2u);
 
   // The child with its three libraries, and our Run value, as the enumerators found them.
   const CItem* childItem = nullptr;
   for (const auto& process : *state.oProcesses) {
-    if (::CompareStringOrdinal(process->Name.c_str(), -1, child.c_str(), -1, TRUE) == CSTR_EQUAL) childItem = process.get();
-    EXPECT_NE(::CompareStringOrdinal(process->Name.c_str(), -1, runFile.c_str(), -1, TRUE), CSTR_EQUAL);
+    if (SamePath(process->Name, child)) childItem = process.get();
+    EXPECT_FALSE(SamePath(process->Name, runFile));
   }
   ASSERT_NE(childItem, nullptr);
   for (const std::wstring& library : {plain, withCompany, knownGood}) {
-    EXPECT_TRUE(HasModule(*childItem, library)) << library;
+    const auto& modules = childItem->Children();
+    EXPECT_TRUE(std::any_of(modules.begin(), modules.end(), [&](const auto& m) { return SamePath(m->Name, library); }))
+        << library;
   }
   int runItems = 0;
   for (const auto& item : *state.oStartups) {
     if (item->Properties().Item(L"ValueName").Text() == kRunValue) {
       ++runItems;
-      EXPECT_EQ(::CompareStringOrdinal(item->Properties().Item(L"DLL").Text().c_str(), -1, runFile.c_str(), -1, TRUE),
-                CSTR_EQUAL);
+      EXPECT_TRUE(SamePath(item->Properties().Item(L"DLL").Text(), runFile));
     }
   }
   EXPECT_EQ(runItems, 1);
 
-  const CFileNameList& common = *state.oCommonFileList;
-  const CFileNameList& suspicious = *state.oSuspiciousFileList;
-  for (const std::wstring& file : {plain, withCompany, knownGood, runFile, child}) {
-    EXPECT_TRUE(common.Exists(file)) << file;
+  const std::pair<std::wstring, bool> suspicious[] = {
+      {plain, true}, {runFile, true}, {child, true}, {withCompany, false}, {knownGood, false}};
+  for (const auto& [file, isSuspicious] : suspicious) {
+    EXPECT_TRUE(state.oCommonFileList->Exists(file)) << file;
+    EXPECT_EQ(state.oSuspiciousFileList->Exists(file), isSuspicious) << file;
   }
-  EXPECT_TRUE(suspicious.Exists(plain));
-  EXPECT_TRUE(suspicious.Exists(runFile));
-  EXPECT_TRUE(suspicious.Exists(child));
-  EXPECT_FALSE(suspicious.Exists(withCompany));
-  EXPECT_FALSE(suspicious.Exists(knownGood));
 }

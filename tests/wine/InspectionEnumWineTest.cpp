@@ -1,6 +1,6 @@
 // The enumerators of processes, startups, services and browser extensions on the real Win32 API, in
 // both registry views of 64-bit Windows. Each test writes what it looks for into the prefix's registry
-// (deleting it first) or starts the helper child, and removes it all again.
+// (what an earlier run left goes first) or starts the helper child, and removes it all again.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -15,15 +15,12 @@
 
 #include "RegistryScratch.h"
 #include "common/Items.h"
-#include "common/Logger.h"
 #include "common/Registry.h"
-#include "inspection/FilenameResolver.h"
 #include "inspection/IEManager.h"
 #include "inspection/ProcessManager.h"
 #include "inspection/ServiceManager.h"
 #include "inspection/StartupManager.h"
-#include "shell/MAPI.h"
-#include "shell/MWDL.h"
+#include "tests/wine/ProgramWideObjects.h"
 #include "tests/wine/helpers/ChildProcess.h"
 
 namespace {
@@ -32,46 +29,21 @@ using wine_test::k32;
 using wine_test::k64;
 using wine_test::ScratchKey;
 
-class RecordingLogger : public CLogger {
- public:
-  void Log(long number, const std::wstring& message, int, const std::wstring& source) override {
-    lines += source + L": " + std::to_wstring(number) + L" " + message + L"\n";
-  }
-  std::wstring lines;
-};
-
 bool SamePath(const std::wstring& a, const std::wstring& b) {
   return ::CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 std::wstring ThisProgram() {
   std::vector<wchar_t> buffer(MAX_PATH * 4, L'\0');
-  DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-  return std::wstring(buffer.data(), length);
+  return std::wstring(buffer.data(), ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size())));
 }
 std::wstring BinFolder() { return ThisProgram().substr(0, ThisProgram().rfind(L'\\') + 1); }
-std::wstring SystemFolder() {
+// The system folder (::GetSystemDirectoryW) or SysWOW64 (::GetSystemWow64DirectoryW).
+std::wstring Folder(UINT(WINAPI* get)(LPWSTR, UINT)) {
   wchar_t buffer[MAX_PATH] = {};
-  return std::wstring(buffer, ::GetSystemDirectoryW(buffer, MAX_PATH));
+  return std::wstring(buffer, get(buffer, MAX_PATH));
 }
-std::wstring Wow64Folder() {
-  wchar_t buffer[MAX_PATH] = {};
-  return std::wstring(buffer, ::GetSystemWow64DirectoryW(buffer, MAX_PATH));
-}
-
-bool SetText(HKEY root, const std::wstring& key, const std::wstring& name, const std::wstring& text,
-             DWORD type = REG_SZ) {
-  return ::RegSetKeyValueW(root, key.c_str(), name.empty() ? nullptr : name.c_str(), type, text.c_str(),
-                           static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
-}
-// Runs `undo` at once and again when the test ends, so that what a test writes is deleted first and after.
-class Cleanup {
- public:
-  explicit Cleanup(std::function<void()> undo) : undo_(std::move(undo)) { undo_(); }
-  ~Cleanup() { undo_(); }
-
- private:
-  std::function<void()> undo_;
-};
+const auto SystemFolder = [] { return Folder(::GetSystemDirectoryW); };
+const auto Wow64Folder = [] { return Folder(::GetSystemWow64DirectoryW); };
 
 // The items of `list` that `match` accepts, in order.
 std::vector<const CItem*> Where(const CItemList& list, const std::function<bool(const CItem&)>& match) {
@@ -94,124 +66,30 @@ const PropertyValue& Value(const CItem& item, const std::wstring& property) {
 std::wstring Text(const CItem& item, const std::wstring& property) {
   return std::get<std::wstring>(Value(item, property));
 }
+std::int32_t Hive(const CItem& item) { return std::get<std::int32_t>(Value(item, L"Key")); }
+constexpr std::int32_t kCurrentUser = -2147483647, kLocalMachine = -2147483646;
 
-// Sets up the program-wide objects the enumerators use and puts the previous ones back.
-class InspectionEnumWineTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    MWDL::goLogger = logger;
-    MWDL::goRegistry = std::make_shared<CRegistry>();
-    MWDL::goFilenameResolver = std::make_shared<CFilenameResolver>();
-    MAPI::gbIsNT = true;
+// The names of the items of `list` among `ids` (letter case aside), with one text property each.
+std::vector<std::pair<std::wstring, std::wstring>> Ours(const CItemList& list, const std::vector<std::wstring>& ids,
+                                                        const std::wstring& property) {
+  std::vector<std::pair<std::wstring, std::wstring>> found;
+  for (const auto& item : list) {
+    for (const std::wstring& id : ids) {
+      if (SamePath(item->Name, id)) found.emplace_back(id, Text(*item, property));
+    }
   }
-  void TearDown() override {
-    std::tie(MWDL::goLogger, MWDL::goRegistry, MWDL::goFilenameResolver, MAPI::gbIsNT) = saved_;
-  }
-
-  std::shared_ptr<RecordingLogger> logger = std::make_shared<RecordingLogger>();
-
- private:
-  std::tuple<std::shared_ptr<CLogger>, std::shared_ptr<CRegistry>, std::shared_ptr<CFilenameResolver>, bool> saved_{
-      MWDL::goLogger, MWDL::goRegistry, MWDL::goFilenameResolver, MAPI::gbIsNT};
-};
+  return found;
+}
 
 const std::wstring kRunKey = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+const std::wstring kWowRunKey = L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
 const std::wstring kStartupValue = L"WdlInspectionTest";
 const std::wstring kServiceKey = L"SYSTEM\\CurrentControlSet\\Services\\WdlInspectionTestSvc";
-const std::wstring kBhoClsid = L"{6A1F3C52-90D4-4E1B-A7C3-5D2E8F01B9A4}";
-const std::wstring kBhoKey =
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\" + kBhoClsid;
-
-}  // namespace
-
-TEST_F(InspectionEnumWineTest, StartupsInRunKeysAreFoundWithRealPaths) {
-  const std::wstring child = BinFolder() + L"wdl_testchild.exe";
-  Cleanup cleanup([] {
-    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKey.c_str(), kStartupValue.c_str());
-    ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kRunKey.c_str(), kStartupValue.c_str());
-  });
-  ASSERT_TRUE(SetText(HKEY_CURRENT_USER, kRunKey, kStartupValue, L"\"" + child + L"\" /background"));
-  // The local machine's key only when this account may write it.
-  const bool machineWritable = SetText(HKEY_LOCAL_MACHINE, kRunKey, kStartupValue, L"notepad.exe -x");
-
-  auto list = CStartupManager().EnumStartups();
-  ASSERT_NE(list, nullptr) << logger->lines;
-  const auto ours = Where(*list, [](const CItem& item) { return Text(item, L"ValueName") == kStartupValue; });
-  ASSERT_EQ(ours.size(), machineWritable ? 2u : 1u);
-  const CItem& user = *ours.back();
-  EXPECT_TRUE(SamePath(Text(user, L"DLL"), child)) << Text(user, L"DLL");
-  EXPECT_EQ(std::get<std::int32_t>(Value(user, L"Key")), -2147483647);
-  EXPECT_EQ(Text(user, L"Hive"), kRunKey);
-  if (machineWritable) {
-    const CItem& machine = *ours.front();
-    EXPECT_TRUE(SamePath(Text(machine, L"DLL"), SystemFolder() + L"\\notepad.exe")) << Text(machine, L"DLL");
-    EXPECT_EQ(std::get<std::int32_t>(Value(machine, L"Key")), -2147483646);
-  }
-}
-
-TEST_F(InspectionEnumWineTest, ServiceWithSystemRootImagePathIsResolvedToTheRealFile) {
-  Cleanup cleanup([] { ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kServiceKey.c_str()); });
-  ASSERT_TRUE(SetText(HKEY_LOCAL_MACHINE, kServiceKey, L"ImagePath", L"\\SystemRoot\\System32\\notepad.exe",
-                      REG_EXPAND_SZ));
-  ASSERT_TRUE(SetText(HKEY_LOCAL_MACHINE, kServiceKey, L"DisplayName", L"Wardline inspection test"));
-
-  auto list = CServiceManager().EnumServices();
-  ASSERT_NE(list, nullptr);
-  EXPECT_TRUE(logger->lines.empty()) << logger->lines;
-  const auto ours =
-      Where(*list, [](const CItem& item) { return Text(item, L"DisplayName") == L"Wardline inspection test"; });
-  ASSERT_EQ(ours.size(), 1u);
-  const CItem* found = ours[0];
-  EXPECT_TRUE(SamePath(found->Name, SystemFolder() + L"\\notepad.exe")) << found->Name;
-  EXPECT_NE(::GetFileAttributesW(found->Name.c_str()), INVALID_FILE_ATTRIBUTES);
-}
-
-TEST_F(InspectionEnumWineTest, BhoIsFoundWithItsServerAndProductName) {
-  const std::wstring dll = BinFolder() + L"wdl_testdll.dll";
-  const std::wstring classKey = L"CLSID\\" + kBhoClsid;
-  Cleanup cleanup([&] {
-    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kBhoKey.c_str());
-    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, classKey.c_str());
-  });
-  ASSERT_TRUE(SetText(HKEY_LOCAL_MACHINE, kBhoKey, L"", L""));
-  ASSERT_TRUE(SetText(HKEY_CLASSES_ROOT, classKey + L"\\InprocServer32", L"", dll));
-  auto list = CIEManager().EnumBHOs();
-  ASSERT_NE(list, nullptr) << logger->lines;
-  const auto bhos = Where(*list, Named(kBhoClsid));
-  ASSERT_EQ(bhos.size(), 1u);
-  const CItem* bho = bhos[0];
-  EXPECT_TRUE(SamePath(Text(*bho, L"DLL"), dll)) << Text(*bho, L"DLL");
-  // No title of its own: the library's product name stands in.
-  EXPECT_EQ(Text(*bho, L"Name"), L"Wardline Test DLL");
-}
-
-TEST_F(InspectionEnumWineTest, ProcessesIncludeTheChildWithItsLibraryAndOurOwnProcess) {
-  const std::wstring child = BinFolder() + L"wdl_testchild.exe";
-  std::shared_ptr<CItemList> list;
-  const wine_test::ChildRun run =
-      wine_test::RunChild(child, L"WdlInspectionChild" + std::to_wstring(::GetCurrentProcessId()), L"30000",
-                          [&] { list = CProcessManager().EnumProcesses(); });
-
-  ASSERT_TRUE(run.started) << run.startError;
-  ASSERT_EQ(run.readyWait, WAIT_OBJECT_0) << "the child did not load its library";
-  EXPECT_EQ(run.exitCode, 0u);
-  ASSERT_NE(list, nullptr) << logger->lines;
-  const auto children = Where(*list, Named(child)), own = Where(*list, Named(ThisProgram()));
-  ASSERT_FALSE(own.empty());
-  EXPECT_GT(own[0]->Children().Count(), 0u);
-  ASSERT_FALSE(children.empty());
-  const CItemList& modules = children[0]->Children();
-  EXPECT_FALSE(Where(modules, Named(L"\\wdl_testdll.dll", false)).empty());
-  EXPECT_TRUE(Where(modules, Named(child)).empty());  // the image is not repeated among its modules
-}
-
-namespace {
-
-const std::wstring kProbe = L"wdl_view_probe.dll";
-const std::wstring kWowRunKey = L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
 const std::wstring kBhos = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\";
 const std::wstring kVertical = CIEManager::kVerticalBarsCATID, kHorizontal = CIEManager::kHorizontalBarsCATID;
+const std::wstring kProbe = L"wdl_view_probe.dll";
 // Class ids of our own, never registered by anything else.
+const std::wstring kBho = L"{6A1F3C52-90D4-4E1B-A7C3-5D2E8F01B9A4}";
 const std::wstring kBho32 = L"{7B2E4D61-3C5A-4F8E-9D17-6A0B2C4E8F31}";
 const std::wstring kToolbar = L"{8C3F5E72-4D6B-4A9F-8E28-7B1C3D5F9A42}";
 const std::wstring kShellToolbar = L"{9D4A6F83-5E7C-4BA0-9F39-8C2D4E6AAB53}";
@@ -219,24 +97,27 @@ const std::wstring kToolbar32 = L"{AE5B7A94-6F8D-4CB1-8A4A-9D3E5F7BBC64}";
 const std::wstring kBar = L"{BF6C8BA5-7A9E-4DC2-9B5B-AE4F6A8CCD75}";
 const std::wstring kBar32 = L"{C07D9CB6-8BAF-4ED3-AC6C-BF5A7B9DDE86}";
 
-// Scratch registrations in either view, and a copy of the test library in both system folders (the
-// 64-bit one and SysWOW64) under one name. Everything goes again when the test ends.
-class InspectionViewsWineTest : public InspectionEnumWineTest {
+// The program-wide objects the enumerators use, scratch registrations in either view, and a copy of the
+// test library in both system folders (the 64-bit one and SysWOW64) under one name. Everything goes
+// again when the test ends.
+class InspectionEnumWineTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    InspectionEnumWineTest::SetUp();
-    for (const std::wstring& id : {kBho32, kToolbar, kShellToolbar, kToolbar32, kBar, kBar32}) {
+    for (const std::wstring& id : {kBho, kBho32, kToolbar, kShellToolbar, kToolbar32, kBar, kBar32}) {
       for (const REGSAM view : {k64, k32}) {
         wine_test::DeleteTree(HKEY_CLASSES_ROOT, L"CLSID\\" + id, view);
         wine_test::DeleteTree(HKEY_LOCAL_MACHINE, kBhos + id, view);
       }
+    }
+    wine_test::DeleteTree(HKEY_LOCAL_MACHINE, kServiceKey, k64);
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+      ::RegDeleteKeyValueW(root, kRunKey.c_str(), kStartupValue.c_str());
     }
   }
   void TearDown() override {
     keys_.clear();
     for (const std::wstring& file : probes_) ::DeleteFileW(file.c_str());
     if (!madeWow64Folder_.empty()) ::RemoveDirectoryW(madeWow64Folder_.c_str());
-    InspectionEnumWineTest::TearDown();
   }
 
   ScratchKey& Key(HKEY root, const std::wstring& path, REGSAM view) {
@@ -264,30 +145,102 @@ class InspectionViewsWineTest : public InspectionEnumWineTest {
     return true;
   }
 
+  std::shared_ptr<wine_test::RecordingLogger> logger = std::make_shared<wine_test::RecordingLogger>();
+  wine_test::ProgramWideObjects objects{logger};
+
  private:
   std::vector<std::unique_ptr<ScratchKey>> keys_;
   std::vector<std::wstring> probes_;
   std::wstring madeWow64Folder_;
 };
 
-// The names of the items of `list` among `ids` (letter case aside), with one text property each.
-std::vector<std::pair<std::wstring, std::wstring>> Ours(const CItemList& list, const std::vector<std::wstring>& ids,
-                                                        const std::wstring& property) {
-  std::vector<std::pair<std::wstring, std::wstring>> found;
-  for (const auto& item : list) {
-    for (const std::wstring& id : ids) {
-      if (SamePath(item->Name, id)) found.emplace_back(id, Text(*item, property));
-    }
+}  // namespace
+
+TEST_F(InspectionEnumWineTest, StartupsInRunKeysAreFoundWithRealPaths) {
+  const std::wstring child = BinFolder() + L"wdl_testchild.exe";
+  ASSERT_TRUE(Key(HKEY_CURRENT_USER, kRunKey, k64).Set(kStartupValue, L"\"" + child + L"\" /background"));
+  // The local machine's key only when this account may write it.
+  const bool machineWritable = Key(HKEY_LOCAL_MACHINE, kRunKey, k64).Set(kStartupValue, L"notepad.exe -x");
+
+  auto list = CStartupManager().EnumStartups();
+  ASSERT_NE(list, nullptr) << logger->lines;
+  const auto ours = Where(*list, [](const CItem& item) { return Text(item, L"ValueName") == kStartupValue; });
+  ASSERT_EQ(ours.size(), machineWritable ? 2u : 1u);
+  const CItem& user = *ours.back();
+  EXPECT_TRUE(SamePath(Text(user, L"DLL"), child)) << Text(user, L"DLL");
+  EXPECT_EQ(Hive(user), kCurrentUser);
+  EXPECT_EQ(Text(user, L"Hive"), kRunKey);
+  if (machineWritable) {
+    const CItem& machine = *ours.front();
+    EXPECT_TRUE(SamePath(Text(machine, L"DLL"), SystemFolder() + L"\\notepad.exe")) << Text(machine, L"DLL");
+    EXPECT_EQ(Hive(machine), kLocalMachine);
   }
-  return found;
 }
 
-}  // namespace
+TEST_F(InspectionEnumWineTest, ServiceWithSystemRootImagePathIsResolvedToTheRealFile) {
+  const std::wstring image = L"\\SystemRoot\\System32\\notepad.exe";
+  ASSERT_TRUE(Key(HKEY_LOCAL_MACHINE, kServiceKey, k64).Set(L"DisplayName", L"Wardline inspection test"));
+  ASSERT_EQ(::RegSetKeyValueW(HKEY_LOCAL_MACHINE, kServiceKey.c_str(), L"ImagePath", REG_EXPAND_SZ, image.c_str(),
+                              static_cast<DWORD>((image.size() + 1) * sizeof(wchar_t))),
+            ERROR_SUCCESS);
+
+  auto list = CServiceManager().EnumServices();
+  ASSERT_NE(list, nullptr);
+  EXPECT_TRUE(logger->lines.empty()) << logger->lines;
+  const auto ours =
+      Where(*list, [](const CItem& item) { return Text(item, L"DisplayName") == L"Wardline inspection test"; });
+  ASSERT_EQ(ours.size(), 1u);
+  EXPECT_TRUE(SamePath(ours[0]->Name, SystemFolder() + L"\\notepad.exe")) << ours[0]->Name;
+  EXPECT_NE(::GetFileAttributesW(ours[0]->Name.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// A helper object without a title of its own has the product name of its library. One registered for
+// 32-bit programs only, its class too, gets the server of that view.
+TEST_F(InspectionEnumWineTest, BhosAreFoundWithTheServerOfTheirViewAndItsProductName) {
+  ASSERT_TRUE(ProbeFiles());
+  const std::wstring dll = BinFolder() + L"wdl_testdll.dll";
+  ASSERT_TRUE(Key(HKEY_LOCAL_MACHINE, kBhos + kBho, k64).Set(L"", L""));
+  ASSERT_TRUE(Key(HKEY_CLASSES_ROOT, L"CLSID\\" + kBho + L"\\InprocServer32", k64).Set(L"", dll));
+  ASSERT_TRUE(Key(HKEY_LOCAL_MACHINE, kBhos + kBho32, k32).Created());
+  ASSERT_TRUE(Class(kBho32, k32, L"", L"%SystemRoot%\\System32\\" + kProbe));
+  HKEY key = nullptr;
+  ASSERT_EQ(::RegOpenKeyExW(HKEY_CLASSES_ROOT, (L"CLSID\\" + kBho32).c_str(), 0, KEY_READ | k64, &key),
+            ERROR_FILE_NOT_FOUND);  // unknown to the 64-bit view
+
+  auto list = CIEManager().EnumBHOs();
+  ASSERT_NE(list, nullptr) << logger->lines;
+  for (const auto& [id, server] : {std::pair{kBho, dll}, std::pair{kBho32, Wow64Folder() + L"\\" + kProbe}}) {
+    const auto bhos = Where(*list, Named(id));
+    ASSERT_EQ(bhos.size(), 1u) << id;
+    EXPECT_TRUE(SamePath(Text(*bhos[0], L"DLL"), server)) << Text(*bhos[0], L"DLL");
+    EXPECT_EQ(Text(*bhos[0], L"Name"), L"Wardline Test DLL");
+  }
+}
+
+TEST_F(InspectionEnumWineTest, ProcessesIncludeTheChildWithItsLibraryAndOurOwnProcess) {
+  const std::wstring child = BinFolder() + L"wdl_testchild.exe";
+  std::shared_ptr<CItemList> list;
+  const wine_test::ChildRun run =
+      wine_test::RunChild(child, L"WdlInspectionChild" + std::to_wstring(::GetCurrentProcessId()), L"30000",
+                          [&] { list = CProcessManager().EnumProcesses(); });
+
+  ASSERT_TRUE(run.started) << run.startError;
+  ASSERT_EQ(run.readyWait, WAIT_OBJECT_0) << "the child did not load its library";
+  EXPECT_EQ(run.exitCode, 0u);
+  ASSERT_NE(list, nullptr) << logger->lines;
+  const auto children = Where(*list, Named(child)), own = Where(*list, Named(ThisProgram()));
+  ASSERT_FALSE(own.empty());
+  EXPECT_GT(own[0]->Children().Count(), 0u);
+  ASSERT_FALSE(children.empty());
+  const CItemList& modules = children[0]->Children();
+  EXPECT_FALSE(Where(modules, Named(L"\\wdl_testdll.dll", false)).empty());
+  EXPECT_TRUE(Where(modules, Named(child)).empty());  // the image is not repeated among its modules
+}
 
 // A Run value of 32-bit programs follows the same key's values of the 64-bit view, names its key as the
 // 64-bit view does, and its file is the one a 32-bit program starts (in SysWOW64, where the 64-bit
 // value's same text names the file of the system folder).
-TEST_F(InspectionViewsWineTest, StartupOf32BitProgramsFollowsTheSameKeyWithItsOwnFile) {
+TEST_F(InspectionEnumWineTest, StartupOf32BitProgramsFollowsTheSameKeyWithItsOwnFile) {
   ASSERT_TRUE(ProbeFiles());
   ASSERT_TRUE(Key(HKEY_LOCAL_MACHINE, kRunKey, k64).Set(kStartupValue, kProbe + L" /a"));
   ASSERT_TRUE(Key(HKEY_LOCAL_MACHINE, kRunKey, k32).Set(kStartupValue, kProbe + L" /a"));
@@ -304,32 +257,15 @@ TEST_F(InspectionViewsWineTest, StartupOf32BitProgramsFollowsTheSameKeyWithItsOw
   EXPECT_EQ(Text(wow, L"Hive"), kWowRunKey);
   EXPECT_TRUE(SamePath(Text(native, L"DLL"), SystemFolder() + L"\\" + kProbe)) << Text(native, L"DLL");
   EXPECT_TRUE(SamePath(Text(wow, L"DLL"), Wow64Folder() + L"\\" + kProbe)) << Text(wow, L"DLL");
-  for (const CItem* item : {&native, &wow}) EXPECT_EQ(std::get<std::int32_t>(Value(*item, L"Key")), -2147483646);
+  EXPECT_EQ(std::make_pair(Hive(native), Hive(wow)), std::make_pair(kLocalMachine, kLocalMachine));
   // Only values of the same key of the 64-bit view come between the two.
   for (std::size_t i = ours[0] + 1; i < ours[1]; ++i) EXPECT_EQ(Text(list->Item(i), L"Hive"), kRunKey);
-}
-
-// A helper object registered for 32-bit programs only, its class too, gets the server of that view.
-TEST_F(InspectionViewsWineTest, BhoOf32BitProgramsGetsTheServerOfItsView) {
-  ASSERT_TRUE(ProbeFiles());
-  ASSERT_TRUE(Key(HKEY_LOCAL_MACHINE, kBhos + kBho32, k32).Created());
-  ASSERT_TRUE(Class(kBho32, k32, L"", L"%SystemRoot%\\System32\\" + kProbe));
-  HKEY key = nullptr;
-  ASSERT_EQ(::RegOpenKeyExW(HKEY_CLASSES_ROOT, (L"CLSID\\" + kBho32).c_str(), 0, KEY_READ | k64, &key),
-            ERROR_FILE_NOT_FOUND);  // unknown to the 64-bit view
-
-  auto list = CIEManager().EnumBHOs();
-  ASSERT_NE(list, nullptr) << logger->lines;
-  const auto bhos = Where(*list, Named(kBho32));
-  ASSERT_EQ(bhos.size(), 1u);
-  EXPECT_TRUE(SamePath(Text(*bhos[0], L"DLL"), Wow64Folder() + L"\\" + kProbe)) << Text(*bhos[0], L"DLL");
-  EXPECT_EQ(Text(*bhos[0], L"Name"), L"Wardline Test DLL");  // the product name of the file found
 }
 
 // Toolbars of both hives and both views, and explorer bars of both categories and both views. The
 // browser's own toolbars (served from shell32.dll) and the system's own bars are left out, whatever the
 // letter case of their class ids (the category manager gives them in upper case).
-TEST_F(InspectionViewsWineTest, ToolbarsAndExplorerBarsAreListedFromBothHivesCategoriesAndViews) {
+TEST_F(InspectionEnumWineTest, ToolbarsAndExplorerBarsAreListedFromBothHivesCategoriesAndViews) {
   const std::wstring dll = BinFolder() + L"wdl_testdll.dll";
   ASSERT_TRUE(Class(kToolbar, k64, L"Wdl &Toolbar", dll));
   ASSERT_TRUE(Class(kShellToolbar, k64, L"Wdl shell toolbar", SystemFolder() + L"\\SHELL32.dll"));
@@ -360,30 +296,23 @@ TEST_F(InspectionViewsWineTest, ToolbarsAndExplorerBarsAreListedFromBothHivesCat
   CIEManager manager;
   auto toolbars = manager.EnumToolbars();
   auto bars = manager.EnumExplorerBars();
-  ASSERT_NE(toolbars, nullptr) << logger->lines;
-  ASSERT_NE(bars, nullptr) << logger->lines;
+  ASSERT_TRUE(toolbars && bars) << logger->lines;
   EXPECT_TRUE(logger->lines.empty()) << logger->lines;
 
   using Pairs = std::vector<std::pair<std::wstring, std::wstring>>;
-  const std::vector<std::wstring> toolbarIds = {kToolbar, kShellToolbar, kToolbar32};
-  EXPECT_EQ(Ours(*toolbars, toolbarIds, L"Name"),
+  EXPECT_EQ(Ours(*toolbars, {kToolbar, kShellToolbar, kToolbar32}, L"Name"),
             (Pairs{{kToolbar, L"Wdl Toolbar"}, {kToolbar32, L"Wdl 32-bit toolbar"}, {kToolbar, L"Wdl Toolbar"}}));
   std::vector<std::int32_t> hives;
-  for (const CItem* item : Where(*toolbars, [&](const CItem& item) { return SamePath(item.Name, kToolbar); })) {
-    hives.push_back(std::get<std::int32_t>(Value(*item, L"Key")));
-  }
-  EXPECT_EQ(hives, (std::vector<std::int32_t>{-2147483646, -2147483647}));
+  for (const CItem* item : Where(*toolbars, Named(kToolbar))) hives.push_back(Hive(*item));
+  EXPECT_EQ(hives, (std::vector<std::int32_t>{kLocalMachine, kCurrentUser}));
   EXPECT_EQ(Ours(*bars, {kBar, kBar32}, L"CATID"),
             (Pairs{{kBar, kVertical}, {kBar32, kVertical}, {kBar, kHorizontal}}));
   EXPECT_EQ(Ours(*bars, {kBar, kBar32}, L"Name"),
             (Pairs{{kBar, L"Wdl Bar"}, {kBar32, L"Wdl 32-bit bar"}, {kBar, L"Wdl Bar"}}));
   for (const auto* list : {toolbars.get(), bars.get()}) {
-    for (const auto& item : *list) {
-      EXPECT_FALSE(isOwn(item->Name)) << item->Name;
-      if (SamePath(item->Name, kToolbar) || SamePath(item->Name, kBar) || SamePath(item->Name, kToolbar32) ||
-          SamePath(item->Name, kBar32)) {
-        EXPECT_TRUE(SamePath(Text(*item, L"DLL"), dll)) << Text(*item, L"DLL");
-      }
+    for (const auto& item : *list) EXPECT_FALSE(isOwn(item->Name)) << item->Name;
+    for (const auto& [id, server] : Ours(*list, {kToolbar, kToolbar32, kBar, kBar32}, L"DLL")) {
+      EXPECT_TRUE(SamePath(server, dll)) << id << ": " << server;
     }
   }
 }

@@ -13,44 +13,17 @@
 #include "inspection/FileInfoManager.h"
 #include "inspection/FilenameResolver.h"
 #include "inspection/Hashier.h"
+#include "platform/Platform.h"
 #include "shell/MAPI.h"
 
 namespace {
 
-std::wstring FolderOfThisProgram() {
-  std::vector<wchar_t> buffer(MAX_PATH * 4, L'\0');
-  std::wstring path(buffer.data(), ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size())));
-  return path.substr(0, path.rfind(L'\\') + 1);
-}
 bool SamePath(const std::wstring& a, const std::wstring& b) {
   return ::CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 bool IsFile(const std::wstring& path) {
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
-// Sets the Windows-family flags for one test and puts the old values back.
-class FamilyFlags {
- public:
-  explicit FamilyFlags(bool isNT) {
-    MAPI::gbIsNT = isNT;
-    MAPI::gbIsNT4 = false;
-  }
-  ~FamilyFlags() { std::tie(MAPI::gbIsNT, MAPI::gbIsNT4) = saved_; }
-
- private:
-  std::tuple<bool, bool> saved_{MAPI::gbIsNT, MAPI::gbIsNT4};
-};
-
-// Writes `bytes` to `path`; false when the file could not be written whole.
-bool WriteWhole(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
-  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const BOOL wrote = bytes.empty() || ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  ::CloseHandle(file);
-  return wrote && written == bytes.size();
 }
 
 std::vector<std::uint8_t> VariedBytes(std::size_t size, std::uint32_t seed) {
@@ -60,12 +33,6 @@ std::vector<std::uint8_t> VariedBytes(std::size_t size, std::uint32_t seed) {
     b = static_cast<std::uint8_t>(seed >> 16);
   }
   return bytes;
-}
-
-std::wstring TempPath(const wchar_t* name) {
-  wchar_t folder[MAX_PATH] = {};
-  ::GetTempPathW(MAX_PATH, folder);
-  return std::wstring(folder) + name;
 }
 
 // One CHashier reads every file into the same memory: each answer is its own file's, whether the file
@@ -87,8 +54,9 @@ TEST(InspectionFilesWine, ChecksumsOfRealFilesReadOneAfterAnother) {
   };
   CHashier hashier;
   for (const Row& row : rows) {
-    const std::wstring path = TempPath(row.name);
-    ASSERT_TRUE(WriteWhole(path, row.bytes)) << ::GetLastError();
+    const std::wstring path = platform::Files().TempFolder() + row.name;
+    unsigned long error = 0;
+    ASSERT_TRUE(platform::Files().WriteAll(path, row.bytes, error)) << error;
     HANDLE lock = row.locked ? ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)
                              : INVALID_HANDLE_VALUE;
     ASSERT_EQ(lock != INVALID_HANDLE_VALUE, row.locked);
@@ -103,7 +71,7 @@ TEST(InspectionFilesWine, ChecksumsOfRealFilesReadOneAfterAnother) {
 }
 
 TEST(InspectionFilesWine, VersionStringsOfATestLibraryAreTrimmed) {
-  const std::wstring dll = FolderOfThisProgram() + L"wdl_testdll.dll";
+  const std::wstring dll = platform::Files().ProgramFolder() + L"\\wdl_testdll.dll";
   ASSERT_TRUE(IsFile(dll)) << "the helper library is built beside the tests";
 
   CFileInfoManager manager;
@@ -115,8 +83,13 @@ TEST(InspectionFilesWine, VersionStringsOfATestLibraryAreTrimmed) {
   EXPECT_FALSE(manager.isFileExist(dll + L".missing"));
 }
 
-TEST(InspectionFilesWine, ResolverFindsSystemFiles) {
-  FamilyFlags nt{true};
+// The ANSI search (Windows 95 family) finds the same file as the wide one.
+TEST(InspectionFilesWine, ResolverFindsSystemFilesWithEitherFamilysSearch) {
+  const struct Restore {  // the family flags as they were, when the test ends
+    std::tuple<bool, bool> saved{MAPI::gbIsNT, MAPI::gbIsNT4};
+    ~Restore() { std::tie(MAPI::gbIsNT, MAPI::gbIsNT4) = saved; }
+  } restore;
+  std::tie(MAPI::gbIsNT, MAPI::gbIsNT4) = std::tuple{true, false};
   CFilenameResolver resolver;
 
   const std::wstring notepad = resolver.GetFullFileNameFromShortFilename(L"notepad.exe");
@@ -130,13 +103,8 @@ TEST(InspectionFilesWine, ResolverFindsSystemFiles) {
       << kernel;
 
   EXPECT_EQ(resolver.GetFullFileNameFromShortFilename(L"wdl_no_such_file_here.dll"), L"wdl_no_such_file_here.dll");
-}
-
-TEST(InspectionFilesWine, AnsiSearchFindsTheSameFile) {
-  FamilyFlags flags{true};
-  const std::wstring wide = CFilenameResolver().GetFullFileNameFromShortFilename(L"notepad.exe");
   MAPI::gbIsNT = false;
-  EXPECT_TRUE(SamePath(CFilenameResolver().GetFullFileNameFromShortFilename(L"notepad.exe"), wide));
+  EXPECT_TRUE(SamePath(CFilenameResolver().GetFullFileNameFromShortFilename(L"notepad.exe"), notepad));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/FileUtilities.h"
@@ -13,54 +14,55 @@
 
 namespace {
 
-struct ScratchFiles {
-  std::wstring folder = platform::Files().TempFolder();
-  std::wstring source = folder + L"wdl_zip_source.dat";
-  std::wstring archive = folder + L"wdl_zip_test.zip";
-  ScratchFiles() {
+// A scratch source file and archive, deleted first and after.
+class ReportZipWine : public ::testing::Test {
+ protected:
+  ReportZipWine() {
     Remove();
     FileUtilities().WriteFileBytes(source, std::vector<std::uint8_t>(5000, 'z'));
   }
-  ~ScratchFiles() { Remove(); }
+  ~ReportZipWine() override { Remove(); }
   void Remove() const {
     ::DeleteFileW(source.c_str());
     ::DeleteFileW(archive.c_str());
   }
+  // Zips the source into the archive as the program does, encrypted when asked, and keeps what the
+  // library said (with the count each message came with).
+  void Zip(bool encrypt) {
+    cZip zip;
+    zip.SetZipFile(archive);
+    zip.AddFileSpec(source);
+    if (encrypt) zip.SetEncrypt(true);
+    zip.ProgressMessage = [&](std::int32_t count, const std::wstring& text) { messages.emplace_back(count, text); };
+    zip.Zip();
+  }
+
+  std::wstring folder = platform::Files().TempFolder();
+  std::wstring source = folder + L"wdl_zip_source.dat";
+  std::wstring archive = folder + L"wdl_zip_test.zip";
+  std::vector<std::pair<std::int32_t, std::wstring>> messages;
 };
 
-TEST(ReportZipWine, ZipMakesTheArchiveWithTheBareNameAndRaisesTheLibrarysMessages) {
-  ScratchFiles files;
-  cZip zip;
-  zip.SetZipFile(files.archive);
-  zip.AddFileSpec(files.source);
-  std::vector<std::wstring> messages;
-  zip.ProgressMessage = [&](std::int32_t count, const std::wstring& text) {
-    EXPECT_EQ(count, 1);
-    messages.push_back(text);
-  };
-  zip.Zip();
-  ASSERT_TRUE(FileUtilities().FileExists(files.archive));
-  const std::vector<std::uint8_t> bytes = FileUtilities().ReadFileBytes(files.archive);
+TEST_F(ReportZipWine, ZipMakesTheArchiveWithTheBareNameAndRaisesTheLibrarysMessages) {
+  Zip(false);
+  ASSERT_TRUE(FileUtilities().FileExists(archive));
+  const std::vector<std::uint8_t> bytes = FileUtilities().ReadFileBytes(archive);
   const std::string text(bytes.begin(), bytes.end());
   EXPECT_NE(text.find("wdl_zip_source.dat"), std::string::npos);
   EXPECT_EQ(text.find("Temp"), std::string::npos);  // no folder in the entry's name
   ASSERT_FALSE(messages.empty());
-  EXPECT_NE(messages[0].find(L"adding: wdl_zip_source.dat"), std::wstring::npos);
-  for (const std::wstring& message : messages) EXPECT_EQ(message.find(L'/'), std::wstring::npos);
+  EXPECT_NE(messages[0].second.find(L"adding: wdl_zip_source.dat"), std::wstring::npos);
+  for (const auto& [count, message] : messages) {
+    EXPECT_EQ(count, 1);
+    EXPECT_EQ(message.find(L'/'), std::wstring::npos);
+  }
 }
 
 // An option the library does not implement: no archive, and (as the wrapper never looks at the
 // library's result) no error either; the library says why in a message.
-TEST(ReportZipWine, ALibraryRefusalMakesNoArchiveAndNoError) {
-  ScratchFiles files;
-  cZip zip;
-  zip.SetZipFile(files.archive);
-  zip.AddFileSpec(files.source);
-  zip.SetEncrypt(true);
-  std::vector<std::wstring> messages;
-  zip.ProgressMessage = [&](std::int32_t, const std::wstring& text) { messages.push_back(text); };
-  zip.Zip();
-  EXPECT_FALSE(FileUtilities().FileExists(files.archive));
+TEST_F(ReportZipWine, ALibraryRefusalMakesNoArchiveAndNoError) {
+  Zip(true);
+  EXPECT_FALSE(FileUtilities().FileExists(archive));
   EXPECT_FALSE(messages.empty());
 }
 
