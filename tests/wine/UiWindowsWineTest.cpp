@@ -7,6 +7,7 @@
 
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "platform/Platform.h"
@@ -104,28 +105,26 @@ TEST_F(UiWindowsWine, ProgressDialogRunsAJobModallyAndSeesACancelClick) {
   owner.Show();
   FProgressor dialog;
   dialog.Init(LoadResString(111), LoadResString(112));
-  std::vector<int> positions;
-  std::vector<bool> cancelled;
-  bool ownerDisabled = false, dialogVisible = false;
-  const auto position = [&] { return static_cast<int>(SendMessageW(H(dialog.pb.Native()), PBM_GETPOS, 0, 0)); };
+  std::vector<std::pair<int, bool>> steps;  // the bar's position and Cancelled() after each Progress
+  const auto step = [&](int percent) {
+    dialog.Progress(percent);
+    steps.emplace_back(static_cast<int>(SendMessageW(H(dialog.pb.Native()), PBM_GETPOS, 0, 0)), dialog.Cancelled());
+  };
+  std::tuple<bool, bool> shownOverDisabledOwner;
   dialog.Started = [&] {
-    dialogVisible = IsWindowVisible(H(dialog.Native())) != FALSE;
-    ownerDisabled = !IsWindowEnabled(H(owner.Native()));
+    shownOverDisabledOwner = {IsWindowVisible(H(dialog.Native())) != FALSE, !IsWindowEnabled(H(owner.Native()))};
     for (int percent = 0; percent <= 100; percent += 20) {
-      dialog.Progress(percent);
-      positions.push_back(position());
-      cancelled.push_back(dialog.Cancelled());
+      step(percent);
       // The user presses Cancel once, while the job is at 40%; the click is served in the next Progress.
       if (percent == 40) PostMessageW(H(dialog.cmdCancel.Native()), BM_CLICK, 0, 0);
     }
-    dialog.Progress(150);  // refused by the bar, no error
-    positions.push_back(position());
+    step(150);  // refused by the bar, no error
   };
   dialog.ShowProgress(true, &owner);
 
-  EXPECT_EQ(std::tuple(dialogVisible, ownerDisabled), std::tuple(true, true));
-  EXPECT_EQ(positions, (std::vector<int>{0, 20, 40, 60, 80, 100, 100}));
-  EXPECT_EQ(cancelled, (std::vector<bool>{false, false, false, true, true, true}));
+  EXPECT_EQ(shownOverDisabledOwner, std::tuple(true, true));
+  EXPECT_EQ(steps, (std::vector<std::pair<int, bool>>{
+                       {0, false}, {20, false}, {40, false}, {60, true}, {80, true}, {100, true}, {100, true}}));
   EXPECT_EQ(std::tuple(dialog.Loaded(), IsWindowEnabled(H(owner.Native())) != FALSE), std::tuple(false, true));
   EXPECT_EQ(platform::Desktop().MousePointer(), platform::kPointerDefault);
   EXPECT_TRUE(errors.empty());
