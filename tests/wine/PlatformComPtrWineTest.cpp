@@ -14,8 +14,7 @@ namespace {
 using platform::win32::ComPtr;
 
 // A COM object that counts its references; it is never freed, so that the count can be read afterwards.
-class Counted : public IUnknown {
- public:
+struct Counted : IUnknown {
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
     *out = nullptr;
     return E_NOINTERFACE;

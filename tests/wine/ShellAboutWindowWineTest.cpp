@@ -1,23 +1,22 @@
 // The About window on real windows: what it shows, read back from its pixels and measured with the
 // font its label uses.
 #include <windows.h>
-#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "shell/app/FAbout.h"
 #include "shell/MWDL.h"
+#include "tests/wine/UiWin32Fixture.h"
 #include "tests/wine/WindowPixels.h"
-#include "ui/Backend.h"
-#include "ui/BackendWin32.h"
 
 namespace {
 
-HWND H(ui::WindowHandle handle) { return reinterpret_cast<HWND>(handle); }
+using namespace ui_wine;
 
 // A rectangle of a window in the coordinates of its form's client area.
 RECT InForm(HWND window, HWND form) {
@@ -28,13 +27,10 @@ RECT InForm(HWND window, HWND form) {
 }
 
 // The About window shown on a Win32 backend of its own, painted.
-class ShellAboutWindowWine : public ::testing::Test {
+class ShellAboutWindowWine : public UiWin32Test {
  protected:
   void SetUp() override {
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES};
-    ::InitCommonControlsEx(&controls);
-    previous_ = ui::SetBackend(ui::CreateWin32Backend());
-    ui::ResetApplication();
+    UiWin32Test::SetUp();
     MWDL::gsVersion = L"2.0.24";
     about_ = std::make_unique<FAbout>();
     about_->Show();
@@ -44,16 +40,15 @@ class ShellAboutWindowWine : public ::testing::Test {
   }
   void TearDown() override {
     about_.reset();
-    ui::SetBackend(std::move(previous_));
-    ui::ResetApplication();
+    UiWin32Test::TearDown();
     MWDL::gsVersion = saved_;
+    EXPECT_TRUE(errors.empty());
   }
 
   std::unique_ptr<FAbout> about_;
   HWND form_ = nullptr;
 
  private:
-  std::unique_ptr<ui::IBackend> previous_;
   std::wstring saved_ = MWDL::gsVersion;
 };
 
@@ -88,12 +83,9 @@ TEST_F(ShellAboutWindowWine, EachLineOfTheAboutTextFitsTheLabel) {
   HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(label, WM_GETFONT, 0, 0)));
 
   const std::wstring text = about_->lblName.Caption();
-  std::vector<std::wstring> lines;
-  for (std::size_t start = 0, end; start < text.size(); start = end + 2) {
-    end = text.find(L"\r\n", start);
-    if (end == std::wstring::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-  }
+  std::vector<std::wstring> lines;  // split at "\r\n"
+  std::wistringstream stream(text);
+  for (std::wstring line; std::getline(stream, line);) lines.push_back(line.substr(0, line.find(L'\r')));
   ASSERT_GE(lines.size(), 7u) << "name, notice and warning";
   for (const std::wstring& line : lines) {
     RECT needed{0, 0, 0, 0};

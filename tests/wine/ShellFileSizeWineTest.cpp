@@ -19,12 +19,8 @@ class ShellFileSizeWine : public ::testing::Test {
   void SetUp() override {
     Remove();
     ASSERT_TRUE(::CreateDirectoryW(folder_.c_str(), nullptr)) << ::GetLastError();
-    HANDLE file = ::CreateFileW(file_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE) << ::GetLastError();
-    DWORD written = 0;
-    const BOOL ok = ::WriteFile(file, "1234567", 7, &written, nullptr);
-    ::CloseHandle(file);
-    ASSERT_TRUE(ok && written == 7);
+    unsigned long error = 0;
+    ASSERT_TRUE(platform::Files().WriteAll(file_, {'1', '2', '3', '4', '5', '6', '7'}, error)) << error;
   }
   void TearDown() override {
     Remove();
@@ -42,28 +38,19 @@ class ShellFileSizeWine : public ::testing::Test {
   std::tuple<bool, bool> saved_{MAPI::gbIsNT, MAPI::gbIsNT4};
 };
 
-// The test means something only where the folder's name does not survive the ANSI code page.
-bool SurvivesAnsi(const std::wstring& text) {
-  BOOL usedDefault = FALSE;
-  char narrow[MAX_PATH * 2] = {};
-  ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.c_str(), -1, narrow, sizeof narrow, nullptr,
-                        &usedDefault);
-  return !usedDefault;
-}
-
 TEST_F(ShellFileSizeWine, WideSearchFindsAFileInAFolderOutsideTheAnsiCodePage) {
-  ASSERT_FALSE(SurvivesAnsi(folder_)) << "the ANSI code page " << ::GetACP() << " holds the folder's name";
-  std::uint64_t size = 77;  // poison
-  EXPECT_TRUE(platform::Files().FindFirstSizeW(file_, size));
-  EXPECT_EQ(size, 7u);
-  size = 77;
-  EXPECT_TRUE(platform::Files().FindFirstSizeW(folder_ + L"\\*.dll", size));
-  EXPECT_EQ(size, 7u);
-  size = 77;
-  EXPECT_FALSE(platform::Files().FindFirstSize(platform::System().ToAnsi(file_), size));
-  EXPECT_EQ(size, 77u);
-  EXPECT_FALSE(platform::Files().FindFirstSizeW(folder_ + L"\\missing.dll", size));
-  EXPECT_EQ(size, 77u);
+  // The test means something only where the folder's name does not survive the ANSI code page.
+  ASSERT_NE(platform::System().FromAnsi(platform::System().ToAnsi(folder_)), folder_)
+      << "the ANSI code page " << ::GetACP() << " holds the folder's name";
+  // A found size replaces the poison; a failed search leaves it.
+  struct Case { std::wstring pattern; bool wide; bool found; };
+  for (const Case& c : {Case{file_, true, true}, Case{folder_ + L"\\*.dll", true, true}, Case{file_, false, false},
+                        Case{folder_ + L"\\missing.dll", true, false}}) {
+    std::uint64_t size = 77;
+    const bool found = c.wide ? platform::Files().FindFirstSizeW(c.pattern, size)
+                              : platform::Files().FindFirstSize(platform::System().ToAnsi(c.pattern), size);
+    EXPECT_EQ(std::tuple(found, size), std::tuple(c.found, c.found ? 7u : 77u)) << c.wide << " " << c.pattern;
+  }
 }
 
 TEST_F(ShellFileSizeWine, NtFamilyGivesTheSizeOfAFileInAFolderOutsideTheAnsiCodePage) {

@@ -4,15 +4,19 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "common/Logger.h"
 #include "custom/CustomComponent.h"
 #include "platform/Components.h"
+#include "platform/Platform.h"
 #include "shell/MWDL.h"
 #include "shell/app/Components.h"
 #include "shell/Strings.h"
@@ -22,43 +26,28 @@ namespace {
 struct StringEntry { int id; std::wstring_view text; };
 
 // The table as compiled in from its one source.
-const std::vector<StringEntry>& CompiledTable() {
-  static const std::vector<StringEntry> table = {
+const StringEntry kCompiledTable[] = {
 #define WDL_STRING(id, text) {id, std::wstring_view(text, sizeof(text) / sizeof(wchar_t) - 1)},
 #include "shell/StringTable.inc"
 #undef WDL_STRING
-  };
-  return table;
-}
+};
 
-// The stored text of string `id` of `module`, by LoadStringW's pointer form. `found` is false when
-// the module has no such string.
-std::wstring StoredString(HMODULE module, int id, bool& found) {
+// The stored text of string `id` of `module`, by LoadStringW's pointer form; nothing when the module has
+// no such string.
+std::optional<std::wstring> StoredString(HMODULE module, int id) {
   const wchar_t* stored = nullptr;
   const int length = ::LoadStringW(module, static_cast<UINT>(id), reinterpret_cast<LPWSTR>(&stored), 0);
-  found = length > 0 && stored != nullptr;
-  return found ? std::wstring(stored, static_cast<std::size_t>(length)) : std::wstring();
+  if (length <= 0 || stored == nullptr) return std::nullopt;
+  return std::wstring(stored, static_cast<std::size_t>(length));
 }
 
-std::wstring FolderOfThisProgram() {
-  std::vector<wchar_t> buffer(MAX_PATH * 4, L'\0');
-  const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-  std::wstring path(buffer.data(), length);
-  return path.substr(0, path.rfind(L'\\') + 1);
-}
-
-struct ModuleCloser {
-  void operator()(HMODULE module) const { ::FreeLibrary(module); }
-};
-using ModuleOwner = std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleCloser>;
+using ModuleOwner = std::unique_ptr<HINSTANCE__, decltype([](HMODULE module) { ::FreeLibrary(module); })>;
 
 // Every string of `module` equals the compiled table, and so does LoadResString when asked.
 void ExpectTheCompiledTableIn(HMODULE module, bool alsoLoadResString) {
-  ASSERT_EQ(CompiledTable().size(), 34u);
-  for (const StringEntry& entry : CompiledTable()) {
-    bool found = false;
-    EXPECT_EQ(StoredString(module, entry.id, found), entry.text) << "string " << entry.id;
-    EXPECT_TRUE(found) << "string " << entry.id;
+  ASSERT_EQ(std::size(kCompiledTable), 34u);
+  for (const StringEntry& entry : kCompiledTable) {
+    EXPECT_EQ(StoredString(module, entry.id), std::wstring(entry.text)) << "string " << entry.id;
     if (alsoLoadResString) {
       EXPECT_EQ(LoadResString(entry.id), entry.text) << "string " << entry.id;
     }
@@ -76,16 +65,14 @@ TEST(ShellStringsWine, TheTableIsEnglishUnitedStates) {
 }
 
 TEST(ShellStringsWine, AnUnknownIdIsEmpty) {
-  bool found = true;
-  StoredString(::GetModuleHandleW(nullptr), 138, found);
-  EXPECT_FALSE(found);
+  EXPECT_EQ(StoredString(::GetModuleHandleW(nullptr), 138), std::nullopt);
   EXPECT_EQ(LoadResString(138), L"");
 }
 
 class ShellProgramWine : public ::testing::Test {
  protected:
   void SetUp() override {
-    path_ = FolderOfThisProgram() + L"wardline.exe";
+    path_ = platform::Files().ProgramFolder() + L"\\wardline.exe";
     if (::GetFileAttributesW(path_.c_str()) == INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "wardline.exe not built here";
     module_.reset(::LoadLibraryExW(path_.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     ASSERT_NE(module_.get(), nullptr) << "error " << ::GetLastError();
@@ -98,39 +85,27 @@ class ShellProgramWine : public ::testing::Test {
 TEST_F(ShellProgramWine, ItsStringTableEqualsTheCompiledTable) { ExpectTheCompiledTableIn(module_.get(), false); }
 
 TEST_F(ShellProgramWine, ItsVersionDataSays2000024) {
-  // version.dll by name, so that the test program needs no import library for it.
-  HMODULE versionDll = ::LoadLibraryW(L"version.dll");
-  ASSERT_NE(versionDll, nullptr);
-  ModuleOwner versionOwner(versionDll);
-  auto getSize = reinterpret_cast<DWORD(WINAPI*)(LPCWSTR, LPDWORD)>(
-      ::GetProcAddress(versionDll, "GetFileVersionInfoSizeW"));
-  auto getInfo = reinterpret_cast<BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID)>(
-      ::GetProcAddress(versionDll, "GetFileVersionInfoW"));
-  auto query = reinterpret_cast<BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT)>(
-      ::GetProcAddress(versionDll, "VerQueryValueW"));
-  ASSERT_TRUE(getSize && getInfo && query);
-
   DWORD ignored = 0;
-  const DWORD size = getSize(path_.c_str(), &ignored);
+  const DWORD size = ::GetFileVersionInfoSizeW(path_.c_str(), &ignored);
   ASSERT_GT(size, 0u);
   std::vector<unsigned char> data(size, 0xCD);
-  ASSERT_TRUE(getInfo(path_.c_str(), 0, size, data.data()));
+  ASSERT_TRUE(::GetFileVersionInfoW(path_.c_str(), 0, size, data.data()));
 
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
-  ASSERT_TRUE(query(data.data(), L"\\", reinterpret_cast<LPVOID*>(&fixed), &length));
+  ASSERT_TRUE(::VerQueryValueW(data.data(), L"\\", reinterpret_cast<LPVOID*>(&fixed), &length));
   ASSERT_NE(fixed, nullptr);
   EXPECT_EQ(std::tuple(fixed->dwFileVersionMS, fixed->dwFileVersionLS), std::tuple(0x00020000u, 0x00180000u));
 
-  struct Value { const wchar_t* name; std::wstring expected; };
-  for (const Value& v : {Value{L"FileVersion", L"2.00.0024"}, Value{L"ProductVersion", L"2.00.0024"},
-                         Value{L"CompanyName", L"Brevant Software"}, Value{L"ProductName", L"Wardline"},
-                         Value{L"OriginalFilename", L"wardline.exe"}}) {
-    const std::wstring key = std::wstring(L"\\StringFileInfo\\040904B0\\") + v.name;
+  std::vector<std::wstring> texts;
+  for (const wchar_t* name : {L"FileVersion", L"ProductVersion", L"CompanyName", L"ProductName", L"OriginalFilename"}) {
+    const std::wstring key = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
     wchar_t* text = nullptr;
-    ASSERT_TRUE(query(data.data(), key.c_str(), reinterpret_cast<LPVOID*>(&text), &length)) << v.expected;
-    EXPECT_EQ(std::wstring(text), v.expected);
+    const BOOL found = ::VerQueryValueW(data.data(), key.c_str(), reinterpret_cast<LPVOID*>(&text), &length);
+    texts.push_back(found && text != nullptr ? text : L"(missing)");
   }
+  EXPECT_EQ(texts, (std::vector<std::wstring>{L"2.00.0024", L"2.00.0024", L"Brevant Software", L"Wardline",
+                                              L"wardline.exe"}));
 }
 
 TEST_F(ShellProgramWine, ItCarriesItsManifestAndIcon) {
@@ -146,8 +121,7 @@ TEST_F(ShellProgramWine, ItCarriesItsManifestAndIcon) {
 class ShellCustomWine : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::wstring path = FolderOfThisProgram() + L"WDLCustom.dll";
-    module_.reset(::LoadLibraryW(path.c_str()));
+    module_.reset(::LoadLibraryW((platform::Files().ProgramFolder() + L"\\WDLCustom.dll").c_str()));
     ASSERT_NE(module_.get(), nullptr) << "error " << ::GetLastError();
     create_ = reinterpret_cast<platform::CreateComponentFn>(
         ::GetProcAddress(module_.get(), platform::kCreateComponentExport));
@@ -161,11 +135,10 @@ class ShellCustomWine : public ::testing::Test {
 };
 
 TEST_F(ShellCustomWine, CreatesItsTwoClassesAndNothingElse) {
-  EXPECT_NE(Create(L"CCustomComponent"), nullptr);
-  EXPECT_NE(Create(L"CCustom2"), nullptr);
-  EXPECT_EQ(Create(L"CCustom3"), nullptr);
-  EXPECT_EQ(Create(L""), nullptr);
-  EXPECT_EQ(Create(nullptr), nullptr);
+  for (const auto& [name, made] : {std::pair<const wchar_t*, bool>{L"CCustomComponent", true}, {L"CCustom2", true},
+                                   {L"CCustom3", false}, {L"", false}, {nullptr, false}}) {
+    EXPECT_EQ(Create(name) != nullptr, made) << (name ? name : L"(null)");
+  }
 }
 
 TEST_F(ShellCustomWine, InitLeavesAUsableLogger) {

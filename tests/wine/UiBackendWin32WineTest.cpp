@@ -1,65 +1,37 @@
 // The toolkit's Win32 backend on real windows: what it creates it also releases.
 #include <windows.h>
-#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
-#include "ui/Backend.h"
-#include "ui/BackendWin32.h"
+#include "tests/wine/UiWin32Fixture.h"
 #include "ui/Controls.h"
 #include "ui/Form.h"
 
 namespace {
 
-HWND H(ui::WindowHandle handle) { return reinterpret_cast<HWND>(handle); }
-
-std::wstring ClassOf(HWND hwnd) {
-  wchar_t name[256] = L"\x2603poison";
-  ::GetClassNameW(hwnd, name, 256);
-  return name;
-}
+using namespace ui_wine;
 
 // The top-level windows of this thread with the class `name`.
 std::vector<HWND> ThreadWindows(const std::wstring& name) {
-  struct Walk {
-    std::wstring name;
-    std::vector<HWND> found;
-  } walk{name, {}};
+  std::pair<std::wstring, std::vector<HWND>> walk{name, {}};
   ::EnumThreadWindows(
       ::GetCurrentThreadId(),
       [](HWND hwnd, LPARAM param) -> BOOL {
-        auto* w = reinterpret_cast<Walk*>(param);
-        if (ClassOf(hwnd) == w->name) w->found.push_back(hwnd);
+        auto* w = reinterpret_cast<decltype(walk)*>(param);
+        if (ClassOf(hwnd) == w->first) w->second.push_back(hwnd);
         return TRUE;
       },
       reinterpret_cast<LPARAM>(&walk));
-  return walk.found;
+  return walk.second;
 }
 
 // Its own backend for each test; whatever was installed before comes back afterwards.
-class UiBackendWin32Wine : public ::testing::Test {
- protected:
-  void SetUp() override {
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_PROGRESS_CLASS};
-    ::InitCommonControlsEx(&controls);
-    previous_ = ui::SetBackend(ui::CreateWin32Backend());
-    ui::ResetApplication();
-  }
-  void TearDown() override {
-    ui::SetUnhandledErrorHandler(nullptr);
-    ui::SetBackend(std::move(previous_));
-    ui::ResetApplication();
-  }
-  // Puts the previous backend back now: the test's Win32 backend is destroyed.
-  void EndBackend() { ui::SetBackend(std::move(previous_)); }
-
- private:
-  std::unique_ptr<ui::IBackend> previous_;
-};
+using UiBackendWin32Wine = UiWin32Test;
 
 // The message font it made for the controls, the brushes it made for their colours, its helper window
 // and the windows of a form still loaded all go with the backend.
@@ -84,12 +56,11 @@ TEST_F(UiBackendWin32Wine, ReleasesItsFontBrushesAndWindowsWhenItGoes) {
   ASSERT_EQ(helpers.size(), 1u);
 
   EndBackend();
-  EXPECT_EQ(::GetObjectType(font), 0u) << "font left behind";
-  EXPECT_EQ(::GetObjectType(brush), 0u) << "brush left behind";
-  EXPECT_FALSE(::IsWindow(helpers[0]));
-  EXPECT_FALSE(::IsWindow(window));
-  EXPECT_EQ(form.Native(), 0u);
-  EXPECT_EQ(label.Native(), 0u);
+  // Font, brush, helper window and form window all gone; the toolkit's handles cleared.
+  EXPECT_EQ(std::tuple(::GetObjectType(font), ::GetObjectType(brush), ::IsWindow(helpers[0]), ::IsWindow(window)),
+            std::tuple(0u, 0u, FALSE, FALSE));
+  EXPECT_EQ(std::tuple(form.Native(), label.Native()), std::tuple(0u, 0u));
+  EXPECT_TRUE(errors.empty());
 }
 
 // A form object destroyed while it is loaded (the program's end after a run-time error, with its main
@@ -112,9 +83,8 @@ TEST_F(UiBackendWin32Wine, FormDestroyedWhileLoadedTakesItsWindowsAlong) {
     button = H(form.cmdOK.Native());
     ASSERT_TRUE(::IsWindow(label) && ::IsWindow(button));
   }
-  EXPECT_FALSE(::IsWindow(label));
-  EXPECT_FALSE(::IsWindow(button));
-  EXPECT_FALSE(::IsWindow(window));
+  EXPECT_EQ(std::tuple(::IsWindow(label), ::IsWindow(button), ::IsWindow(window)), std::tuple(FALSE, FALSE, FALSE));
+  EXPECT_TRUE(errors.empty());
 }
 
 }  // namespace

@@ -1,14 +1,14 @@
 // The toolkit's input state on real Win32 windows: a locked edit box with a background of its own, the
-// focus with its GotFocus event, key releases with their KeyUp event, a disabled form, and the Activate event, which a message box of the
-// program does not raise again when it closes.
+// focus with its GotFocus event, key releases with their KeyUp event, a disabled form, and the Activate
+// event, which a message box of the program does not raise again when it closes.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <array>
 #include <initializer_list>
-#include <iterator>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/wine/UiWin32Fixture.h"
@@ -18,7 +18,15 @@
 
 namespace {
 
-HWND H(ui::WindowHandle handle) { return reinterpret_cast<HWND>(handle); }
+using namespace ui_wine;
+
+bool ReadOnly(HWND edit) { return (GetWindowLongW(edit, GWL_STYLE) & ES_READONLY) != 0; }
+
+// Moves the activation to `window` where the system has not moved it by itself: without a window manager
+// (Xvfb) it does not always, and what is tested is the form's answer to the change.
+void ActivateWhenLate(HWND window) {
+  if (!UiWin32Test::PumpUntil([&] { return GetActiveWindow() == window; }, 1000)) SetActiveWindow(window);
+}
 
 class Sheet : public ui::Form {
  public:
@@ -37,6 +45,11 @@ class Sheet : public ui::Form {
       keyEvents.push_back(std::to_wstring(key) + L" " + std::to_wstring(shift));
     };
     OnActivate = [this] { ++activations; };
+    Show();
+  }
+  void Focus(ui::TextBox& box) {
+    box.SetFocus();
+    ui::DoEvents();
   }
   ui::TextBox txtShown;
   ui::TextBox txtTyped;
@@ -50,12 +63,10 @@ using UiInputStateWine = UiWin32Test;
 
 TEST_F(UiInputStateWine, LockedBoxIsReadOnlyWithItsOwnBackground) {
   Sheet sheet;
-  sheet.Show();
   HWND shown = H(sheet.txtShown.Native());
   HWND typed = H(sheet.txtTyped.Native());
   ASSERT_TRUE(IsWindow(shown));
-  EXPECT_NE(GetWindowLongW(shown, GWL_STYLE) & ES_READONLY, 0);
-  EXPECT_EQ(GetWindowLongW(typed, GWL_STYLE) & ES_READONLY, 0);
+  EXPECT_EQ(std::tuple(ReadOnly(shown), ReadOnly(typed)), std::tuple(true, false));
 
   // The colours the form hands the locked box: the background given to it.
   HDC dc = GetDC(shown);
@@ -67,22 +78,18 @@ TEST_F(UiInputStateWine, LockedBoxIsReadOnlyWithItsOwnBackground) {
   ReleaseDC(shown, dc);
 
   sheet.txtShown.SetLocked(false);
-  EXPECT_EQ(GetWindowLongW(shown, GWL_STYLE) & ES_READONLY, 0);
   sheet.txtTyped.SetLocked(true);
-  EXPECT_NE(GetWindowLongW(typed, GWL_STYLE) & ES_READONLY, 0);
+  EXPECT_EQ(std::tuple(ReadOnly(shown), ReadOnly(typed)), std::tuple(false, true));
 }
 
 TEST_F(UiInputStateWine, SetFocusMovesTheSystemFocusAndRaisesGotFocusOnce) {
   Sheet sheet;
-  sheet.Show();
   ASSERT_TRUE(PumpUntil([&] { return sheet.activations == 1; }));
   sheet.focusEvents.clear();
-  sheet.txtTyped.SetFocus();
-  ui::DoEvents();
+  sheet.Focus(sheet.txtTyped);
   EXPECT_EQ(GetFocus(), H(sheet.txtTyped.Native()));
   EXPECT_EQ(sheet.focusEvents, std::vector<std::wstring>{L"typed"});
-  sheet.txtShown.SetFocus();
-  ui::DoEvents();
+  sheet.Focus(sheet.txtShown);
   EXPECT_EQ(sheet.focusEvents, (std::vector<std::wstring>{L"typed", L"shown"}));
   EXPECT_EQ(sheet.Focused(), &sheet.txtShown);
 }
@@ -90,40 +97,35 @@ TEST_F(UiInputStateWine, SetFocusMovesTheSystemFocusAndRaisesGotFocusOnce) {
 // The keyboard state is the thread's as the key message is served: Ctrl held, then Ctrl and Shift.
 TEST_F(UiInputStateWine, KeyReleasedInATextBoxRaisesKeyUpWithTheKeysHeld) {
   Sheet sheet;
-  sheet.Show();
-  sheet.txtTyped.SetFocus();
-  BYTE keys[256] = {};
-  ASSERT_TRUE(GetKeyboardState(keys));
+  sheet.Focus(sheet.txtTyped);
+  std::array<BYTE, 256> keys{};
+  ASSERT_TRUE(GetKeyboardState(keys.data()));
   for (std::initializer_list<int> held : {std::initializer_list<int>{VK_CONTROL}, {VK_CONTROL, VK_SHIFT}}) {
-    BYTE state[256];
-    std::copy(std::begin(keys), std::end(keys), std::begin(state));
+    std::array<BYTE, 256> state = keys;
     for (int key : held) state[key] = 0x80;
-    ASSERT_TRUE(SetKeyboardState(state));
+    ASSERT_TRUE(SetKeyboardState(state.data()));
     PostMessageW(H(sheet.txtTyped.Native()), WM_KEYUP, 'A', 0xC01E0001);
     ui::DoEvents();
   }
-  SetKeyboardState(keys);
+  SetKeyboardState(keys.data());
   EXPECT_EQ(sheet.keyEvents, (std::vector<std::wstring>{L"65 2", L"65 3"}));
   EXPECT_TRUE(errors.empty());
 }
 
 TEST_F(UiInputStateWine, DisabledFormIsADisabledWindow) {
   Sheet sheet;
-  sheet.Show();
   HWND hwnd = H(sheet.Native());
   sheet.SetEnabled(false);
-  EXPECT_FALSE(IsWindowEnabled(hwnd));
-  EXPECT_TRUE(IsWindowEnabled(H(sheet.cmdGo.Native())));  // the button keeps its own state
+  // The button keeps its own state.
+  EXPECT_EQ(std::tuple(IsWindowEnabled(hwnd), IsWindowEnabled(H(sheet.cmdGo.Native()))), std::tuple(FALSE, TRUE));
   sheet.SetEnabled(true);
   EXPECT_TRUE(IsWindowEnabled(hwnd));
 }
 
 TEST_F(UiInputStateWine, MessageBoxGivesTheActivationBackWithoutActivateButAnotherFormRaisesIt) {
   Sheet sheet;
-  sheet.Show();
   ASSERT_TRUE(PumpUntil([&] { return sheet.activations == 1; }));
-  sheet.txtTyped.SetFocus();
-  ui::DoEvents();
+  sheet.Focus(sheet.txtTyped);
 
   {
     MessageBoxCloser closer;
@@ -137,16 +139,13 @@ TEST_F(UiInputStateWine, MessageBoxGivesTheActivationBackWithoutActivateButAnoth
   EXPECT_EQ(sheet.activations, 1);
 
   // A form of the program in between is a change between forms.
-  // Without a window manager (Xvfb) the activation does not always move by itself: move it where the
-  // system would have put it, so that what is tested is the form's answer to the change.
   ui::Form other(L"FOther");
   other.Show(&sheet);
   const HWND otherWindow = H(other.Native());
-  if (!PumpUntil([&] { return GetActiveWindow() == otherWindow; }, 1000)) SetActiveWindow(otherWindow);
+  ActivateWhenLate(otherWindow);
   ASSERT_TRUE(PumpUntil([&] { return GetActiveWindow() == otherWindow; }));
   other.Unload();
-  const HWND sheetWindow = H(sheet.Native());
-  if (!PumpUntil([&] { return GetActiveWindow() == sheetWindow; }, 1000)) SetActiveWindow(sheetWindow);
+  ActivateWhenLate(H(sheet.Native()));
   EXPECT_TRUE(PumpUntil([&] { return sheet.activations == 2; }));
 }
 

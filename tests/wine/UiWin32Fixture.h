@@ -10,8 +10,16 @@
 #include <vector>
 
 #include "common/Error.h"
+#include "tests/wine/ProgramUnderTest.h"
 #include "ui/Backend.h"
 #include "ui/BackendWin32.h"
+
+// The native window of a toolkit handle, and what the real API says of a window.
+namespace ui_wine {
+inline HWND H(ui::WindowHandle handle) { return reinterpret_cast<HWND>(handle); }
+using program_wine::ClassOf;
+using program_wine::TextOf;
+}  // namespace ui_wine
 
 // While it lives, presses OK in every message box of this thread (class "#32770") at most 200 ms after
 // the box shows, and keeps the texts of each box's Static children, one box per entry. One at a time.
@@ -35,17 +43,14 @@ class MessageBoxCloser {
     ::EnumThreadWindows(
         ::GetCurrentThreadId(),
         [](HWND hwnd, LPARAM) -> BOOL {
-          wchar_t name[16] = L"";
-          ::GetClassNameW(hwnd, name, 16);
-          if (current_ == nullptr || std::wstring(name) != L"#32770" || !::IsWindowVisible(hwnd)) return TRUE;
+          if (current_ == nullptr || ui_wine::ClassOf(hwnd) != L"#32770" || !::IsWindowVisible(hwnd)) return TRUE;
           std::wstring text;
           ::EnumChildWindows(
               hwnd,
               [](HWND child, LPARAM param) -> BOOL {
-                wchar_t kind[16] = L"", caption[1024] = L"";
-                ::GetClassNameW(child, kind, 16);
-                ::GetWindowTextW(child, caption, 1024);
-                if (::lstrcmpiW(kind, L"Static") == 0) *reinterpret_cast<std::wstring*>(param) += caption;
+                if (::lstrcmpiW(ui_wine::ClassOf(child).c_str(), L"Static") == 0) {
+                  *reinterpret_cast<std::wstring*>(param) += ui_wine::TextOf(child);
+                }
                 return TRUE;
               },
               reinterpret_cast<LPARAM>(&text));
@@ -77,6 +82,7 @@ class UiWin32Test : public ::testing::Test {
     ui::SetBackend(std::move(previous_));
     ui::ResetApplication();
   }
+ public:
   // Runs pending messages every 10 ms for up to `ms` milliseconds, until `done` holds; what `done` says
   // at the end.
   static bool PumpUntil(const std::function<bool()>& done, int ms = 3000) {
@@ -88,6 +94,9 @@ class UiWin32Test : public ::testing::Test {
     ui::DoEvents();
     return done();
   }
+ protected:
+  // Puts the previous backend back now: the test's Win32 backend is destroyed.
+  void EndBackend() { ui::SetBackend(std::move(previous_)); }
 
   std::vector<std::wstring> errors;
 

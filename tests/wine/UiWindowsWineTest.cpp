@@ -5,36 +5,21 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
-#include "common/Error.h"
 #include "platform/Platform.h"
 #include "shell/app/FMain.h"
 #include "shell/FProgressor.h"
 #include "shell/StaticLine.h"
 #include "shell/Strings.h"
-#include "ui/Backend.h"
-#include "ui/BackendWin32.h"
 #include "tests/wine/UiWin32Fixture.h"
 
 namespace {
 
-HWND H(ui::WindowHandle handle) { return reinterpret_cast<HWND>(handle); }
-
-std::wstring WindowText(HWND hwnd) {
-  wchar_t text[1024] = L"\x2603poison";
-  GetWindowTextW(hwnd, text, 1024);
-  return text;
-}
-
-std::wstring ClassOf(HWND hwnd) {
-  wchar_t name[256] = L"\x2603poison";
-  GetClassNameW(hwnd, name, 256);
-  return name;
-}
+using namespace ui_wine;
 
 RECT RectOf(HWND hwnd) {
   RECT rect{-1, -1, -1, -1};
@@ -44,10 +29,17 @@ RECT RectOf(HWND hwnd) {
 
 int WidthOf(HWND hwnd) { return RectOf(hwnd).right - RectOf(hwnd).left; }
 
-std::wstring MenuText(HMENU menu, int position) {
-  wchar_t caption[64] = L"\x2603poison";
-  GetMenuStringW(menu, static_cast<UINT>(position), caption, 64, MF_BYPOSITION);
-  return caption;
+// The captions of a menu's items, "-" for a separator.
+std::vector<std::wstring> MenuTexts(HMENU menu) {
+  std::vector<std::wstring> texts;
+  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+    wchar_t caption[64] = L"\x2603poison";
+    MENUITEMINFOW info{sizeof(MENUITEMINFOW), MIIM_FTYPE | MIIM_STRING, 0, 0, 0, nullptr, nullptr, nullptr, 0,
+                       caption, 64, nullptr};
+    GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info);
+    texts.push_back((info.fType & MFT_SEPARATOR) ? L"-" : caption);
+  }
+  return texts;
 }
 
 using UiWindowsWine = UiWin32Test;
@@ -58,30 +50,21 @@ TEST_F(UiWindowsWine, MainWindowIsShownWithItsMenusAndTexts) {
   main.Show();
   HWND hwnd = H(main.Native());
   ASSERT_TRUE(IsWindow(hwnd));
-  EXPECT_TRUE(IsWindowVisible(hwnd));
-  EXPECT_EQ(WindowText(hwnd), L"Wardline");
-  EXPECT_EQ(ClassOf(hwnd), L"WDL.Form");
-  EXPECT_EQ(GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_THICKFRAME, 0);  // it cannot be resized
+  // Not resizable: no thick frame.
+  EXPECT_EQ(std::tuple(IsWindowVisible(hwnd) != FALSE, TextOf(hwnd), ClassOf(hwnd),
+                       GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_THICKFRAME),
+            std::tuple(true, L"Wardline", L"WDL.Form", 0));
 
-  HMENU bar = GetMenu(hwnd);
-  ASSERT_NE(bar, nullptr);
-  ASSERT_EQ(GetMenuItemCount(bar), 3);
-  EXPECT_EQ(std::tuple(MenuText(bar, 0), MenuText(bar, 1), MenuText(bar, 2)),
-            std::tuple(L"&File", L"&Tools", L"&Help"));
-  HMENU help = GetSubMenu(bar, 2);
-  ASSERT_EQ(GetMenuItemCount(help), 3);
-  MENUITEMINFOW info{};
-  info.cbSize = sizeof(info);
-  info.fMask = MIIM_FTYPE;
-  ASSERT_TRUE(GetMenuItemInfoW(help, 1, TRUE, &info));
-  EXPECT_TRUE(info.fType & MFT_SEPARATOR);
-  EXPECT_EQ(MenuText(help, 2), L"&About Wardline...");
+  HMENU bar = GetMenu(hwnd);  // none: no items
+  EXPECT_EQ(MenuTexts(bar), (std::vector<std::wstring>{L"&File", L"&Tools", L"&Help"}));
+  EXPECT_EQ(MenuTexts(GetSubMenu(bar, 2)),
+            (std::vector<std::wstring>{L"Wardline Home Page", L"-", L"&About Wardline..."}));
 
-  EXPECT_EQ(std::tuple(WindowText(H(main.Label1.Native())), WindowText(H(main.Label2.Native())),
-                       WindowText(H(main.Label3.Native()))),
+  EXPECT_EQ(std::tuple(TextOf(H(main.Label1.Native())), TextOf(H(main.Label2.Native())),
+                       TextOf(H(main.Label3.Native()))),
             std::tuple(LoadResString(134), LoadResString(135), LoadResString(136)));
-  EXPECT_EQ(ClassOf(H(main.cmdLearnMore.Native())), L"Button");
-  EXPECT_EQ(WindowText(H(main.cmdLearnMore.Native())), L"Learn More...");
+  EXPECT_EQ(std::tuple(ClassOf(H(main.cmdLearnMore.Native())), TextOf(H(main.cmdLearnMore.Native()))),
+            std::tuple(L"Button", L"Learn More..."));
   RECT client{};
   GetClientRect(hwnd, &client);
   EXPECT_EQ(std::tuple(client.right, client.bottom), std::tuple(ui::TwipsToPixels(7770), ui::TwipsToPixels(5010)));
@@ -98,22 +81,17 @@ TEST_F(UiWindowsWine, StaticLineHostsAnEtchedStaticThatFollowsItsWidth) {
   form.Show();
   HWND host = H(line.Native());
   HWND child = H(line.LineWindow());
-  ASSERT_TRUE(IsWindow(host));
-  ASSERT_TRUE(IsWindow(child));
-  EXPECT_EQ(ClassOf(host), L"WDL.StaticLine");
-  EXPECT_EQ(ClassOf(child), L"Static");
-  EXPECT_EQ(WindowText(child), L"StaticLine");
-  EXPECT_EQ(GetParent(child), host);
+  ASSERT_TRUE(IsWindow(host) && IsWindow(child));
+  EXPECT_EQ(std::tuple(ClassOf(host), ClassOf(child), TextOf(child), GetParent(child)),
+            std::tuple(L"WDL.StaticLine", L"Static", L"StaticLine", host));
   EXPECT_EQ(std::tuple(static_cast<DWORD>(GetWindowLongPtrW(child, GWL_STYLE)),
                        static_cast<DWORD>(GetWindowLongPtrW(child, GWL_EXSTYLE))),
             std::tuple(0x50000010u, 0x20004u));
-  EXPECT_EQ(WidthOf(child), WidthOf(host));
-
-  for (int width : {7425, 1500, 8000}) {
-    line.Move(ui::TwipsRect{180, 300, width, 105});
-    EXPECT_EQ(WidthOf(host), ui::TwipsToPixels(width)) << width;
-    EXPECT_EQ(WidthOf(child), WidthOf(host)) << width;
-    EXPECT_EQ(std::tuple(RectOf(child).left, RectOf(child).top), std::tuple(RectOf(host).left, RectOf(host).top))
+  // As made, and after each move.
+  for (int width : {4755, 7425, 1500, 8000}) {
+    if (width != 4755) line.Move(ui::TwipsRect{180, 300, width, 105});
+    EXPECT_EQ(std::tuple(WidthOf(host), WidthOf(child), RectOf(child).left, RectOf(child).top),
+              std::tuple(ui::TwipsToPixels(width), WidthOf(host), RectOf(host).left, RectOf(host).top))
         << width;
   }
   form.Unload();
@@ -127,31 +105,27 @@ TEST_F(UiWindowsWine, ProgressDialogRunsAJobModallyAndSeesACancelClick) {
   owner.Show();
   FProgressor dialog;
   dialog.Init(LoadResString(111), LoadResString(112));
-  std::vector<int> positions;
-  std::vector<bool> cancelled;
-  bool ownerDisabled = false, dialogVisible = false;
-  const auto position = [&] { return static_cast<int>(SendMessageW(H(dialog.pb.Native()), PBM_GETPOS, 0, 0)); };
+  std::vector<std::pair<int, bool>> steps;  // the bar's position and Cancelled() after each Progress
+  const auto step = [&](int percent) {
+    dialog.Progress(percent);
+    steps.emplace_back(static_cast<int>(SendMessageW(H(dialog.pb.Native()), PBM_GETPOS, 0, 0)), dialog.Cancelled());
+  };
+  std::tuple<bool, bool> shownOverDisabledOwner;
   dialog.Started = [&] {
-    dialogVisible = IsWindowVisible(H(dialog.Native())) != FALSE;
-    ownerDisabled = !IsWindowEnabled(H(owner.Native()));
+    shownOverDisabledOwner = {IsWindowVisible(H(dialog.Native())) != FALSE, !IsWindowEnabled(H(owner.Native()))};
     for (int percent = 0; percent <= 100; percent += 20) {
-      dialog.Progress(percent);
-      positions.push_back(position());
-      cancelled.push_back(dialog.Cancelled());
+      step(percent);
       // The user presses Cancel once, while the job is at 40%; the click is served in the next Progress.
       if (percent == 40) PostMessageW(H(dialog.cmdCancel.Native()), BM_CLICK, 0, 0);
     }
-    dialog.Progress(150);  // refused by the bar, no error
-    positions.push_back(position());
+    step(150);  // refused by the bar, no error
   };
   dialog.ShowProgress(true, &owner);
 
-  EXPECT_TRUE(dialogVisible);
-  EXPECT_TRUE(ownerDisabled);
-  EXPECT_EQ(positions, (std::vector<int>{0, 20, 40, 60, 80, 100, 100}));
-  EXPECT_EQ(cancelled, (std::vector<bool>{false, false, false, true, true, true}));
-  EXPECT_FALSE(dialog.Loaded());
-  EXPECT_TRUE(IsWindowEnabled(H(owner.Native())));
+  EXPECT_EQ(shownOverDisabledOwner, std::tuple(true, true));
+  EXPECT_EQ(steps, (std::vector<std::pair<int, bool>>{
+                       {0, false}, {20, false}, {40, false}, {60, true}, {80, true}, {100, true}, {100, true}}));
+  EXPECT_EQ(std::tuple(dialog.Loaded(), IsWindowEnabled(H(owner.Native())) != FALSE), std::tuple(false, true));
   EXPECT_EQ(platform::Desktop().MousePointer(), platform::kPointerDefault);
   EXPECT_TRUE(errors.empty());
 }
