@@ -43,14 +43,11 @@ class ScratchKey {
     }
   }
   ~ScratchKey() {
+    HKEY key = nullptr;
     if (!added_.empty()) {
       DeleteTree(root_, added_, view_);
-      return;
-    }
-    for (const std::wstring& name : values_) {
-      HKEY key = nullptr;
-      if (::RegOpenKeyExW(root_, path_.c_str(), 0, KEY_SET_VALUE | view_, &key) != ERROR_SUCCESS) continue;
-      ::RegDeleteValueW(key, name.c_str());
+    } else if (::RegOpenKeyExW(root_, path_.c_str(), 0, KEY_SET_VALUE | view_, &key) == ERROR_SUCCESS) {
+      for (const std::wstring& name : values_) ::RegDeleteValueW(key, name.c_str());
       ::RegCloseKey(key);
     }
   }

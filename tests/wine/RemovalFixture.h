@@ -1,7 +1,8 @@
 #pragma once
 // What the Wine tests of the renaming share: a scratch folder of the test's own, a logger that keeps its
-// lines, the Removed Files record read and cleaned by value, and a fixture that sets the program-wide
-// objects the renaming uses. Every file a test renames is its own, in its scratch folder.
+// lines, the Removed Files record read and cleaned by value, copies of the helper programs, and a fixture
+// that sets the program-wide objects the renaming uses. Every file a test renames is its own, in its
+// scratch folder.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -10,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -20,6 +20,7 @@
 #include "inspection/ProcessManager.h"
 #include "shell/MAPI.h"
 #include "shell/MWDL.h"
+#include "tests/wine/ProgramUnderTest.h"
 #include "tests/wine/RegistryScratch.h"
 
 namespace removal_wine {
@@ -27,6 +28,7 @@ namespace removal_wine {
 namespace fs = std::filesystem;
 
 inline const std::wstring kRecordKey = CProcessManager::kRemovedFilesKey;
+inline constexpr wchar_t kNoRecord[] = L"(none)";
 
 // Keeps each line as "source|level|number|message".
 class RecordingLogger : public CLogger {
@@ -35,9 +37,6 @@ class RecordingLogger : public CLogger {
     lines.push_back(source + L"|" + std::to_wstring(level) + L"|" + std::to_wstring(number) + L"|" + message);
   }
   bool Has(const std::wstring& line) const { return std::find(lines.begin(), lines.end(), line) != lines.end(); }
-  std::size_t Count(const std::wstring& line) const {
-    return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), line));
-  }
   std::wstring All() const {
     std::wstring all;
     for (const auto& line : lines) all += line + L"\n";
@@ -51,15 +50,34 @@ inline fs::path ThisProgram() {
   return std::wstring(buffer.data(), ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size())));
 }
 
-// The data of the record's value `name`; "(none)" when there is no such text.
+// The data of the record's value `name`; kNoRecord when there is no such text.
 inline std::wstring Record(const std::wstring& name) {
   wchar_t data[1024] = L"\x2603poison";
   DWORD bytes = sizeof data;
   if (::RegGetValueW(HKEY_CURRENT_USER, kRecordKey.c_str(), name.c_str(), RRF_RT_REG_SZ, nullptr, data, &bytes) !=
       ERROR_SUCCESS) {
-    return L"(none)";
+    return kNoRecord;
   }
   return data;
+}
+
+// The system's text for a Win32 error code, without its line break.
+inline std::wstring SystemText(DWORD code) {
+  wchar_t text[512] = {};
+  ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text, 512, nullptr);
+  std::wstring reason = text;
+  while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r' || reason.back() == L' ')) {
+    reason.pop_back();
+  }
+  return reason;
+}
+
+// A copy in `folder` of the helper program or library `name` of the build, so that no file of the build
+// is involved when a test ends the processes that have a library loaded.
+inline fs::path CopyOfHelper(const fs::path& folder, const std::wstring& name) {
+  const fs::path copy = folder / name;
+  if (!fs::exists(copy)) fs::copy_file(program_wine::BinFolder() / name, copy);
+  return copy;
 }
 
 inline void DeleteRecord(const std::wstring& name) {
@@ -109,8 +127,15 @@ class RemovalFixture : public ::testing::Test {
     recordKey_.reset();
     std::tie(MWDL::goLogger, MWDL::goHashier, MAPI::gbIsNT) = saved_;
   }
+  // Where a file of the test stands: its bytes at its name and at its parasite name (kNoFile where there
+  // is none), and its record (kNoRecord).
+  using Standing = std::tuple<std::string, std::string, std::wstring>;
+  static constexpr char kText[] = "MZ wardline test";
+  static constexpr char kNoFile[] = "(no file)";
+  static constexpr const auto& kNoRecord = removal_wine::kNoRecord;
+
   // A file of the test holding `text`; its record, should a renaming write one, goes when the test ends.
-  fs::path File(const std::wstring& name, const std::string& text = "MZ wardline test") {
+  fs::path File(const std::wstring& name, const std::string& text = kText) {
     const fs::path path = folder / name;
     std::ofstream(path, std::ios::binary) << text;
     records_.push_back(path.wstring());
@@ -122,10 +147,17 @@ class RemovalFixture : public ::testing::Test {
     for (const auto& path : paths) set.Add(path, L"_" + path);
     return set;
   }
-  static std::string Text(const fs::path& path) {
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
+  // Removes `paths` as the removal does.
+  static void Remove(const std::vector<std::wstring>& paths) { CProcessManager().RenameParasiteFilesEx(Set(paths)); }
+  static std::string Text(const fs::path& path) { return fs::exists(path) ? program_wine::ReadAll(path) : kNoFile; }
+  // `parasite` names the parasite file; by default the name the removal gives `file`.
+  static Standing StandingOf(const fs::path& file, const fs::path& parasite = {}) {
+    return {Text(file), Text(parasite.empty() ? fs::path(MAPI::MakeParasiteFileName(file.wstring())) : parasite),
+            Record(file.wstring())};
+  }
+  // A file removed with `bytes`: gone from its name, at its parasite name, recorded.
+  static Standing Removed(const fs::path& file, const std::string& bytes = kText) {
+    return {kNoFile, bytes, file.wstring()};
   }
 
   ScratchFolder scratch;

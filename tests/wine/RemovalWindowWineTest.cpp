@@ -6,9 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <array>
 #include <initializer_list>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <utility>
@@ -17,6 +16,7 @@
 #include "common/Logger.h"
 #include "removal/FSpywareRemover.h"
 #include "shell/Strings.h"
+#include "tests/wine/ProgramUnderTest.h"
 #include "tests/wine/ProgramWideObjects.h"
 #include "tests/wine/UiWin32Fixture.h"
 
@@ -35,15 +35,14 @@ class RemovalWindowWine : public UiWin32Test {
  protected:
   // Releases A in the edit control with `held` down, as the keyboard would.
   void ReleaseA(HWND edit, std::initializer_list<int> held) {
-    BYTE keys[256] = {};
-    ASSERT_TRUE(GetKeyboardState(keys));
-    BYTE state[256];
-    std::copy(std::begin(keys), std::end(keys), std::begin(state));
+    std::array<BYTE, 256> keys{};
+    ASSERT_TRUE(GetKeyboardState(keys.data()));
+    std::array<BYTE, 256> state = keys;
     for (int key : held) state[key] = 0x80;
-    ASSERT_TRUE(SetKeyboardState(state));
+    ASSERT_TRUE(SetKeyboardState(state.data()));
     PostMessageW(edit, WM_KEYUP, 'A', 0xC01E0001);
     ui::DoEvents();
-    SetKeyboardState(keys);
+    SetKeyboardState(keys.data());
   }
 
   std::shared_ptr<wine_test::RecordingLogger> logger = std::make_shared<wine_test::RecordingLogger>();
@@ -71,9 +70,7 @@ TEST_F(RemovalWindowWine, TextIsSelectedWholeOnTheFocusOnCtrlAAndAfterPaste) {
   ui::DoEvents();
   window.cmdPaste.PerformClick();
   ui::DoEvents();
-  std::wstring shown(256, L'\0');
-  shown.resize(static_cast<std::size_t>(GetWindowTextW(edit, shown.data(), 256)));
-  EXPECT_EQ(shown, text);
+  EXPECT_EQ(program_wine::TextOf(edit), text);
   EXPECT_EQ(GetFocus(), edit);
   EXPECT_EQ(Selection(edit), std::make_pair(DWORD{0}, static_cast<DWORD>(text.size())));
   EXPECT_TRUE(errors.empty());

@@ -5,6 +5,7 @@
 // for: under Wine it would end every windowed process of the prefix.
 #include <windows.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -24,6 +25,7 @@
 #include "shell/MAPI.h"
 #include "shell/MWDL.h"
 #include "shell/Strings.h"
+#include "tests/wine/ProgramUnderTest.h"
 #include "tests/wine/RemovalFixture.h"
 #include "ui/Backend.h"
 #include "ui/BackendWin32.h"
@@ -32,6 +34,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using program_wine::LibraryHolder;
+using removal_wine::CopyOfHelper;
 using removal_wine::Record;
 using removal_wine::ScratchFolder;
 using removal_wine::ThisProgram;
@@ -40,175 +44,44 @@ using removal_wine::ThisProgram;
 // <marker file>|<log file>".
 constexpr wchar_t kOwnEndVariable[] = L"WDL_REMOVAL_OWN_END";
 
-DWORD Attributes(const fs::path& path) { return ::GetFileAttributesW(path.c_str()); }
-
-class RemovalWineTest : public removal_wine::RemovalFixture {};
-
-}  // namespace
-
-// Removed, listed for restoring, renamed back: the file keeps its bytes throughout.
-TEST_F(RemovalWineTest, FileIsRenamedToItsParasiteNameRecordedAndRenamedBack) {
-  const fs::path file = File(L"victim.dll");
-  const fs::path parasite = folder / L"parasite_victim.dll.parasite";
-  CProcessManager().RenameParasiteFilesEx(Set({file.wstring()}));
-  EXPECT_FALSE(fs::exists(file));
-  ASSERT_TRUE(fs::exists(parasite)) << logger->All();
-  EXPECT_EQ(Text(parasite), "MZ wardline test");
-  EXPECT_EQ(Record(file.wstring()), file.wstring());
-  EXPECT_TRUE(logger->Has(L"CProcessManager.RenameParasiteFilesEx|5|0|FilesToPostDelete.Count=0")) << logger->All();
-
-  FRestoreFiles window;
-  window.RefreshList();
-  const std::vector<std::wstring>& rows = window.lstFilesBox.Items();
-  EXPECT_NE(std::find(rows.begin(), rows.end(), file.wstring()), rows.end());
-
-  EXPECT_TRUE(CProcessManager().SafeRenameFile(parasite.wstring(), file.wstring())) << logger->All();
-  EXPECT_EQ(Text(file), "MZ wardline test");
-  EXPECT_FALSE(fs::exists(parasite));
-  window.RefreshList();
-  EXPECT_EQ(std::find(window.lstFilesBox.Items().begin(), window.lstFilesBox.Items().end(), file.wstring()),
-            window.lstFilesBox.Items().end());
-}
-
-// The restore window on real windows: the list box holds the recorded file, selected; the title bar's
-// close only hides the window, which ends its modal show.
-TEST_F(RemovalWineTest, RestoreWindowListsTheFileAndItsCloseBoxHidesIt) {
-  const fs::path file = File(L"listed.dll");
-  CProcessManager().RenameParasiteFilesEx(Set({file.wstring()}));
-  ASSERT_EQ(Record(file.wstring()), file.wstring());
-  auto previous = ui::SetBackend(ui::CreateWin32Backend());
-  ui::ResetApplication();
-  {
-    FRestoreFiles window;
-    ASSERT_TRUE(window.Init());
-    window.Load();
-    HWND list = reinterpret_cast<HWND>(window.lstFilesBox.Native());
-    const LRESULT count = ::SendMessageW(list, LB_GETCOUNT, 0, 0);
-    std::vector<std::wstring> rows;
-    for (LRESULT i = 0; i < count; ++i) {
-      std::vector<wchar_t> text(static_cast<std::size_t>(::SendMessageW(list, LB_GETTEXTLEN, i, 0)) + 1, L'\0');
-      ::SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()));
-      rows.emplace_back(text.data());
-    }
-    const auto row = std::find(rows.begin(), rows.end(), file.wstring());
-    EXPECT_NE(row, rows.end());
-    EXPECT_EQ(::SendMessageW(list, LB_GETCURSEL, 0, 0), 0);
-    ::PostMessageW(reinterpret_cast<HWND>(window.Native()), WM_CLOSE, 0, 0);
-    window.ShowModal();
-    EXPECT_TRUE(window.Loaded());
-    EXPECT_FALSE(::IsWindowVisible(reinterpret_cast<HWND>(window.Native())));
-    window.Unload();
+class RemovalWineTest : public removal_wine::RemovalFixture {
+ protected:
+  // Whether the restore window, its list refreshed, offers `file`.
+  static bool Listed(FRestoreFiles& window, const fs::path& file) {
+    window.RefreshList();
+    const std::vector<std::wstring>& rows = window.lstFilesBox.Items();
+    return std::find(rows.begin(), rows.end(), file.wstring()) != rows.end();
   }
-  ui::SetBackend(std::move(previous));
-  ui::ResetApplication();
-}
+};
 
-TEST_F(RemovalWineTest, ReadOnlyFileIsRenamedWithTheArchiveAttributeOnly) {
-  const fs::path file = File(L"locked.dll");
-  ASSERT_TRUE(::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
-  ASSERT_NE(Attributes(file) & FILE_ATTRIBUTE_READONLY, 0u);
-  const fs::path parasite = folder / L"parasite_locked.dll.parasite";
-  // An older read-only file at the parasite name is replaced.
-  std::ofstream(parasite) << "old";
-  ASSERT_TRUE(::SetFileAttributesW(parasite.c_str(), FILE_ATTRIBUTE_READONLY));
+// The toolkit on its Win32 backend while it lives.
+struct Win32Backend {
+  Win32Backend() { ui::ResetApplication(); }
+  ~Win32Backend() {
+    ui::SetBackend(std::move(previous));
+    ui::ResetApplication();
+  }
+  std::unique_ptr<ui::IBackend> previous = ui::SetBackend(ui::CreateWin32Backend());
+};
 
-  CProcessManager().RenameParasiteFilesEx(Set({file.wstring()}));
-  EXPECT_FALSE(fs::exists(file));
-  EXPECT_EQ(Attributes(parasite), static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE)) << logger->All();
-  EXPECT_EQ(Text(parasite), "MZ wardline test");
-  EXPECT_EQ(Record(file.wstring()), file.wstring());
-}
-
-// A stream path names the file before its last colon: that file is renamed and recorded.
-TEST_F(RemovalWineTest, StreamPathRenamesTheFileItBelongsTo) {
-  const fs::path file = File(L"downloaded.exe");
-  const std::wstring stream = file.wstring() + L":Zone.Identifier";
-  CProcessManager().RenameParasiteFilesEx(Set({stream}));
-  EXPECT_TRUE(fs::exists(folder / L"parasite_downloaded.exe.parasite")) << logger->All();
-  EXPECT_EQ(Record(file.wstring()), file.wstring());
-  EXPECT_TRUE(logger->Has(L"CProcessManager.RenameParasiteFile|5|0|Converting filename '" + stream + L"' -> '" +
-                          file.wstring() + L"'"))
-      << logger->All();
-}
-
-// A move the system refuses gives the system's reason in the log and no record.
-TEST_F(RemovalWineTest, RefusedRenameIsLoggedWithTheSystemsTextAndNotRecorded) {
-  const fs::path file = File(L"open.dll");
-  // Open for reading by others (the checksum is read) but neither for deleting nor renaming.
-  HANDLE held = ::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  CProcessManager manager;
-  const bool renamed = manager.SafeRenameFile(file.wstring(), (folder / L"parasite_open.dll.parasite").wstring());
-  const std::uint32_t code = manager.LastRenameError();
-  ::CloseHandle(held);
-  EXPECT_FALSE(renamed);
-  EXPECT_EQ(code, static_cast<std::uint32_t>(ERROR_SHARING_VIOLATION));
-  wchar_t text[512] = {};
-  ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text, 512, nullptr);
-  std::wstring reason = text;
-  while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r' || reason.back() == L' ')) reason.pop_back();
-  ASSERT_FALSE(reason.empty());
-  const std::string bytes = Text(file);
-  const std::int32_t checksum =
-      inspection::Checksum31(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-  EXPECT_TRUE(logger->Has(L"CProcessManager.RenameFileNT|5|0|Failed to rename file '" + file.wstring() + L"', (" +
-                          std::to_wstring(bytes.size()) + L", " + std::to_wstring(checksum) + L"). " + reason))
-      << logger->All();
-  EXPECT_EQ(Record(file.wstring()), L"(none)");
-}
-
-namespace {
-
-// Helper children that load a copy of the helper library from the test's scratch folder, so that ending
+// A helper that has a copy of the helper library loaded from the test's scratch folder, so that ending
 // "every process with that library loaded" can reach no other process.
-class HelperChild {
- public:
-  HelperChild(const fs::path& folder, const std::wstring& name) {
-    const fs::path bin = ThisProgram().parent_path();
-    for (const wchar_t* file : {L"wdl_testchild.exe", L"wdl_testdll.dll"}) {
-      ::CopyFileW((bin / file).c_str(), (folder / file).c_str(), FALSE);
-    }
-    library = (folder / L"wdl_testdll.dll").wstring();
-    const std::wstring event = name + std::to_wstring(::GetCurrentProcessId());
-    ready_ = ::CreateEventW(nullptr, TRUE, FALSE, (event + L".ready").c_str());
-    quit_ = ::CreateEventW(nullptr, TRUE, FALSE, (event + L".quit").c_str());
-    std::wstring commandLine = L"\"" + (folder / L"wdl_testchild.exe").wstring() + L"\" " + event + L" 30000";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    started = ready_ && quit_ &&
-              ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
-                               &startup, &info_) &&
-              ::WaitForSingleObject(ready_, 20000) == WAIT_OBJECT_0;
-  }
-  ~HelperChild() {
-    if (info_.hProcess) {
-      ::SetEvent(quit_);
-      if (::WaitForSingleObject(info_.hProcess, 10000) != WAIT_OBJECT_0) ::TerminateProcess(info_.hProcess, 9);
-      ::CloseHandle(info_.hProcess);
-      ::CloseHandle(info_.hThread);
-    }
-    for (HANDLE handle : {ready_, quit_}) {
-      if (handle) ::CloseHandle(handle);
-    }
-  }
-  HelperChild(const HelperChild&) = delete;
-  HelperChild& operator=(const HelperChild&) = delete;
-
-  DWORD Id() const { return info_.dwProcessId; }
+struct LibraryHelper {
+  LibraryHelper(const fs::path& folder, const std::wstring& events)
+      : library(CopyOfHelper(folder, L"wdl_testdll.dll").wstring()),
+        holder(CopyOfHelper(folder, L"wdl_loadchild.exe").wstring(), {library}, events) {}
   // The exit code once it has ended within `ms`; STILL_ACTIVE while it runs.
   DWORD ExitCodeAfter(DWORD ms) const {
-    ::WaitForSingleObject(info_.hProcess, ms);
+    holder.Ended(ms);
     DWORD code = STILL_ACTIVE;
-    ::GetExitCodeProcess(info_.hProcess, &code);
+    if (HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, holder.Id())) {
+      ::GetExitCodeProcess(process, &code);
+      ::CloseHandle(process);
+    }
     return code;
   }
-
-  bool started = false;
   std::wstring library;
-
- private:
-  HANDLE ready_ = nullptr, quit_ = nullptr;
-  PROCESS_INFORMATION info_{};
+  LibraryHolder holder;
 };
 
 // Message boxes that are answered at once and leave a line in a marker file: the prompt, style and
@@ -256,16 +129,102 @@ class MarkerDesktop : public platform::IDesktop {
 
 }  // namespace
 
+// Removed, listed for restoring, renamed back: the file keeps its bytes throughout.
+TEST_F(RemovalWineTest, FileIsRenamedToItsParasiteNameRecordedAndRenamedBack) {
+  const fs::path file = File(L"victim.dll");
+  const fs::path parasite = folder / L"parasite_victim.dll.parasite";
+  Remove({file.wstring()});
+  EXPECT_EQ(StandingOf(file, parasite), Removed(file)) << logger->All();
+  EXPECT_TRUE(logger->Has(L"CProcessManager.RenameParasiteFilesEx|5|0|FilesToPostDelete.Count=0")) << logger->All();
+  FRestoreFiles window;
+  EXPECT_TRUE(Listed(window, file));
+
+  // Renamed back by itself, the record stays but is no longer offered.
+  EXPECT_TRUE(CProcessManager().SafeRenameFile(parasite.wstring(), file.wstring())) << logger->All();
+  EXPECT_EQ(StandingOf(file, parasite), (Standing{kText, kNoFile, file.wstring()}));
+  EXPECT_FALSE(Listed(window, file));
+}
+
+// The restore window on real windows: the list box holds the recorded file, selected; the title bar's
+// close only hides the window, which ends its modal show.
+TEST_F(RemovalWineTest, RestoreWindowListsTheFileAndItsCloseBoxHidesIt) {
+  const fs::path file = File(L"listed.dll");
+  Remove({file.wstring()});
+  ASSERT_EQ(Record(file.wstring()), file.wstring());
+  Win32Backend backend;
+  FRestoreFiles window;
+  ASSERT_TRUE(window.Init());
+  window.Load();
+  HWND list = reinterpret_cast<HWND>(window.lstFilesBox.Native());
+  // Record names differ in more than case, so the search without case finds the one row to compare.
+  const LRESULT row = ::SendMessageW(list, LB_FINDSTRINGEXACT, WPARAM(-1), reinterpret_cast<LPARAM>(file.c_str()));
+  wchar_t text[MAX_PATH * 2] = L"";
+  ::SendMessageW(list, LB_GETTEXT, row, reinterpret_cast<LPARAM>(text));
+  EXPECT_EQ(text, file.wstring());
+  EXPECT_EQ(::SendMessageW(list, LB_GETCURSEL, 0, 0), 0);
+  ::PostMessageW(reinterpret_cast<HWND>(window.Native()), WM_CLOSE, 0, 0);
+  window.ShowModal();
+  EXPECT_TRUE(window.Loaded());
+  EXPECT_FALSE(::IsWindowVisible(reinterpret_cast<HWND>(window.Native())));
+  window.Unload();
+}
+
+TEST_F(RemovalWineTest, ReadOnlyFileIsRenamedWithTheArchiveAttributeOnly) {
+  const fs::path file = File(L"locked.dll");
+  ASSERT_TRUE(::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+  ASSERT_NE(::GetFileAttributesW(file.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+  const fs::path parasite = folder / L"parasite_locked.dll.parasite";
+  // An older read-only file at the parasite name is replaced.
+  std::ofstream(parasite) << "old";
+  ASSERT_TRUE(::SetFileAttributesW(parasite.c_str(), FILE_ATTRIBUTE_READONLY));
+
+  Remove({file.wstring()});
+  EXPECT_EQ(StandingOf(file, parasite), Removed(file)) << logger->All();
+  EXPECT_EQ(::GetFileAttributesW(parasite.c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
+}
+
+// A stream path names the file before its last colon: that file is renamed and recorded.
+TEST_F(RemovalWineTest, StreamPathRenamesTheFileItBelongsTo) {
+  const fs::path file = File(L"downloaded.exe");
+  const std::wstring stream = file.wstring() + L":Zone.Identifier";
+  Remove({stream});
+  EXPECT_EQ(StandingOf(file, folder / L"parasite_downloaded.exe.parasite"), Removed(file)) << logger->All();
+  EXPECT_TRUE(logger->Has(L"CProcessManager.RenameParasiteFile|5|0|Converting filename '" + stream + L"' -> '" +
+                          file.wstring() + L"'"))
+      << logger->All();
+}
+
+// A move the system refuses gives the system's reason in the log and no record.
+TEST_F(RemovalWineTest, RefusedRenameIsLoggedWithTheSystemsTextAndNotRecorded) {
+  const fs::path file = File(L"open.dll");
+  const fs::path parasite = folder / L"parasite_open.dll.parasite";
+  // Open for reading by others (the checksum is read) but neither for deleting nor renaming.
+  HANDLE held = ::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  CProcessManager manager;
+  const bool renamed = manager.SafeRenameFile(file.wstring(), parasite.wstring());
+  ::CloseHandle(held);
+  EXPECT_FALSE(renamed);
+  EXPECT_EQ(manager.LastRenameError(), static_cast<std::uint32_t>(ERROR_SHARING_VIOLATION));
+  const std::wstring reason = removal_wine::SystemText(ERROR_SHARING_VIOLATION);
+  ASSERT_FALSE(reason.empty());
+  const std::int32_t checksum = inspection::Checksum31(reinterpret_cast<const std::uint8_t*>(kText), sizeof kText - 1);
+  EXPECT_TRUE(logger->Has(L"CProcessManager.RenameFileNT|5|0|Failed to rename file '" + file.wstring() + L"', (" +
+                          std::to_wstring(sizeof kText - 1) + L", " + std::to_wstring(checksum) + L"). " + reason))
+      << logger->All();
+  EXPECT_EQ(StandingOf(file, parasite), (Standing{kText, kNoFile, kNoRecord}));
+}
+
 TEST_F(RemovalWineTest, HelperWithTheLibraryLoadedIsEndedInBothFamilies) {
   for (bool nt : {true, false}) {
-    HelperChild helper(folder, nt ? L"WdlRemovalNT" : L"WdlRemoval95");
-    ASSERT_TRUE(helper.started) << "the helper did not load its library";
+    LibraryHelper helper(folder, nt ? L"WdlRemovalNT" : L"WdlRemoval95");
+    ASSERT_TRUE(helper.holder.ready) << "the helper did not load its library";
     MAPI::gbIsNT = nt;
     logger->lines.clear();
     CProcessManager().TerminateProcessesByModules(Set({helper.library}), false);
     EXPECT_EQ(helper.ExitCodeAfter(10000), 0u) << nt;
     EXPECT_TRUE(logger->Has(L"CProcessManager.MyTerminateProcess|5|0|Process for file '" +
-                            std::to_wstring(helper.Id()) + L"' terminated successfully. "))
+                            std::to_wstring(helper.holder.Id()) + L"' terminated successfully. "))
         << nt << logger->All();
   }
 }
@@ -277,11 +236,11 @@ TEST(RemovalOwnEndWine, OwnProcessEndsLastAfterItsMessageBox) {
 
   ScratchFolder scratch;
   const fs::path& folder = scratch.path;
-  HelperChild helper(folder, L"WdlRemovalOwn");
-  ASSERT_TRUE(helper.started) << "the helper did not load its library";
+  LibraryHelper helper(folder, L"WdlRemovalOwn");
+  ASSERT_TRUE(helper.holder.ready) << "the helper did not load its library";
   const fs::path marker = folder / L"marker.txt", log = folder / L"child.log";
-  const std::wstring value = helper.library + L"|" + std::to_wstring(helper.Id()) + L"|" + marker.wstring() + L"|" +
-                             log.wstring();
+  const std::wstring value = helper.library + L"|" + std::to_wstring(helper.holder.Id()) + L"|" + marker.wstring() +
+                             L"|" + log.wstring();
   ASSERT_TRUE(::SetEnvironmentVariableW(kOwnEndVariable, value.c_str()));
   std::wstring commandLine = L"\"" + ThisProgram().wstring() + L"\" --gtest_filter=RemovalOwnEndWine.OwnProcessEndsLastAfterItsMessageBox";
   STARTUPINFOW startup{};
@@ -291,8 +250,7 @@ TEST(RemovalOwnEndWine, OwnProcessEndsLastAfterItsMessageBox) {
                                         folder.c_str(), &startup, &child);
   ::SetEnvironmentVariableW(kOwnEndVariable, nullptr);
   ASSERT_TRUE(created) << ::GetLastError();
-  const DWORD waited = ::WaitForSingleObject(child.hProcess, 60000);
-  if (waited != WAIT_OBJECT_0) ::TerminateProcess(child.hProcess, 9);
+  if (::WaitForSingleObject(child.hProcess, 60000) != WAIT_OBJECT_0) ::TerminateProcess(child.hProcess, 9);
   DWORD childExit = STILL_ACTIVE;
   ::GetExitCodeProcess(child.hProcess, &childExit);
   ::CloseHandle(child.hProcess);
@@ -300,16 +258,11 @@ TEST(RemovalOwnEndWine, OwnProcessEndsLastAfterItsMessageBox) {
 
   EXPECT_EQ(childExit, 0u) << "6: no library, 7: the call returned, 9: hung";
   EXPECT_EQ(helper.ExitCodeAfter(10000), 0u);
-  std::wifstream markerFile(marker);
   std::wstring shown;
-  std::getline(markerFile, shown);
+  std::getline(std::wifstream(marker), shown);
   EXPECT_EQ(shown, L"Operation complete; terminating. Please reboot Windows. |64|" + LoadResString(100) + L"|1");
-  std::ifstream logFile(log);
-  std::stringstream logText;
-  logText << logFile.rdbuf();
-  EXPECT_NE(logText.str().find("Process for file '" + std::to_string(helper.Id()) + "' terminated successfully. "),
-            std::string::npos)
-      << logText.str();
+  EXPECT_THAT(program_wine::ReadAll(log),
+              ::testing::HasSubstr("Process for file '" + std::to_string(helper.holder.Id()) + "' terminated successfully. "));
 }
 
 // The shutdown privilege, disabled first, is enabled on this process's token afterwards. Only the
