@@ -1,4 +1,5 @@
 // CProcessManager's renaming to parasite names with the Removed Files record, on the doubles.
+#include <map>
 #include <new>
 #include <string>
 #include <vector>
@@ -16,7 +17,7 @@ const std::wstring kParasiteA = L"C:\\Apps\\parasite_a.dll.parasite";
 const std::wstring kParasiteB = L"C:\\Apps\\parasite_b.exe.parasite";
 const std::wstring kBusy = L"The process cannot access the file because it is being used by another process.";
 
-// Processes whose end lets go of a file: ending one clears the move failure of its files.
+// Processes whose end lets go of a file: once one has ended, its file moves again.
 class HoldingProcesses : public platform::FakeProcesses {
  public:
   explicit HoldingProcesses(platform::FakeFiles& files) : files_(files) {}
@@ -26,11 +27,9 @@ class HoldingProcesses : public platform::FakeProcesses {
     held_[id] = path;
   }
   bool TerminateProcess(platform::Handle process, std::uint32_t exitCode) override {
-    const std::size_t before = Terminations().size();
     const bool ok = FakeProcesses::TerminateProcess(process, exitCode);
-    if (ok && Terminations().size() > before) {
-      auto it = held_.find(Terminations().back().processId);
-      if (it != held_.end()) files_.Fail(it->second, platform::kFileOpMove, 0);
+    for (const auto& [id, path] : held_) {
+      if (!IsRunning(id)) files_.Fail(path, platform::kFileOpMove, 0);
     }
     if (onTerminate) onTerminate();
     return ok;
@@ -55,6 +54,9 @@ class ThrowingRegistry : public RaisingRegistry {
 
 class ParasiteRenamingTest : public InspectionEnumTest {
  protected:
+  using Contents = std::map<std::wstring, std::string>;
+  using Records = std::map<std::wstring, std::wstring>;
+
   void SetUp() override {
     InspectionEnumTest::SetUp();
     platform::Install(platform::Services{.registry = &writable, .processes = &procs});
@@ -66,12 +68,11 @@ class ParasiteRenamingTest : public InspectionEnumTest {
     MWDL::goHashier = savedHashier_;
     InspectionEnumTest::TearDown();
   }
-  static CProcessManager::CFileSet Set(const std::vector<std::wstring>& paths) {
+  void Rename(const std::vector<std::wstring>& paths) {
     CProcessManager::CFileSet set;
     for (const auto& path : paths) set.Add(path, L"_" + path);
-    return set;
+    CProcessManager().RenameParasiteFilesEx(set);
   }
-  void Rename(const std::vector<std::wstring>& paths) { CProcessManager().RenameParasiteFilesEx(Set(paths)); }
   // (source, message) of every line at `level`, in order.
   std::vector<std::pair<std::wstring, std::wstring>> At(int level = kLogInfo) const {
     std::vector<std::pair<std::wstring, std::wstring>> lines;
@@ -80,8 +81,20 @@ class ParasiteRenamingTest : public InspectionEnumTest {
     }
     return lines;
   }
-  std::wstring Record(const std::wstring& name) const { return writable.StringValue(platform::kHkeyCurrentUser, kKey, name); }
-  bool Recorded(const std::wstring& name) const { return writable.HasValue(platform::kHkeyCurrentUser, kKey, name); }
+  // Every file with its text.
+  Contents Files() const {
+    Contents files;
+    for (const std::wstring& path : machine.files.FilePaths()) files[path] = machine.files.FileText(path);
+    return files;
+  }
+  // Every value under Removed Files with its text.
+  Records Recorded() {
+    std::vector<std::wstring> names;
+    writable.EnumValues(platform::kHkeyCurrentUser, kKey, names);
+    Records records;
+    for (const auto& name : names) records[name] = writable.StringValue(platform::kHkeyCurrentUser, kKey, name);
+    return records;
+  }
 
   ThrowingRegistry writable;
   HoldingProcesses procs{machine.files};
@@ -91,23 +104,25 @@ class ParasiteRenamingTest : public InspectionEnumTest {
 };
 
 using Lines = std::vector<std::pair<std::wstring, std::wstring>>;
+using Moves = std::vector<platform::FileMove>;
 const std::wstring kNT = L"CProcessManager.RenameFileNT";
 const std::wstring kEx = L"CProcessManager.RenameParasiteFilesEx";
+const std::wstring kOne = L"CProcessManager.RenameParasiteFile";
+const Lines::value_type kEncodedA{L"CProcessManager.RenameParasiteFileNT",
+                                  L"Encoded file name: 43003A005C0041007000700073005C0061002E0064006C006C00"};
 
 }  // namespace
 
 TEST_F(ParasiteRenamingTest, FilesThatRenameAtOnceAreRecordedWithoutTerminationOrPause) {
   Rename({kA, kB});
-  EXPECT_EQ(machine.files.FilePaths(), (std::vector<std::wstring>{kParasiteA, kParasiteB}));
-  EXPECT_EQ(machine.files.Moves(), (std::vector<platform::FileMove>{{kA, kParasiteA, true}, {kB, kParasiteB, true}}));
-  EXPECT_EQ(Record(kA), kA);
-  EXPECT_EQ(Record(kB), kB);
+  EXPECT_EQ(Files(), (Contents{{kParasiteA, "abc"}, {kParasiteB, "a"}}));
+  EXPECT_EQ(machine.files.Moves(), (Moves{{kA, kParasiteA, true}, {kB, kParasiteB, true}}));
+  EXPECT_EQ(Recorded(), (Records{{kA, kA}, {kB, kB}}));
   EXPECT_EQ(At(), (Lines{{kNT, L"File renamed sucessfullly: 'C:\\Apps\\a.dll', (3, 536871084)"},
-                            {kNT, L"File renamed sucessfullly: 'C:\\Apps\\b.exe', (1, 97)"},
-                            {kEx, L"FilesToPostDelete.Count=0"}}));
-  EXPECT_TRUE(procs.OpenedAccess().empty());
-  EXPECT_EQ(machine.desktop.DoEventsCount(), 0u);
-  EXPECT_TRUE(machine.system.Sleeps().empty());
+                         {kNT, L"File renamed sucessfullly: 'C:\\Apps\\b.exe', (1, 97)"},
+                         {kEx, L"FilesToPostDelete.Count=0"}}));
+  EXPECT_EQ(std::tuple(procs.OpenedAccess().size(), machine.desktop.DoEventsCount(), machine.system.Sleeps().size()),
+            std::tuple(0u, 0u, 0u));
 }
 
 TEST_F(ParasiteRenamingTest, EmptySelectionWritesNothingAtAll) {
@@ -119,27 +134,23 @@ TEST_F(ParasiteRenamingTest, EmptySelectionWritesNothingAtAll) {
 // A last colon from the sixth character on starts a stream name: the file before it is renamed and
 // recorded. An earlier colon (a drive) leaves the path as it is.
 TEST_F(ParasiteRenamingTest, StreamPartIsCutBeforeTheRename) {
-  struct Case { std::wstring path, file; bool cut; };
+  struct Case { std::wstring path, file, source, first; };  // first: the first line logged
   const Case cases[] = {
-      {kA + L":Zone.Identifier", kA, true},
-      {L"C:\\ab:s", L"C:\\ab", true},  // colon at the sixth character
-      {L"C:\\a:s", L"C:\\a:s", false},  // at the fifth: no stream
+      {kA + L":Zone.Identifier", kA, kOne,
+       L"Converting filename 'C:\\Apps\\a.dll:Zone.Identifier' -> 'C:\\Apps\\a.dll'"},
+      // A colon at the sixth character; at the fifth: no stream.
+      {L"C:\\ab:s", L"C:\\ab", kOne, L"Converting filename 'C:\\ab:s' -> 'C:\\ab'"},
+      {L"C:\\a:s", L"C:\\a:s", kNT, L"File renamed sucessfullly: 'C:\\a:s', (3, 536871084)"},
   };
   for (const Case& c : cases) {
     logger->lines.clear();
     machine.files.AddTextFile(c.file, "abc");
     Rename({c.path});
     EXPECT_TRUE(machine.files.HasFile(MAPI::MakeParasiteFileName(c.file))) << c.path;
-    EXPECT_EQ(Record(c.file), c.file) << c.path;
+    EXPECT_EQ(Recorded()[c.file], c.file) << c.path;
     ASSERT_FALSE(logger->lines.empty());
     const LogLine& first = logger->lines.front();
-    if (c.cut) {
-      EXPECT_EQ(std::tuple(first.source, first.message, first.level),
-                std::tuple(std::wstring(L"CProcessManager.RenameParasiteFile"),
-                           L"Converting filename '" + c.path + L"' -> '" + c.file + L"'", kLogInfo));
-    } else {
-      EXPECT_EQ(first.source, kNT) << c.path;
-    }
+    EXPECT_EQ(std::tuple(first.source, first.message, first.level), std::tuple(c.source, c.first, kLogInfo)) << c.path;
   }
 }
 
@@ -150,8 +161,9 @@ TEST_F(ParasiteRenamingTest, ProtectedFileIsRenamedWithTheArchiveAttributeOnly) 
     machine.files.Remove(kParasiteA);
     machine.files.AddTextFile(kA, "abc", attributes);
     Rename({kA});
-    EXPECT_FALSE(machine.files.HasFile(kA)) << attributes;
-    EXPECT_EQ(machine.files.FileAttributes(kParasiteA), kFileAttributeArchive) << attributes;
+    EXPECT_EQ(std::pair(machine.files.HasFile(kA), machine.files.FileAttributes(kParasiteA)),
+              std::pair(false, kFileAttributeArchive))
+        << attributes;
   }
 }
 
@@ -161,10 +173,9 @@ TEST_F(ParasiteRenamingTest, ExistingTargetIsReplacedByTheMove) {
   const std::wstring aside = kParasiteA + L".replaced";
   machine.files.AddTextFile(kParasiteA, "old", platform::kFileAttributeReadOnly);
   Rename({kA});
-  EXPECT_EQ(machine.files.Moves(), (std::vector<platform::FileMove>{{kParasiteA, aside, true}, {kA, kParasiteA, true}}));
+  EXPECT_EQ(machine.files.Moves(), (Moves{{kParasiteA, aside, true}, {kA, kParasiteA, true}}));
   EXPECT_EQ(machine.files.Deletes(), std::vector<std::wstring>{aside});
-  EXPECT_EQ(machine.files.FileText(kParasiteA), "abc");
-  EXPECT_FALSE(machine.files.HasFile(aside));
+  EXPECT_EQ(Files(), (Contents{{kB, "a"}, {kParasiteA, "abc"}}));
   EXPECT_EQ(At().back(), (Lines::value_type{kEx, L"FilesToPostDelete.Count=0"}));
 }
 
@@ -181,13 +192,9 @@ TEST_F(ParasiteRenamingTest, RefusedMoveLeavesTheFileAtTheTargetName) {
     CProcessManager manager;
     EXPECT_FALSE(manager.SafeRenameFile(kA, kParasiteA)) << nt;
     EXPECT_EQ(manager.LastRenameError(), static_cast<std::uint32_t>(platform::kErrorSharingViolation)) << nt;
-    EXPECT_EQ(machine.files.FileText(kA), "abc") << nt;
-    EXPECT_EQ(machine.files.FileText(kParasiteA), "old") << nt;
-    EXPECT_EQ(machine.files.FileText(taken), "left over") << nt;
-    EXPECT_FALSE(machine.files.HasFile(aside)) << nt;
-    EXPECT_EQ(std::vector<platform::FileMove>(machine.files.Moves().begin() + static_cast<std::ptrdiff_t>(before),
-                                              machine.files.Moves().end()),
-              (std::vector<platform::FileMove>{{kParasiteA, aside, nt}, {aside, kParasiteA, nt}}))
+    EXPECT_EQ(Files(), (Contents{{kA, "abc"}, {kB, "a"}, {kParasiteA, "old"}, {taken, "left over"}})) << nt;
+    EXPECT_EQ(Moves(machine.files.Moves().begin() + static_cast<std::ptrdiff_t>(before), machine.files.Moves().end()),
+              (Moves{{kParasiteA, aside, nt}, {aside, kParasiteA, nt}}))
         << nt;
   }
   EXPECT_TRUE(machine.files.Deletes().empty());
@@ -198,7 +205,7 @@ TEST_F(ParasiteRenamingTest, RefusedMoveLeavesTheFileAtTheTargetName) {
 TEST_F(ParasiteRenamingTest, HeldFileIsRenamedAfterItsHolderEndedAndThePause) {
   procs.Hold(100, kA);
   procs.AddProcess(200, {L"C:\\Apps\\unrelated.exe"});
-  procs.onTerminate = [&] { EXPECT_FALSE(Recorded(kA)) << "recorded before the rename succeeded"; };
+  procs.onTerminate = [&] { EXPECT_EQ(Recorded().count(kA), 0u) << "recorded before the rename succeeded"; };
   std::vector<std::size_t> movesWhilePausing;
   machine.desktop.SetDoEventsHook([&] {
     movesWhilePausing.push_back(machine.files.Moves().size());
@@ -214,14 +221,13 @@ TEST_F(ParasiteRenamingTest, HeldFileIsRenamedAfterItsHolderEndedAndThePause) {
   // 03:04:58 + 2 s is 03:05:00: two rounds of messages, the move after them.
   EXPECT_EQ(movesWhilePausing, (std::vector<std::size_t>{1, 1}));
   EXPECT_EQ(machine.files.Moves().back(), (platform::FileMove{kA, kParasiteA, true}));
-  EXPECT_EQ(Record(kA), kA);
+  EXPECT_EQ(Recorded(), (Records{{kA, kA}, {kB, kB}}));
   EXPECT_EQ(At(), (Lines{{kNT, L"File renamed sucessfullly: 'C:\\Apps\\b.exe', (1, 97)"},
-                            {kNT, L"Failed to rename file 'C:\\Apps\\a.dll', (3, 536871084). " + kBusy},
-                            {L"CProcessManager.RenameParasiteFileNT",
-                             L"Encoded file name: 43003A005C0041007000700073005C0061002E0064006C006C00"},
-                            {kEx, L"FilesToPostDelete.Count=1"},
-                            {L"CProcessManager.MyTerminateProcess", L"Process for file '100' terminated successfully. "},
-                            {kNT, L"File renamed sucessfullly: 'C:\\Apps\\a.dll', (3, 536871084)"}}));
+                         {kNT, L"Failed to rename file 'C:\\Apps\\a.dll', (3, 536871084). " + kBusy},
+                         kEncodedA,
+                         {kEx, L"FilesToPostDelete.Count=1"},
+                         {L"CProcessManager.MyTerminateProcess", L"Process for file '100' terminated successfully. "},
+                         {kNT, L"File renamed sucessfullly: 'C:\\Apps\\a.dll', (3, 536871084)"}}));
   EXPECT_TRUE(procs.IsRunning(200));
 }
 
@@ -229,34 +235,31 @@ TEST_F(ParasiteRenamingTest, HeldFileIsRenamedAfterItsHolderEndedAndThePause) {
 TEST_F(ParasiteRenamingTest, PauseEndsAfterTwoSecondsOfTicksWhenTheClockStandsStill) {
   procs.Hold(100, kA);
   Rename({kA});
-  EXPECT_EQ(machine.system.TotalSlept(), 2000u);
-  EXPECT_EQ(machine.desktop.DoEventsCount(), machine.system.Sleeps().size() + 1);
-  EXPECT_EQ(Record(kA), kA);
+  EXPECT_EQ(std::tuple(machine.system.TotalSlept(), machine.desktop.DoEventsCount(), Recorded()),
+            std::tuple(2000u, machine.system.Sleeps().size() + 1, Records{{kA, kA}}));
 }
 
 TEST_F(ParasiteRenamingTest, FileThatFailsTwiceIsLoggedTwiceAndNotRecorded) {
   machine.files.Fail(kA, platform::kFileOpMove, platform::kErrorAccessDenied);
   Rename({kA});
-  EXPECT_TRUE(machine.files.HasFile(kA));
-  EXPECT_FALSE(Recorded(kA));
+  EXPECT_EQ(std::pair(Files(), Recorded()), std::pair(Contents{{kA, "abc"}, {kB, "a"}}, Records{}));
   const auto failed = Lines::value_type{kNT, L"Failed to rename file 'C:\\Apps\\a.dll', (3, 536871084). Access is denied."};
-  const Lines lines = At();
-  EXPECT_EQ(std::count(lines.begin(), lines.end(), failed), 2);
+  EXPECT_EQ(At(), (Lines{failed, kEncodedA, {kEx, L"FilesToPostDelete.Count=1"}, failed, kEncodedA}));
   EXPECT_TRUE(At(kLogError).empty());
 }
 
 // The registry refuses the record, or fails while writing it: the renamed file is named in a level-0
 // line with both its names, so that it can be found and renamed back by hand.
 TEST_F(ParasiteRenamingTest, RenamedFileWithoutRecordIsLoggedWithBothNames) {
-  const Lines unrecorded{{L"CProcessManager.RenameParasiteFile",
-                          L"Renamed file not recorded under Removed Files: 'C:\\Apps\\a.dll' is now "
-                          L"'C:\\Apps\\parasite_a.dll.parasite'. Rename it back by hand to restore it."}};
+  const auto unrecorded = [](const std::wstring& path, const std::wstring& parasite) {
+    return Lines::value_type{kOne, L"Renamed file not recorded under Removed Files: '" + path + L"' is now '" +
+                                       parasite + L"'. Rename it back by hand to restore it."};
+  };
   writable.FailWrite(platform::kHkeyCurrentUser, kKey, platform::kErrorAccessDenied);
   Rename({kA, kB});
-  EXPECT_TRUE(machine.files.HasFile(kParasiteA));
-  EXPECT_FALSE(Recorded(kA));
-  ASSERT_EQ(At(kLogError).size(), 2u);
-  EXPECT_EQ(At(kLogError).front(), unrecorded.front());
+  EXPECT_EQ(Files(), (Contents{{kParasiteA, "abc"}, {kParasiteB, "a"}}));
+  EXPECT_TRUE(Recorded().empty());
+  EXPECT_EQ(At(kLogError), (Lines{unrecorded(kA, kParasiteA), unrecorded(kB, kParasiteB)}));
 
   // An error while writing: the line, then the error ends the whole call (b.exe is not tried).
   logger->lines.clear();
@@ -266,11 +269,8 @@ TEST_F(ParasiteRenamingTest, RenamedFileWithoutRecordIsLoggedWithBothNames) {
   machine.files.AddTextFile(kA, "abc");
   machine.files.AddTextFile(kB, "a");
   Rename({kA, kB});
-  EXPECT_TRUE(machine.files.HasFile(kParasiteA));
-  EXPECT_TRUE(machine.files.HasFile(kB));
-  ASSERT_EQ(At(kLogError).size(), 2u);
-  EXPECT_EQ(At(kLogError)[0], unrecorded.front());
-  EXPECT_EQ(At(kLogError)[1], (Lines::value_type{kEx, L"Out of memory"}));
+  EXPECT_EQ(Files(), (Contents{{kB, "a"}, {kParasiteA, "abc"}, {kParasiteB, "a"}}));
+  EXPECT_EQ(At(kLogError), (Lines{unrecorded(kA, kParasiteA), {kEx, L"Out of memory"}}));
   EXPECT_EQ(logger->lines.back().number, err::kOutOfMemory);
 }
 
@@ -281,7 +281,7 @@ TEST_F(ParasiteRenamingTest, NinetyFiveFamilyRenamesWithTheNarrowCalls) {
   EXPECT_TRUE(manager.SafeRenameFile(kA, kParasiteA));
   EXPECT_FALSE(manager.SafeRenameFile(kB, kParasiteB));
   EXPECT_EQ(manager.LastRenameError(), 5u);
-  EXPECT_EQ(machine.files.Moves(), (std::vector<platform::FileMove>{{kA, kParasiteA, false}}));
+  EXPECT_EQ(machine.files.Moves(), (Moves{{kA, kParasiteA, false}}));
   const std::wstring k9x = L"CProcessManager.RenameFile9x";
   EXPECT_EQ(At(), (Lines{{k9x, L"File renamed sucessfullly: 'C:\\Apps\\a.dll', (3, 536871084)"},
                             {k9x, L"Failed to rename file 'C:\\Apps\\b.exe', (1, 97). Access is denied.(5)"},
@@ -308,6 +308,6 @@ TEST_F(ParasiteRenamingTest, RenamingBackLogsTheParasiteFilesIdentity) {
   machine.files.AddTextFile(kParasiteB, "ab");
   machine.files.Remove(kB);
   EXPECT_TRUE(CProcessManager().SafeRenameFile(kParasiteB, kB));
-  EXPECT_EQ(machine.files.FileText(kB), "ab");
+  EXPECT_EQ(Files(), (Contents{{kA, "abc"}, {kB, "ab"}}));
   EXPECT_EQ(At(), (Lines{{kNT, L"File renamed sucessfullly: 'C:\\Apps\\parasite_b.exe.parasite', (2, 1073741970)"}}));
 }

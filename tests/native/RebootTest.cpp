@@ -2,66 +2,55 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "removal/MReboot.h"
 #include "tests/doubles/FakeMachine.h"
 
-namespace {
-
 using platform::ExitWindowsCall;
 
-// Shut down and reboot (1 | 2), not forced; the reason with every bit set.
-const ExitWindowsCall kRestartWithPrivilege{3, 0xFFFFFFFFu, true};
-
-}  // namespace
-
-TEST(Reboot, AcceptedRequestEnablesThePrivilegeFirstAndAnswersTrue) {
-  platform::FakeMachine machine;
-  std::wstring errorText = L"(poison)";
-  EXPECT_TRUE(MReboot::RestartWindows(errorText));
-  EXPECT_EQ(errorText, L"");
-  EXPECT_EQ(machine.shutdown.ExitCalls(), std::vector<ExitWindowsCall>{kRestartWithPrivilege});
-  // TOKEN_ADJUST_PRIVILEGES with TOKEN_QUERY; the local system's LUID of the privilege, enabled, with
-  // room for one entry of the previous state; the token is closed again.
-  EXPECT_EQ(machine.shutdown.OpenedTokens(), std::vector<std::uint32_t>{40});
-  EXPECT_EQ(machine.shutdown.Lookups(), (std::vector<std::pair<std::string, std::string>>{{"", "SeShutdownPrivilege"}}));
-  ASSERT_EQ(machine.shutdown.Adjustments().size(), 1u);
-  const platform::PrivilegeAdjustment& adjustment = machine.shutdown.Adjustments()[0];
-  EXPECT_FALSE(adjustment.disableAll);
-  EXPECT_EQ(adjustment.newState, (platform::TokenPrivilege{1, platform::FakeShutdown::kShutdownLuid, 2}));
-  EXPECT_EQ(adjustment.previousStateBytes, 16u);
-  EXPECT_EQ(machine.shutdown.OpenHandleCount(), 0u);
-}
-
-TEST(Reboot, RefusedRequestGivesTheSystemsTextAndFalse) {
-  platform::FakeMachine machine;
-  machine.shutdown.RefuseExit(platform::kErrorAccessDenied);
-  std::wstring errorText;
-  EXPECT_FALSE(MReboot::RestartWindows(errorText));
-  EXPECT_EQ(errorText, L"Access is denied.");
-  EXPECT_EQ(machine.shutdown.ExitCalls(), std::vector<ExitWindowsCall>{kRestartWithPrivilege});
-}
-
-// Whatever goes wrong with the privilege, the request is still made and decides.
-TEST(Reboot, PrivilegeFailuresAreNotReportedAndTheRequestIsStillMade) {
+// The request is shut down and reboot (1 | 2), not forced, the reason with every bit set; its answer
+// decides. Whatever goes wrong with the privilege is not reported and the request is still made.
+TEST(Reboot, RequestIsMadeAndDecidesWhateverBecomesOfThePrivilege) {
   struct Case {
     const char* what;
     void (*fail)(platform::FakeShutdown&);
+    bool restarts;
+    const wchar_t* errorText;
+    bool privileged;  // the privilege enabled at the request
   };
   const Case cases[] = {
-      {"no token", [](platform::FakeShutdown& s) { s.FailOpenToken(platform::kErrorAccessDenied); }},
-      {"unknown privilege", [](platform::FakeShutdown& s) { s.FailLookup(1313); }},
-      {"adjustment refused", [](platform::FakeShutdown& s) { s.FailAdjust(platform::kErrorAccessDenied); }},
-      {"token lacks the privilege", [](platform::FakeShutdown& s) { s.SetTokenHasPrivilege(false); }},
+      {"accepted", [](platform::FakeShutdown&) {}, true, L"", true},
+      {"refused", [](platform::FakeShutdown& s) { s.RefuseExit(platform::kErrorAccessDenied); }, false,
+       L"Access is denied.", true},
+      {"no token", [](platform::FakeShutdown& s) { s.FailOpenToken(platform::kErrorAccessDenied); }, true, L"", false},
+      {"unknown privilege", [](platform::FakeShutdown& s) { s.FailLookup(1313); }, true, L"", false},
+      {"adjustment refused", [](platform::FakeShutdown& s) { s.FailAdjust(platform::kErrorAccessDenied); }, true, L"",
+       false},
+      {"token lacks the privilege", [](platform::FakeShutdown& s) { s.SetTokenHasPrivilege(false); }, true, L"", false},
   };
   for (const Case& c : cases) {
     platform::FakeMachine machine;
     c.fail(machine.shutdown);
     std::wstring errorText = L"(poison)";
-    EXPECT_TRUE(MReboot::RestartWindows(errorText)) << c.what;
-    EXPECT_EQ(errorText, L"") << c.what;
-    EXPECT_EQ(machine.shutdown.ExitCalls(), (std::vector<ExitWindowsCall>{{3, 0xFFFFFFFFu, false}})) << c.what;
-    EXPECT_EQ(machine.shutdown.OpenHandleCount(), 0u) << c.what;
+    const bool restarts = MReboot::RestartWindows(errorText);
+    EXPECT_EQ(std::tuple(restarts, errorText, machine.shutdown.ExitCalls(), machine.shutdown.OpenHandleCount()),
+              std::tuple(c.restarts, c.errorText, std::vector<ExitWindowsCall>{{3, 0xFFFFFFFFu, c.privileged}}, 0u))
+        << c.what;
   }
+}
+
+// TOKEN_ADJUST_PRIVILEGES with TOKEN_QUERY; the local system's LUID of the privilege, enabled, with room
+// for one entry of the previous state.
+TEST(Reboot, PrivilegeIsLookedUpAndEnabledInTheProgramsToken) {
+  platform::FakeMachine machine;
+  std::wstring errorText;
+  ASSERT_TRUE(MReboot::RestartWindows(errorText));
+  EXPECT_EQ(machine.shutdown.OpenedTokens(), std::vector<std::uint32_t>{40});
+  EXPECT_EQ(machine.shutdown.Lookups(), (std::vector<std::pair<std::string, std::string>>{{"", "SeShutdownPrivilege"}}));
+  ASSERT_EQ(machine.shutdown.Adjustments().size(), 1u);
+  const platform::PrivilegeAdjustment& adjustment = machine.shutdown.Adjustments()[0];
+  EXPECT_EQ(std::tuple(adjustment.disableAll, adjustment.newState, adjustment.previousStateBytes),
+            std::tuple(false, platform::TokenPrivilege{1, platform::FakeShutdown::kShutdownLuid, 2}, 16u));
 }

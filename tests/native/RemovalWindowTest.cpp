@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -32,31 +31,15 @@ const std::wstring kGood = L"C:\\Apps\\good.dll";  // of a known company: only l
 const std::wstring kApplySource = L"FSpywareRemover.cmdApplyScript_Click";
 const std::wstring kFailed = L"The spyware removal could not be completed. The reason is written in the log file WDL.log.";
 
-// A desktop whose message boxes fail, as any call of the toolkit may; installed for its lifetime.
-class FailingDesktop : public platform::FakeDesktop {
- public:
-  FailingDesktop() : previous_(platform::Install(platform::Services{.desktop = this})) {}
-  ~FailingDesktop() override { platform::Install(previous_); }
-  int MessageBox(const std::wstring&, unsigned, const std::wstring&) override {
-    throw CError(err::kOutOfMemory, L"Out of memory");
-  }
-
- private:
-  platform::Services previous_;
-};
-
 class RemovalWindow : public ReportWindowsTest {
  protected:
   RemovalWindow() {
-    AddFile(kHost, "the host program", L"Acme");
-    AddFile(kBad, "a library without version data", std::nullopt);
-    AddFile(kGood, "a library of a known company", L"Acme");
+    machine.files.AddTextFile(kHost, "the host program");
+    machine.files.AddTextFile(kBad, "a library without version data");
+    machine.files.AddTextFile(kGood, "a library of a known company");
+    for (const std::wstring& path : {kHost, kGood}) machine.versionInfo.Set(path, {{L"CompanyName", L"Acme"}});
     machine.processes.AddProcess(100, {kHost, kBad});
     machine.processes.AddProcess(200, {kHost, kGood});
-  }
-  void AddFile(const std::wstring& path, const std::string& text, const std::optional<std::wstring>& company) {
-    machine.files.AddTextFile(path, text);
-    if (company) machine.versionInfo.Set(path, {{L"CompanyName", *company}});
   }
   // The item of a file's checksum as the vendor writes it.
   std::wstring Item(const std::wstring& path) {
@@ -105,8 +88,7 @@ class RemovalWindow : public ReportWindowsTest {
 
     EXPECT_EQ(machine.shutdown.ExitCalls(), (std::vector<platform::ExitWindowsCall>{{3u, 0xFFFFFFFFu, true}}));
     EXPECT_TRUE(Removed(kBad));
-    EXPECT_TRUE(ui::Ended());
-    EXPECT_EQ(ui::ExitCode(), 0);
+    EXPECT_EQ(std::tuple(ui::Ended(), ui::ExitCode()), std::tuple(true, 0));
     const std::wstring manually = L"Access is denied. Please restart Windows manually.";
     std::vector<Box> boxes{{LoadResString(116), 49}};
     if (refused) boxes.emplace_back(manually, 48);
@@ -128,14 +110,13 @@ class RemovalWindow : public ReportWindowsTest {
 
 TEST_F(RemovalWindow, DesignInTabOrderWithItsTextsAndNoDefaultButton) {
   FSpywareRemover window;
-  EXPECT_EQ(std::tuple(window.Caption(), window.BorderStyle()), std::tuple(L"Spyware Remover", ui::BorderStyle::FixedDialog));
+  EXPECT_EQ(std::tuple(window.Caption(), window.BorderStyle(), window.txtMessage.MultiLine(), window.CancelButton()),
+            std::tuple(L"Spyware Remover", ui::BorderStyle::FixedDialog, true, &window.cmdCancel));
   EXPECT_EQ(form_checks::TabOrder(window), (std::vector<std::wstring>{L"lblTop", L"Label1", L"txtMessage", L"cmdPaste", L"cmdCheckPastedData",
                                               L"cmdApplyScript", L"cmdCancel", L"StaticLine1", L"Image1", L"Image3"}));
   EXPECT_EQ(std::tuple(window.Label1.Caption(), window.cmdPaste.Caption(), window.cmdCheckPastedData.Caption(),
                        window.cmdApplyScript.Caption(), window.cmdCancel.Caption()),
             std::tuple(L"Spyware removal procedure:", L"Paste", L"&Check", L"Remove Spyware", L"Cancel"));
-  EXPECT_TRUE(window.txtMessage.MultiLine());
-  EXPECT_EQ(window.CancelButton(), &window.cmdCancel);
   window.Load();
   EXPECT_EQ(std::tuple(window.lblTop.Caption(), window.txtMessage.Text(), window.DefaultButton()),
             std::tuple(LoadResString(136), LoadResString(137), nullptr));
@@ -149,61 +130,53 @@ TEST_F(RemovalWindow, TextIsSelectedWholeOnTheFocusAndOnCtrlAOnly) {
   window.txtMessage.SetFocus();
   EXPECT_EQ(window.txtMessage.SelText(), L"pasted text");
 
-  struct Case {
-    int key, shift;
-    bool selects;
-  };
-  for (const Case& c : {Case{ui::kKeyA, ui::kCtrlMask, true}, Case{ui::kKeyA, ui::kCtrlMask | ui::kShiftMask, false},
-                        Case{ui::kKeyA, ui::kCtrlMask | ui::kAltMask, false}, Case{ui::kKeyA, 0, false},
-                        Case{'B', ui::kCtrlMask, false}}) {
+  const std::tuple<int, int, bool> cases[] = {  // key, shift, selects
+      {ui::kKeyA, ui::kCtrlMask, true}, {ui::kKeyA, ui::kCtrlMask | ui::kShiftMask, false},
+      {ui::kKeyA, ui::kCtrlMask | ui::kAltMask, false}, {ui::kKeyA, 0, false}, {'B', ui::kCtrlMask, false}};
+  for (const auto& [key, shift, selects] : cases) {
     window.txtMessage.SetSelStart(3);
-    window.txtMessage.UserKeyUp(c.key, c.shift);
-    EXPECT_EQ(window.txtMessage.SelText(), c.selects ? L"pasted text" : L"") << c.key << " " << c.shift;
+    window.txtMessage.UserKeyUp(key, shift);
+    EXPECT_EQ(window.txtMessage.SelText(), selects ? L"pasted text" : L"") << key << " " << shift;
   }
 }
 
 TEST_F(RemovalWindow, PasteTakesTheClipboardsTextSelectedInTheFocusedBox) {
-  for (const std::wstring clip : {std::wstring(L"> mail\r\n" + Script(ForThisPC(L"", L""))), std::wstring()}) {
+  for (const std::wstring& clip : {std::wstring(L"> mail\r\n" + Script(ForThisPC(L"", L""))), std::wstring()}) {
     FSpywareRemover window;
     window.Show();
     window.cmdCheckPastedData.SetFocus();
     ASSERT_TRUE(ui::SetClipboardText(clip));
     window.cmdPaste.PerformClick();
-    EXPECT_EQ(window.txtMessage.Text(), clip);
-    EXPECT_EQ(window.Focused(), &window.txtMessage);
-    EXPECT_EQ(window.txtMessage.SelText(), clip);
+    EXPECT_EQ(std::tuple(window.txtMessage.Text(), window.Focused(), window.txtMessage.SelText()),
+              std::tuple(clip, &window.txtMessage, clip));
   }
   EXPECT_TRUE(Boxes().empty());
 }
 
 TEST_F(RemovalWindow, CheckTellsWhetherTheScriptMayRunAndRemovesNothing) {
-  struct Case {
-    const char* what;
-    std::wstring text;
-    Box box;
-  };
-  const Case cases[] = {
+  const std::tuple<const char*, std::wstring, Box> cases[] = {
       {"the placeholder", L"", Box{LoadResString(108), 48}},
       {"a script for this PC", Script(ForThisPC(L"", Item(kGood))), Box{LoadResString(107), 64}},
       {"a script for another PC", Script(ForThisPC(L"", L"", {{L"pcname", L"OTHER"}})), Box{LoadResString(109), 48}},
   };
-  for (const Case& c : cases) {
+  for (const auto& [what, text, box] : cases) {
     FSpywareRemover window;
     window.Show();
-    if (!c.text.empty()) window.txtMessage.UserEdit(c.text);
+    if (!text.empty()) window.txtMessage.UserEdit(text);
     window.cmdCheckPastedData.PerformClick();
-    EXPECT_EQ(NewBoxes(), std::vector<Box>{c.box}) << c.what;
-    EXPECT_TRUE(Unchanged(window)) << c.what;
+    EXPECT_EQ(NewBoxes(), std::vector<Box>{box}) << what;
+    EXPECT_TRUE(Unchanged(window)) << what;
   }
-  EXPECT_TRUE(machine.files.HasFile(kBad));
-  EXPECT_TRUE(machine.files.HasFile(kGood));
-  EXPECT_TRUE(machine.processes.Terminations().empty());
+  const auto& files = machine.files;
+  EXPECT_EQ(std::tuple(files.HasFile(kBad), files.HasFile(kGood), machine.processes.Terminations().size()),
+            std::tuple(true, true, 0u));
 }
 
 // An error in either button's handler (here: the message box fails) is logged under the handler's name
 // and leaves the window as it was.
 TEST_F(RemovalWindow, ErrorInAButtonIsLoggedAndLeavesTheWindowAsItWas) {
-  FailingDesktop failing;
+  machine.desktop.SetMessageBoxHook(
+      [](const platform::ShownBox&) { throw CError(err::kOutOfMemory, L"Out of memory"); });
   const Line oom{err::kOutOfMemory, L"Out of memory", kLogError, kApplySource};
   for (bool apply : {false, true}) {
     logger->lines.clear();
@@ -246,18 +219,13 @@ TEST_F(RemovalWindow, RemovalRunsInTheProgressDialogThenOffersARestartThatCanBeD
   machine.desktop.QueueAnswer(2);  // Cancel
   window.cmdApplyScript.PerformClick();
 
-  EXPECT_EQ(lines, (std::vector<std::wstring>{LoadResString(113), LoadResString(114)}));
-  EXPECT_EQ(lastValue, 100);
-  EXPECT_EQ(Disabled(), (std::vector<std::wstring>{kBad, kGood}));
-  EXPECT_TRUE(Removed(kBad));
-  EXPECT_TRUE(Removed(kGood));
+  EXPECT_EQ(std::tuple(lines, lastValue), std::tuple(std::vector{LoadResString(113), LoadResString(114)}, 100.0));
+  EXPECT_EQ(std::tuple(Disabled(), Removed(kBad), Removed(kGood)), std::tuple(std::vector{kBad, kGood}, true, true));
   EXPECT_EQ(machine.processes.Terminations(), (std::vector<platform::TerminateCall>{{100, 0}, {200, 0}}));
   EXPECT_EQ(Boxes(), (std::vector<Box>{{LoadResString(116), 49}, {LoadResString(118), 64}}));
-  EXPECT_TRUE(machine.shutdown.ExitCalls().empty());
-  EXPECT_FALSE(ui::Ended());
-  EXPECT_TRUE(Unchanged(window));
-  ASSERT_FALSE(logger->lines.empty());
-  EXPECT_EQ(logger->lines[0].message, L"Executing a script: > quoted mail\r\n" + script);
+  EXPECT_EQ(std::tuple(machine.shutdown.ExitCalls().size(), ui::Ended(), Unchanged(window)),
+            std::tuple(0u, false, true));
+  EXPECT_EQ(std::get<1>(Lines(*logger).at(0)), L"Executing a script: > quoted mail\r\n" + script);
 
   // Pressed again, the script runs again and finds nothing left.
   window.cmdApplyScript.PerformClick();
@@ -269,45 +237,54 @@ TEST_F(RemovalWindow, AcceptedRestartIsRequestedAndEndsTheProgram) { AcceptResta
 
 TEST_F(RemovalWindow, RestartThatWindowsRefusesIsReportedLoggedAndStillEndsTheProgram) { AcceptRestart(true); }
 
-TEST_F(RemovalWindow, NothingToRemoveSaysSoAndFinishes) {
-  FSpywareRemover window;
-  Open(window, Script(ForThisPC(Item(kBad), L"")));
-  window.cmdApplyScript.PerformClick();
-  EXPECT_EQ(Boxes(), (std::vector<Box>{{LoadResString(115), 48}}));
-  EXPECT_TRUE(Disabled().empty());
-  EXPECT_TRUE(machine.files.HasFile(kBad));
-  EXPECT_TRUE(Finished(window));
-  // Finished: Enter closes the window.
-  window.UserKeyPress(ui::kKeyEnter);
-  EXPECT_FALSE(window.Loaded());
-}
-
-// The remover stopped by an error gives no cause: the user is told where the reason is, not shown an
-// empty box.
-TEST_F(RemovalWindow, RemovalStoppedByAnErrorSaysSoAndPointsToTheLog) {
-  MWDL::goHashier.reset();
-  FSpywareRemover window;
-  Open(window, Script(ForThisPC(L"", L"")));
-  window.cmdApplyScript.PerformClick();
-  EXPECT_EQ(Boxes(), (std::vector<Box>{{kFailed, 48}}));
-  EXPECT_EQ(std::tuple(std::get<2>(Lines(*logger).back()), std::get<3>(Lines(*logger).back())),
-            std::tuple(kLogError, std::wstring(L"CPaRemover.RemoveSpyware")));
-  EXPECT_TRUE(machine.files.HasFile(kBad));
-  EXPECT_TRUE(Finished(window));
-}
-
-TEST_F(RemovalWindow, CancelInTheProgressDialogEndsTheRunWithoutAWord) {
-  FSpywareRemover window;
-  Open(window, Script(ForThisPC(L"", Item(kGood))));
-  headless->onIdle = [&] {
-    if (auto* dialog = dynamic_cast<FProgressor*>(headless->FindLoaded(L"FProgressor"))) dialog->cmdCancel.PerformClick();
+// A run that removes nothing: nothing to remove, the remover stopped by an error (it gives no cause: the
+// user is told where the reason is, not shown an empty box), or a cancel in the progress dialog (without
+// a word). Only the first two finish the window; the cancelled run can be started again.
+TEST_F(RemovalWindow, RunThatRemovesNothingSaysWhyAndFinishesUnlessCancelled) {
+  struct Case {
+    const char* what;
+    std::wstring script;
+    std::function<void()> prepare;
+    std::vector<Box> boxes;
+    std::vector<std::wstring> errors;  // the sources of the errors logged
+    bool finished;
   };
-  window.cmdApplyScript.PerformClick();
-  EXPECT_TRUE(Boxes().empty());
-  EXPECT_TRUE(Disabled().empty());
-  EXPECT_TRUE(machine.files.HasFile(kBad));
-  EXPECT_TRUE(machine.processes.Terminations().empty());
-  EXPECT_TRUE(Unchanged(window));
+  const Case cases[] = {
+      {"nothing to remove", Script(ForThisPC(Item(kBad), L"")), [] {}, {{LoadResString(115), 48}}, {}, true},
+      {"an error", Script(ForThisPC(L"", L"")), [] { MWDL::goHashier.reset(); }, {{kFailed, 48}},
+       {L"CPaRemover.RemoveSpyware"}, true},
+      {"cancel", Script(ForThisPC(L"", Item(kGood))),
+       [&] {
+         headless->onIdle = [&] {
+           if (auto* dialog = dynamic_cast<FProgressor*>(headless->FindLoaded(L"FProgressor"))) {
+             dialog->cmdCancel.PerformClick();
+           }
+         };
+       },
+       {}, {}, false},
+  };
+  for (const Case& c : cases) {
+    logger->lines.clear();
+    c.prepare();
+    FSpywareRemover window;
+    Open(window, c.script);
+    window.cmdApplyScript.PerformClick();
+    EXPECT_EQ(NewBoxes(), c.boxes) << c.what;
+    EXPECT_TRUE(Disabled().empty()) << c.what;
+    EXPECT_TRUE(machine.files.HasFile(kBad)) << c.what;
+    EXPECT_TRUE(machine.processes.Terminations().empty()) << c.what;
+    EXPECT_TRUE(c.finished ? Finished(window) : Unchanged(window)) << c.what;
+    std::vector<std::wstring> errors;
+    for (const LogLine& line : logger->lines) {
+      if (line.level == kLogError) errors.push_back(line.source);
+    }
+    EXPECT_EQ(errors, c.errors) << c.what;
+    if (c.finished) {  // Enter closes a finished window.
+      window.UserKeyPress(ui::kKeyEnter);
+      EXPECT_FALSE(window.Loaded()) << c.what;
+    }
+    MWDL::goHashier = std::make_shared<CHashier>();
+  }
 }
 
 TEST_F(RemovalWindow, CancelEscapeAndTheCloseBoxUnloadTheWindow) {

@@ -135,46 +135,38 @@ TEST_F(RemoverTest, SelectsByTheTwoListsEachFileOnceInOrder) {
     Reset();
     suspicious = {Add(L"s1.dll", "a"), Add(L"s2.dll", "ab")};
     all = {s1, s2, Add(L"n1.dll", "abc"), Add(L"n2.dll", "")};
-    EXPECT_TRUE(Remove(Checksums(c.white), Checksums(c.black))) << c.what;
-    EXPECT_EQ(Disabled(), c.selected) << c.what;
+    const bool removed = Remove(Checksums(c.white), Checksums(c.black));
+    EXPECT_EQ(std::tuple(removed, Disabled(), falseCause), std::tuple(true, c.selected, L"(unchanged)")) << c.what;
     for (const auto& f : c.selected) {
       // The missing file is selected but has nothing to rename.
-      if (f != n2) {
-        EXPECT_TRUE(files().HasFile(MAPI::MakeParasiteFileName(f))) << c.what;
-      }
+      EXPECT_EQ(files().HasFile(MAPI::MakeParasiteFileName(f)), f != n2) << c.what;
     }
-    EXPECT_EQ(falseCause, L"(unchanged)") << c.what;
   }
 }
 
 TEST_F(RemoverTest, NothingSelectedGivesString115AndFalse) {
   suspicious = {Add(L"s1.dll", "a")};
   all = {suspicious[0], Add(L"n1.dll", "abc")};
-  EXPECT_FALSE(Remove(Checksums({kA, 0}), Checksums({})));
-  EXPECT_EQ(falseCause, LoadResString(115));
-  EXPECT_EQ(falseCause, L"Operation complete sucessfully. No spyware files are found.");
-  EXPECT_TRUE(Disabled().empty());
-  EXPECT_TRUE(machine.registry.Changes().empty());
+  const std::wstring none = L"Operation complete sucessfully. No spyware files are found.";
+  EXPECT_EQ(LoadResString(115), none);
+  bool removed = Remove(Checksums({kA, 0}), Checksums({}));
+  EXPECT_EQ(std::tuple(removed, falseCause, Disabled().size(), machine.registry.Changes().size()),
+            std::tuple(false, none, 0u, 0u));
 
   // No files at all: nothing to divide by, nothing selected.
-  all.clear();
-  suspicious.clear();
-  falseCause = L"(unchanged)";
-  EXPECT_FALSE(Remove(Checksums({}), Checksums({})));
-  EXPECT_EQ(falseCause, LoadResString(115));
-  EXPECT_EQ(progressor.values.back(), 99);
+  Reset();
+  removed = Remove(Checksums({}), Checksums({}));
+  EXPECT_EQ(std::tuple(removed, falseCause, progressor.values.back()), std::tuple(false, none, 99.0));
 }
 
 // 20 files and 5 suspicious ones: after files 10 and 20 of 25 the bar shows 30 + 700/25 and 30 + 1400/25.
 TEST_F(RemoverTest, ProgressRunsFromOneThroughTheCompilationToNinetyNine) {
   for (int i = 0; i < 20; ++i) all.push_back(Add(L"f" + std::to_wstring(i) + L".dll", "abc"));
   suspicious.assign(all.begin(), all.begin() + 5);
-  EXPECT_TRUE(Remove(Checksums({}), Checksums({})));
-  EXPECT_EQ(band, std::pair(1, 30));
-  EXPECT_EQ(progressor.values, (std::vector<double>{1, 15, 30, 58, 86, 99}));
-  EXPECT_EQ(Disabled().size(), 5u);
-  // Each file's checksum is read once although it is met in both passes.
-  EXPECT_EQ(files().reads, 20);
+  const bool removed = Remove(Checksums({}), Checksums({}));
+  // Each file's checksum is read once although it is met in both passes: 20 reads.
+  EXPECT_EQ(std::tuple(removed, band, progressor.values, Disabled().size(), files().reads),
+            std::tuple(true, std::pair(1, 30), std::vector<double>{1, 15, 30, 58, 86, 99}, 5u, 20));
 }
 
 TEST_F(RemoverTest, CancelEndsTheRunAndRenamesNothing) {
@@ -197,24 +189,19 @@ TEST_F(RemoverTest, CancelEndsTheRunAndRenamesNothing) {
     progressor.cancelled = c.before;
     progressor.cancelAt = c.at;
     cancelInCompilation = c.inCompilation;
-    EXPECT_FALSE(Remove(Checksums({}), Checksums({}))) << c.what;
-    EXPECT_EQ(progressor.values, c.progress) << c.what;
-    EXPECT_EQ(files().reads, c.reads) << c.what;
-    EXPECT_TRUE(files().Moves().empty()) << c.what;
-    EXPECT_TRUE(Disabled().empty()) << c.what;
-    EXPECT_EQ(falseCause, L"(unchanged)") << c.what;
+    const bool removed = Remove(Checksums({}), Checksums({}));
+    EXPECT_EQ(std::tuple(removed, progressor.values, files().reads, files().Moves().size(), Disabled(), falseCause),
+              std::tuple(false, c.progress, c.reads, 0u, std::vector<std::wstring>{}, L"(unchanged)"))
+        << c.what;
   }
 }
 
 // A compilation that stopped before it set the file lists: the error is the remover's own.
 TEST_F(RemoverTest, UnsetFileListsAreAnErrorThatIsLoggedAndGivesFalse) {
   setLists = false;
-  EXPECT_FALSE(Remove(Checksums({}), Checksums({})));
-  ASSERT_FALSE(logger->lines.empty());
-  const LogLine& line = logger->lines.back();
-  EXPECT_EQ(std::tuple(line.number, line.level, line.source),
-            std::tuple(long{err::kObjectNotSet}, kLogError, std::wstring(L"CPaRemover.RemoveSpyware")));
-  EXPECT_EQ(falseCause, L"(unchanged)");
+  const bool removed = Remove(Checksums({}), Checksums({}));
+  EXPECT_EQ(std::tuple(removed, LoggedErrors(), falseCause),
+            std::tuple(false, Errors{{err::kObjectNotSet, kLogError, L"CPaRemover.RemoveSpyware"}}, L"(unchanged)"));
 }
 
 // The selected files are renamed and recorded first; then every process that has one loaded ends, this

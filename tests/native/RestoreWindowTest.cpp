@@ -6,16 +6,11 @@
 #include <tuple>
 #include <vector>
 
-#include "common/Logger.h"
-#include "inspection/Hashier.h"
 #include "removal/FRestoreFiles.h"
-#include "shell/MAPI.h"
-#include "shell/MWDL.h"
 #include "shell/Strings.h"
 #include "shell/app/FMain.h"
 #include "tests/native/ErrorOf.h"
-#include "tests/native/InspectionEnumFixture.h"
-#include "tests/native/UiHeadlessFixture.h"
+#include "tests/native/ReportWindowsFixture.h"
 
 namespace {
 
@@ -25,16 +20,10 @@ const std::wstring kB = L"C:\\Apps\\b.exe";
 const std::wstring kGone = L"C:\\Apps\\gone.dll";
 using Box = std::tuple<unsigned, std::wstring>;  // style, prompt
 using Paths = std::vector<std::wstring>;
+using Logged = std::vector<std::tuple<long, std::wstring, int, std::wstring>>;  // number, message, level, source
 
-class RestoreWindowTest : public UiHeadlessTest {
+class RestoreWindowTest : public ReportWindowsTest {
  protected:
-  RestoreWindowTest() {
-    MWDL::goLogger = logger;
-    MWDL::goHashier = std::make_shared<CHashier>();
-    MAPI::gbIsNT = true;
-  }
-  ~RestoreWindowTest() override { std::tie(MWDL::goLogger, MWDL::goHashier, MAPI::gbIsNT) = saved_; }
-
   // A file removed earlier: its record, and its parasite-named file unless it is gone.
   void Removed(const std::wstring& path, bool fileLeft = true) {
     on->registry.SetString(platform::kHkeyCurrentUser, kKey, path, path);
@@ -54,12 +43,7 @@ class RestoreWindowTest : public UiHeadlessTest {
     return text.replace(text.find(L"%1"), 2, file);
   }
 
-  std::shared_ptr<CapturingLogger> logger = std::make_shared<CapturingLogger>();
   platform::FakeMachine* on = &machine;  // the machine that the helpers look at
-
- private:
-  std::tuple<std::shared_ptr<CLogger>, std::shared_ptr<CHashier>, bool> saved_{MWDL::goLogger, MWDL::goHashier,
-                                                                               MAPI::gbIsNT};
 };
 
 }  // namespace
@@ -74,44 +58,32 @@ TEST_F(RestoreWindowTest, DesignCarriesItsTexts) {
   EXPECT_EQ(window.FindControl(L"lstFiles"), &window.lstFilesBox);
 }
 
-// Only records whose parasite-named file exists are listed; the others stay in the registry.
+// Only records whose parasite-named file exists are listed, the first selected; the others stay in the
+// registry. Nothing to restore (no record, an empty key, a record whose file is gone), or a record key
+// that cannot be read (logged): Init answers false with an empty list.
 TEST_F(RestoreWindowTest, InitListsTheRestorableRecordsAndSelectsTheFirst) {
-  Removed(kGone, false);
-  Removed(kA);
-  Removed(kB);
-  FRestoreFiles window;
-  EXPECT_TRUE(window.Init());
-  EXPECT_EQ(window.lstFilesBox.Items(), (Paths{kA, kB}));
-  EXPECT_EQ(window.lstFiles.Text(), kA);
-  EXPECT_TRUE(Recorded(kGone));
-  EXPECT_TRUE(logger->lines.empty());
-}
-
-// Nothing to restore (no record, an empty key, a record whose file is gone), or a record key that cannot
-// be read (logged): Init answers false with an empty list.
-TEST_F(RestoreWindowTest, InitAnswersFalseWithNothingToRestore) {
-  const std::vector<std::tuple<const char*, std::function<void()>, bool>> cases = {
-      {"no record", [] {}, false},
-      {"empty key", [&] { machine.registry.CreateKey(platform::kHkeyCurrentUser, kKey); }, false},
-      {"file gone", [&] { Removed(kGone, false); }, false},
+  // what, arrange, listed, logged
+  const std::vector<std::tuple<const char*, std::function<void()>, Paths, Logged>> cases = {
+      {"records with and without their file", [&] { Removed(kGone, false); Removed(kA); Removed(kB); }, {kA, kB}, {}},
+      {"no record", [] {}, {}, {}},
+      {"empty key", [&] { machine.registry.CreateKey(platform::kHkeyCurrentUser, kKey); }, {}, {}},
+      {"file gone", [&] { Removed(kGone, false); }, {}, {}},
       {"unreadable key",
-       [&] {
-         Removed(kA);
-         machine.registry.FailEnum(platform::kHkeyCurrentUser, kKey, platform::kErrorAccessDenied);
-       },
-       true},
+       [&] { Removed(kA); machine.registry.FailEnum(platform::kHkeyCurrentUser, kKey, platform::kErrorAccessDenied); },
+       {},
+       {{err::FromWin32(platform::kErrorAccessDenied), L"Access is denied.", kLogError, L"FRestoreFiles.RefreshList"}}},
   };
-  for (const auto& [what, arrange, logged] : cases) {
+  for (const auto& [what, arrange, listed, logged] : cases) {
     machine.registry.Clear();
     logger->lines.clear();
     arrange();
     FRestoreFiles window;
-    EXPECT_FALSE(window.Init()) << what;
-    EXPECT_EQ(window.lstFiles.ListCount(), 0) << what;
-    std::vector<std::tuple<int, std::wstring>> lines, expected;
-    for (const LogLine& line : logger->lines) lines.emplace_back(line.level, line.source);
-    if (logged) expected.emplace_back(kLogError, L"FRestoreFiles.RefreshList");
-    EXPECT_EQ(lines, expected) << what;
+    EXPECT_EQ(window.Init(), !listed.empty()) << what;
+    EXPECT_EQ(std::tuple(window.lstFilesBox.Items(), window.lstFiles.ListCount(), window.lstFiles.Text()),
+              std::tuple(listed, static_cast<int>(listed.size()), listed.empty() ? L"" : listed[0]))
+        << what;
+    EXPECT_TRUE(machine.registry.Changes().empty()) << what;
+    EXPECT_EQ(Lines(*logger), logged) << what;
   }
 }
 
@@ -136,10 +108,7 @@ TEST_F(RestoreWindowTest, RestoreGivesTheSelectedFileItsNameBackAndTellsTheOutco
         {64, LoadResString(122)}},
        {}, false},
       {"one of several, over a new file", {kA, kB},
-       [&](FRestoreFiles& w) {
-         on->files.AddTextFile(kB, "new");
-         w.lstFilesBox.UserSelect(1);
-       },
+       [&](FRestoreFiles& w) { on->files.AddTextFile(kB, "new"); w.lstFilesBox.UserSelect(1); },
        {kB}, {{49, Format(120, kB)}, {64, Format(121, kB)}}, {kA}, true},
       {"cancel in the question", {kA}, [&](FRestoreFiles&) { on->desktop.QueueAnswer(2); }, {},
        {{49, Format(120, kA)}}, {kA}, true},
@@ -160,22 +129,25 @@ TEST_F(RestoreWindowTest, RestoreGivesTheSelectedFileItsNameBackAndTellsTheOutco
     c.prepare(window);
     m.desktop.SetMessageBoxHook([&](const platform::ShownBox& box) {
       for (const std::wstring& path : c.removed) {
-        if (box.prompt == Format(121, path)) EXPECT_FALSE(Recorded(path)) << c.what;
-        if (box.prompt == Format(120, path)) EXPECT_TRUE(Recorded(path)) << c.what;
+        if (box.prompt == Format(120, path) || box.prompt == Format(121, path)) {
+          EXPECT_EQ(Recorded(path), box.prompt == Format(120, path)) << c.what;  // asked: still; told: no more
+        }
       }
     });
     window.cmdRestoreFile.PerformClick();
     EXPECT_EQ(Boxes(), c.boxes) << c.what;
     for (const std::wstring& path : c.removed) {
       const bool back = std::find(c.restored.begin(), c.restored.end(), path) != c.restored.end();
-      EXPECT_EQ(Recorded(path), !back) << c.what << " " << path;
-      EXPECT_EQ(m.files.HasFile(MAPI::MakeParasiteFileName(path)), !back) << c.what << " " << path;
-      if (back) EXPECT_EQ(m.files.FileText(path), "MZ") << c.what;
+      EXPECT_EQ(std::tuple(Recorded(path), m.files.HasFile(MAPI::MakeParasiteFileName(path)), m.files.FileText(path)),
+                std::tuple(!back, !back, back ? "MZ" : ""))
+          << c.what << " " << path;
     }
-    if (c.boxes.size() < 2) EXPECT_TRUE(m.files.Moves().empty()) << c.what;  // not asked, or cancelled
-    EXPECT_EQ(window.lstFilesBox.Items(), c.rows) << c.what;
-    EXPECT_EQ(window.Visible(), c.visible) << c.what;
-    EXPECT_TRUE(window.Loaded()) << c.what;
+    if (c.boxes.size() < 2) {  // not asked, or cancelled
+      EXPECT_TRUE(m.files.Moves().empty()) << c.what;
+    }
+    EXPECT_EQ(std::tuple(window.lstFilesBox.Items(), window.Visible(), window.Loaded()),
+              std::tuple(c.rows, c.visible, true))
+        << c.what;
     on = &machine;
   }
 }
@@ -188,9 +160,8 @@ TEST_F(RestoreWindowTest, ErrorInRestoreIsLoggedAndShown) {
   window.cmdRestoreFile.PerformClick();
   EXPECT_EQ(Boxes(), (std::vector<Box>{{49, Format(120, kA)},
                                        {64, L"Cannot restore 'C:\\Apps\\a.dll'. Object variable or With block variable not set"}}));
-  ASSERT_EQ(logger->lines.size(), 1u);
-  EXPECT_EQ(std::tuple(logger->lines[0].number, logger->lines[0].level, logger->lines[0].source),
-            std::tuple(long{err::kObjectNotSet}, kLogError, std::wstring(L"FRestoreFiles.cmdRestoreFile_Click")));
+  EXPECT_EQ(Lines(*logger), (Logged{{err::kObjectNotSet, L"Object variable or With block variable not set", kLogError,
+                                      L"FRestoreFiles.cmdRestoreFile_Click"}}));
   EXPECT_TRUE(Recorded(kA));
 }
 
@@ -203,8 +174,7 @@ TEST_F(RestoreWindowTest, CloseEscapeAndTheCloseBoxHideTheWindow) {
   for (std::size_t i = 0; i < ways.size(); ++i) {
     window.Show();
     ways[i]();
-    EXPECT_FALSE(window.Visible()) << i;
-    EXPECT_TRUE(window.Loaded()) << i;
+    EXPECT_EQ(std::pair(window.Visible(), window.Loaded()), std::pair(false, true)) << i;
   }
   window.Unload();
   EXPECT_FALSE(window.Loaded());

@@ -16,23 +16,13 @@ inline const std::wstring kEnd = L"============ ^Spyware Removal Script^ =======
 using Values = std::vector<std::pair<std::wstring, std::wstring>>;
 
 // The values of a script for the in-memory machine's PC (FakeSystem's defaults) and version 2.0.24,
-// with the lists given; `changes` replace or add values after them.
+// with the lists given; `changes` follow them, each in place of a value of the same name.
 inline Values ForThisPC(const std::wstring& white, const std::wstring& black, const Values& changes = {}) {
-  Values values{{L"w", white},
-                {L"b", black},
-                {L"pcname", L"TESTPC"},
-                {L"os", L"Microsoft Windows XP 5.1.2600"},
-                {L"cpu", L"x86 Family 6 Model 15"},
-                {L"minappversion", L"2.0.24"}};
-  for (const auto& [name, value] : changes) {
-    bool replaced = false;
-    for (auto& [existing, old] : values) {
-      if (existing == name) {
-        old = value;
-        replaced = true;
-      }
-    }
-    if (!replaced) values.emplace_back(name, value);
+  Values values{{L"w", white}, {L"b", black}, {L"pcname", L"TESTPC"}, {L"os", L"Microsoft Windows XP 5.1.2600"},
+                {L"cpu", L"x86 Family 6 Model 15"}, {L"minappversion", L"2.0.24"}};
+  for (const auto& change : changes) {
+    std::erase_if(values, [&](const auto& value) { return value.first == change.first; });
+    values.push_back(change);
   }
   return values;
 }
