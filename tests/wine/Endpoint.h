@@ -14,6 +14,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "common/TextCodec.h"
@@ -89,10 +90,21 @@ inline std::vector<Record> Records() {
   return records;
 }
 
+// What arrived, as a record says: vendor.py's verdict, the subject and the values (UTF-8), in arrival
+// order.
+using Arrival = std::tuple<std::string, std::string, std::map<std::string, std::string>>;
+inline std::vector<Arrival> Arrivals() {
+  std::vector<Arrival> arrivals;
+  for (const Record& r : Records()) arrivals.emplace_back(r.verdict, r.subject, r.values);
+  return arrivals;
+}
+
 // The current user's proxy setting (Internet Settings: ProxyEnable, ProxyServer), set to `server` for
 // the owner's lifetime; the values as they were (or their absence) come back after.
 class ProxySetting {
  public:
+  // The local endpoint listening (or not) on `port`.
+  explicit ProxySetting(int port) : ProxySetting(Local(port)) {}
   explicit ProxySetting(const std::wstring& server) {
     ::RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_,
                       nullptr);
@@ -134,6 +146,16 @@ class ProxySetting {
   HKEY key_ = nullptr;
   Saved enable_{L"ProxyEnable"};
   Saved server_{L"ProxyServer"};
+};
+
+// The endpoint with its records cleared, answering `answer`, and the proxy setting pointing at it for the
+// owner's lifetime.
+struct FreshEndpoint {
+  explicit FreshEndpoint(const std::string& answer = "200") {
+    ClearRecords();
+    SetAnswer(answer);
+  }
+  ProxySetting proxy{EndpointPort()};
 };
 
 // The real system with a clock that runs `factor` times faster while the program sleeps: each Sleep
