@@ -45,26 +45,19 @@ void Type(HWND box, const std::wstring& text) {
   for (wchar_t c : text) ::SendMessageW(box, WM_CHAR, c, 0);
 }
 
-// The log files clear of the read-only attribute again, so that the folder can go.
-struct Writable {
-  fs::path folder;
-  ~Writable() {
-    for (const wchar_t* name : {L"WDL.log", L"short.log"}) {
-      ::SetFileAttributesW((folder / name).c_str(), FILE_ATTRIBUTE_NORMAL);
-    }
-  }
-};
-
 class FaultInjectionProgramWine : public ProgramUnderTest {};
 
 TEST_F(FaultInjectionProgramWine, WithNothingOfItsOwnWritableItStartsAndSendsASupportRequest) {
   wine_test::FreshEndpoint endpoint;
   wine_test::NewTempFiles sendsFiles;  // the program's send leaves its request file and zip there
-  Writable writable;
+  const AtEnd writable{[&] {  // the logs clear of the read-only attribute again, so that the folder can go
+    for (const wchar_t* name : {L"WDL.log", L"short.log"}) {
+      ::SetFileAttributesW((folder_ / name).c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+  }};
   std::unique_ptr<LibraryHolder> holder;
   const std::vector<std::wstring> dlls = Runtime({L"WDLCustom.dll", L"vbzip10.dll", L"wdl_loadchild.exe"});
   ASSERT_NO_FATAL_FAILURE(Start(dlls, L"wardline.exe", L"", [&](const fs::path& folder) {
-    writable.folder = folder;
     for (const wchar_t* name : {L"WDL.log", L"short.log"}) std::ofstream(folder / name, std::ios::binary) << kEarlierLog;
     ASSERT_TRUE(::SetFileAttributesW((folder / L"WDL.log").c_str(), FILE_ATTRIBUTE_READONLY));
     ASSERT_TRUE(fs::create_directory(folder / L"Request.dat"));

@@ -10,6 +10,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -182,16 +183,6 @@ std::wstring LongPath(const fs::path& path) {
   return length > 0 && length < MAX_PATH * 4 ? std::wstring(buffer, length) : path.wstring();
 }
 
-// Deletes the test's values from the record of removed files, before and after the test.
-struct RecordCleaner {
-  explicit RecordCleaner(std::vector<std::wstring> files) : names(std::move(files)) { Clean(); }
-  ~RecordCleaner() { Clean(); }
-  void Clean() const {
-    for (const std::wstring& name : names) removal_wine::DeleteRecord(name);
-  }
-  std::vector<std::wstring> names;
-};
-
 class SilentProgressor : public IProgressor {
  public:
   void Progress(double) override {}
@@ -255,7 +246,10 @@ TEST_F(ProgramEndToEndWine, RemovalScriptForASupportRequestRemovesTheTestsFilesA
   }
   const std::wstring plain = LongPath(files / L"wdl_plaindll.dll"), company = LongPath(files / L"wdl_testdll.dll");
   const std::vector<std::wstring> both = {plain, company};
-  RecordCleaner cleaner(both);
+  // The test's values in the record of removed files go before and after the test.
+  const auto cleanRecord = [&] { std::for_each(both.begin(), both.end(), removal_wine::DeleteRecord); };
+  cleanRecord();
+  const AtEnd recordCleaned{cleanRecord};
   LibraryHolder holder(LongPath(files / L"wdl_loadchild.exe"), both);
   ASSERT_TRUE(holder.started) << ::GetLastError();
   ASSERT_TRUE(holder.ready) << "the helper did not load the libraries";

@@ -126,6 +126,12 @@ inline void EndProcess(PROCESS_INFORMATION& info, UINT code) {
   info = {};
 }
 
+// Runs `run` when it goes out of scope.
+struct AtEnd {
+  std::function<void()> run;
+  ~AtEnd() { run(); }
+};
+
 // The DLLs of the MinGW runtime and the shared component library, which every start needs.
 inline const std::vector<std::wstring> kRuntime = {L"qnCommon.dll", L"libstdc++-6.dll", L"libgcc_s_seh-1.dll",
                                                    L"libwinpthread-1.dll"};
