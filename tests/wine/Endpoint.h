@@ -14,6 +14,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "common/TextCodec.h"
@@ -89,33 +90,39 @@ inline std::vector<Record> Records() {
   return records;
 }
 
+// What arrived, as a record says: vendor.py's verdict, the subject and the values (UTF-8), in arrival
+// order.
+using Arrival = std::tuple<std::string, std::string, std::map<std::string, std::string>>;
+inline std::vector<Arrival> Arrivals() {
+  std::vector<Arrival> arrivals;
+  for (const Record& r : Records()) arrivals.emplace_back(r.verdict, r.subject, r.values);
+  return arrivals;
+}
+
 // The current user's proxy setting (Internet Settings: ProxyEnable, ProxyServer), set to `server` for
 // the owner's lifetime; the values as they were (or their absence) come back after.
 class ProxySetting {
  public:
+  // The local endpoint listening (or not) on `port`.
+  explicit ProxySetting(int port) : ProxySetting(Local(port)) {}
   explicit ProxySetting(const std::wstring& server) {
-    ::RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_,
-                      nullptr);
-    for (Saved* saved : {&enable_, &server_}) {
-      DWORD type = 0, size = sizeof saved->data;
-      saved->present = ::RegQueryValueExW(key_, saved->name, nullptr, &type, saved->data, &size) == ERROR_SUCCESS;
-      saved->type = type;
-      saved->size = size;
+    for (Saved& saved : saved_) {
+      saved.present = ::RegGetValueW(HKEY_CURRENT_USER, kKey, saved.name, RRF_RT_ANY | RRF_NOEXPAND, &saved.type,
+                                     saved.data, &saved.size) == ERROR_SUCCESS;
     }
     const DWORD one = 1;
-    ::RegSetValueExW(key_, L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one);
-    ::RegSetValueExW(key_, L"ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(server.c_str()),
-                     static_cast<DWORD>((server.size() + 1) * sizeof(wchar_t)));
+    ::RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"ProxyEnable", REG_DWORD, &one, sizeof one);
+    ::RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"ProxyServer", REG_SZ, server.c_str(),
+                      static_cast<DWORD>((server.size() + 1) * sizeof(wchar_t)));
   }
   ~ProxySetting() {
-    for (const Saved* saved : {&enable_, &server_}) {
-      if (saved->present) {
-        ::RegSetValueExW(key_, saved->name, 0, saved->type, saved->data, saved->size);
+    for (const Saved& saved : saved_) {
+      if (saved.present) {
+        ::RegSetKeyValueW(HKEY_CURRENT_USER, kKey, saved.name, saved.type, saved.data, saved.size);
       } else {
-        ::RegDeleteValueW(key_, saved->name);
+        ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kKey, saved.name);
       }
     }
-    ::RegCloseKey(key_);
   }
   ProxySetting(const ProxySetting&) = delete;
   ProxySetting& operator=(const ProxySetting&) = delete;
@@ -128,12 +135,20 @@ class ProxySetting {
     const wchar_t* name;
     bool present = false;
     DWORD type = 0;
-    DWORD size = 0;
+    DWORD size = sizeof data;
     BYTE data[1024] = {};
   };
-  HKEY key_ = nullptr;
-  Saved enable_{L"ProxyEnable"};
-  Saved server_{L"ProxyServer"};
+  Saved saved_[2] = {{L"ProxyEnable"}, {L"ProxyServer"}};
+};
+
+// The endpoint with its records cleared, answering `answer`, and the proxy setting pointing at it for the
+// owner's lifetime.
+struct FreshEndpoint {
+  explicit FreshEndpoint(const std::string& answer = "200") {
+    ClearRecords();
+    SetAnswer(answer);
+  }
+  ProxySetting proxy{EndpointPort()};
 };
 
 // The real system with a clock that runs `factor` times faster while the program sleeps: each Sleep

@@ -23,21 +23,19 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace program_wine;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::FieldsAre;
+using ::testing::Pair;
 
 const std::string kEarlierLog = "2024-01-02 03:04:05\t5\t0\tFMain.Form_Initialize\tan earlier start\r\n";
 
 // The editable Edit children of `window`, in their order: the read-only ones left out.
 std::vector<HWND> EditableBoxes(HWND window) {
   std::vector<HWND> boxes;
-  ::EnumChildWindows(
-      window,
-      [](HWND child, LPARAM param) -> BOOL {
-        if (ClassOf(child) == L"Edit" && (::GetWindowLongPtrW(child, GWL_STYLE) & ES_READONLY) == 0) {
-          reinterpret_cast<std::vector<HWND>*>(param)->push_back(child);
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&boxes));
+  for (HWND child : ChildrenOf(window)) {
+    if (ClassOf(child) == L"Edit" && (::GetWindowLongPtrW(child, GWL_STYLE) & ES_READONLY) == 0) boxes.push_back(child);
+  }
   return boxes;
 }
 
@@ -47,29 +45,19 @@ void Type(HWND box, const std::wstring& text) {
   for (wchar_t c : text) ::SendMessageW(box, WM_CHAR, c, 0);
 }
 
-// The log files clear of the read-only attribute again, so that the folder can go.
-struct Writable {
-  fs::path folder;
-  ~Writable() {
-    for (const wchar_t* name : {L"WDL.log", L"short.log"}) {
-      ::SetFileAttributesW((folder / name).c_str(), FILE_ATTRIBUTE_NORMAL);
-    }
-  }
-};
-
 class FaultInjectionProgramWine : public ProgramUnderTest {};
 
 TEST_F(FaultInjectionProgramWine, WithNothingOfItsOwnWritableItStartsAndSendsASupportRequest) {
-  wine_test::ClearRecords();
-  wine_test::SetAnswer("200");
-  wine_test::ProxySetting proxy(wine_test::ProxySetting::Local(wine_test::EndpointPort()));
+  wine_test::FreshEndpoint endpoint;
   wine_test::NewTempFiles sendsFiles;  // the program's send leaves its request file and zip there
-  Writable writable;
+  const AtEnd writable{[&] {  // the logs clear of the read-only attribute again, so that the folder can go
+    for (const wchar_t* name : {L"WDL.log", L"short.log"}) {
+      ::SetFileAttributesW((folder_ / name).c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+  }};
   std::unique_ptr<LibraryHolder> holder;
-  std::vector<std::wstring> dlls = kRuntime;
-  dlls.insert(dlls.end(), {L"WDLCustom.dll", L"vbzip10.dll", L"wdl_loadchild.exe"});
+  const std::vector<std::wstring> dlls = Runtime({L"WDLCustom.dll", L"vbzip10.dll", L"wdl_loadchild.exe"});
   ASSERT_NO_FATAL_FAILURE(Start(dlls, L"wardline.exe", L"", [&](const fs::path& folder) {
-    writable.folder = folder;
     for (const wchar_t* name : {L"WDL.log", L"short.log"}) std::ofstream(folder / name, std::ios::binary) << kEarlierLog;
     ASSERT_TRUE(::SetFileAttributesW((folder / L"WDL.log").c_str(), FILE_ATTRIBUTE_READONLY));
     ASSERT_TRUE(fs::create_directory(folder / L"Request.dat"));
@@ -90,13 +78,13 @@ TEST_F(FaultInjectionProgramWine, WithNothingOfItsOwnWritableItStartsAndSendsASu
   const auto boxes = [&](HWND hwnd) {
     if (IsMessageBox(hwnd)) shown.push_back(StaticTexts(hwnd));
   };
-  HWND main = WaitForWindow(IsMainWindow, 30, boxes);
-  ASSERT_NE(main, nullptr) << "no main window within 30 s (exit code " << WaitForExit(0) << ")";
+  HWND main = nullptr, window = nullptr, box = nullptr;
+  ASSERT_NO_FATAL_FAILURE(Await(main, IsMainWindow, 30, "main window", boxes));
   EXPECT_EQ(ReadAll(folder_ / L"WDL.log"), kEarlierLog) << "the start lines reached the log after all";
 
   ASSERT_NO_FATAL_FAILURE(Press(main, L"Request Support..."));
-  HWND window = WaitForWindow([](HWND hwnd) { return TextOf(hwnd) == L"Request Support Form"; }, 30, boxes);
-  ASSERT_NE(window, nullptr) << "no support-request window within 30 s";
+  ASSERT_NO_FATAL_FAILURE(Await(
+      window, [](HWND hwnd) { return TextOf(hwnd) == L"Request Support Form"; }, 30, "support-request window", boxes));
   const std::vector<HWND> editable = EditableBoxes(window);
   ASSERT_EQ(editable.size(), 3u) << "comments, name and e-mail";
   Type(editable[0], L"Pop-ups everywhere");
@@ -104,28 +92,20 @@ TEST_F(FaultInjectionProgramWine, WithNothingOfItsOwnWritableItStartsAndSendsASu
   Type(editable[2], L"ann@example.com");
   ASSERT_NO_FATAL_FAILURE(Press(window, L"Request Support"));
 
-  const std::wstring sent = LoadResString(105);
-  HWND box = WaitForWindow([&](HWND hwnd) { return IsMessageBox(hwnd) && StaticTexts(hwnd).find(sent) != std::wstring::npos; },
-                           240, boxes);
-  ASSERT_NE(box, nullptr) << "no word of success within 240 s (exit code " << WaitForExit(0) << ")";
+  ASSERT_NO_FATAL_FAILURE(Await(box, BoxSaying(LoadResString(105)), 240, "word of success", boxes));
   EXPECT_TRUE(shown.empty()) << "the user was told: " << std::string(shown.front().begin(), shown.front().end());
   ASSERT_TRUE(::PostMessageW(box, WM_COMMAND, IDOK, 0));
 
-  const auto records = wine_test::Records();
-  ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(records[0].verdict, "ok");
-  EXPECT_EQ(records[0].subject, "LDW\\SupportRequest");
-  EXPECT_NE(records[0].values.at("state").find("<yourname>Ann</yourname>"), std::string::npos);
-  EXPECT_NE(records[0].values.at("state").find("Pop-ups everywhere"), std::string::npos);
+  EXPECT_THAT(wine_test::Arrivals(),
+              ElementsAre(FieldsAre("ok", "LDW\\SupportRequest",
+                                    Contains(Pair("state", AllOf(HasSubstr("<yourname>Ann</yourname>"),
+                                                                 HasSubstr("Pop-ups everywhere")))))));
 
-  ASSERT_TRUE(::PostMessageW(window, WM_CLOSE, 0, 0));
-  ASSERT_TRUE(::PostMessageW(main, WM_CLOSE, 0, 0));
-  EXPECT_EQ(WaitForExit(20), 0u);
+  ASSERT_NO_FATAL_FAILURE(CloseExpectingExit0({window, main}, 20));
   // What it could not write is as it was.
   EXPECT_EQ(ReadAll(folder_ / L"WDL.log"), kEarlierLog);
   EXPECT_EQ(ReadAll(folder_ / L"short.log"), kEarlierLog);
-  EXPECT_TRUE(fs::is_directory(folder_ / L"Request.dat"));
-  EXPECT_TRUE(fs::is_empty(folder_ / L"Request.dat"));
+  EXPECT_TRUE(fs::is_directory(folder_ / L"Request.dat") && fs::is_empty(folder_ / L"Request.dat"));
   EXPECT_EQ(sendsFiles.Added().size(), 2u) << "the request file and the zip stay after a send";
 }
 

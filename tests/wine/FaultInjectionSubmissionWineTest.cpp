@@ -17,34 +17,21 @@
 
 namespace {
 
-using wine_test::ProxySetting;
-
 class FaultInjectionSubmissionWine : public wine_test::SubmissionFixture {
  protected:
-  // Sends the feedback with the endpoint answering `answer`, under the fast clock; `waited` receives the
-  // milliseconds the send took on that clock.
-  bool SendTimed(const std::string& answer, std::uint32_t& waited) {
+  // Sends the feedback with the endpoint answering `answer`, under the fast clock, and expects the send
+  // to end by the wait's deadline on that clock.
+  bool SendTimed(const std::string& answer) {
     wine_test::FastClock clock(100);
     const std::uint32_t started = clock.GetTickCount();
     const bool sent = Send(L"LDW\\Uninstall", Feedback(), answer);
-    waited = clock.GetTickCount() - started;
+    EXPECT_LE(clock.GetTickCount() - started, (CL::kWaitSeconds + 1) * 1000) << answer;
     return sent;
-  }
-  // The one request the endpoint recorded since the last clearing, decoded whole by the vendor's tool.
-  static void ExpectTheRequestArrivedWhole(const std::string& answer) {
-    const auto records = wine_test::Records();
-    ASSERT_EQ(records.size(), 1u) << answer;
-    EXPECT_EQ(records[0].verdict, "ok") << answer;
-    EXPECT_EQ(records[0].values.at("reason"), "Too slow\r\n+ 100% & more \xC3\xA9\xE4\xB8\xAD") << answer;
   }
 };
 
 TEST_F(FaultInjectionSubmissionWine, OnlyAnAnswerThatArrivedWholeCountsAsSent) {
-  struct Case {
-    const char* answer;
-    bool sent;
-    std::wstring cause;
-  };
+  struct Case { const char* answer; bool sent; std::wstring cause; };
   const std::vector<Case> cases = {
       {"truncated", false, CL::kCannotSend},  // Content-Length 1000, 15 bytes, closed
       {"stall 1", false, CL::kCannotSend},    // the same, closed after a second of silence
@@ -52,14 +39,11 @@ TEST_F(FaultInjectionSubmissionWine, OnlyAnAnswerThatArrivedWholeCountsAsSent) {
       {"big", true, L"keep"},                 // 5 MB, whole
       {"big 404", false, L"Not Found"},       // 5 MB, refused
   };
-  ProxySetting proxy(ProxySetting::Local(wine_test::EndpointPort()));
   for (const Case& c : cases) {
     wine_test::ClearRecords();
-    std::uint32_t waited = 0;
-    EXPECT_EQ(SendTimed(c.answer, waited), c.sent) << c.answer;
+    EXPECT_EQ(SendTimed(c.answer), c.sent) << c.answer;
     EXPECT_EQ(cause, c.cause) << c.answer;
-    EXPECT_LE(waited, (CL::kWaitSeconds + 1) * 1000) << c.answer;
-    ExpectTheRequestArrivedWhole(c.answer);
+    EXPECT_EQ(wine_test::Arrivals(), FeedbackArrived("LDW\\Uninstall")) << c.answer;
   }
   // No answer takes the error path: the request file and the zip of every send stay.
   EXPECT_EQ(NewTempFiles().size(), 2 * cases.size());
@@ -69,12 +53,8 @@ TEST_F(FaultInjectionSubmissionWine, OnlyAnAnswerThatArrivedWholeCountsAsSent) {
 // request object shows tells it from one (WINE-DIFFERENCES.md). It counts as sent; the request itself
 // had arrived whole, so nothing is lost.
 TEST_F(FaultInjectionSubmissionWine, ChunksCutInsideAChunkCountAsSentUnderWine) {
-  ProxySetting proxy(ProxySetting::Local(wine_test::EndpointPort()));
-  std::uint32_t waited = 0;
-  const bool sent = SendTimed("cut", waited);
-  wine_test::ExpectWineDifference(wine_test::kCutChunkedAnswerCompletes, sent);
-  EXPECT_LE(waited, (CL::kWaitSeconds + 1) * 1000);
-  ExpectTheRequestArrivedWhole("cut");
+  wine_test::ExpectWineDifference(wine_test::kCutChunkedAnswerCompletes, SendTimed("cut"));
+  EXPECT_EQ(wine_test::Arrivals(), FeedbackArrived("LDW\\Uninstall"));
   EXPECT_EQ(NewTempFiles().size(), 2u);
 }
 

@@ -4,18 +4,21 @@
 // the helper (wdl_loadchild.exe) that holds libraries or files while the program runs.
 #include <windows.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
+
+#include "tests/wine/Endpoint.h"
 
 namespace program_wine {
 
 namespace fs = std::filesystem;
+using ::testing::AllOf;
+using ::testing::HasSubstr;
 
 inline fs::path BinFolder() {
   std::vector<wchar_t> buffer(MAX_PATH * 4, L'\0');
@@ -35,62 +38,66 @@ inline std::wstring ClassOf(HWND hwnd) {
   return name;
 }
 
+inline BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM found) {
+  reinterpret_cast<std::vector<HWND>*>(found)->push_back(hwnd);
+  return TRUE;
+}
+
+// The child windows of `parent`, all levels, in the order the system lists them.
+inline std::vector<HWND> ChildrenOf(HWND parent) {
+  std::vector<HWND> children;
+  ::EnumChildWindows(parent, CollectWindow, reinterpret_cast<LPARAM>(&children));
+  return children;
+}
+
 // The visible top-level windows of process `pid`.
 inline std::vector<HWND> VisibleWindowsOf(DWORD pid) {
-  struct Walk {
-    DWORD pid;
-    std::vector<HWND> found;
-  } walk{pid, {}};
-  ::EnumWindows(
-      [](HWND hwnd, LPARAM param) -> BOOL {
-        auto* w = reinterpret_cast<Walk*>(param);
-        DWORD owner = 0;
-        ::GetWindowThreadProcessId(hwnd, &owner);
-        if (owner == w->pid && ::IsWindowVisible(hwnd)) w->found.push_back(hwnd);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&walk));
-  return walk.found;
+  std::vector<HWND> all, found;
+  ::EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&all));
+  for (HWND hwnd : all) {
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(hwnd, &owner);
+    if (owner == pid && ::IsWindowVisible(hwnd)) found.push_back(hwnd);
+  }
+  return found;
 }
 
 inline bool IsMainWindow(HWND hwnd) { return TextOf(hwnd) == L"Wardline" && ::GetMenu(hwnd) != nullptr; }
 inline bool IsMessageBox(HWND hwnd) { return ClassOf(hwnd) == L"#32770" && TextOf(hwnd) == L"Wardline"; }
 
-// The child window of `parent` with this class and text; null when there is none.
-inline HWND ChildWindow(HWND parent, const std::wstring& className, const std::wstring& text) {
-  struct Search {
-    std::wstring className, text;
-    HWND found = nullptr;
-  } search{className, text};
-  ::EnumChildWindows(
-      parent,
-      [](HWND child, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
-        if (ClassOf(child) == s->className && TextOf(child) == s->text) s->found = child;
-        return s->found == nullptr;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
 // The texts of a dialog's Static children, one after the other.
 inline std::wstring StaticTexts(HWND dialog) {
   std::wstring texts;
-  ::EnumChildWindows(
-      dialog,
-      [](HWND child, LPARAM param) -> BOOL {
-        if (ClassOf(child) == L"Static") *reinterpret_cast<std::wstring*>(param) += TextOf(child) + L"\n";
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&texts));
+  for (HWND child : ChildrenOf(dialog)) {
+    if (ClassOf(child) == L"Static") texts += TextOf(child) + L"\n";
+  }
   return texts;
 }
 
-inline std::string ReadAll(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+// Accepts the program's message boxes that say `text`.
+inline std::function<bool(HWND)> BoxSaying(const std::wstring& text) {
+  return [text](HWND hwnd) { return IsMessageBox(hwnd) && StaticTexts(hwnd).find(text) != std::wstring::npos; };
+}
+
+// The first child window of `parent` of class `className` (with this text, when given); null when there
+// is none.
+inline HWND ChildOfClass(HWND parent, const std::wstring& className, const std::wstring* text = nullptr) {
+  for (HWND child : ChildrenOf(parent)) {
+    if (ClassOf(child) == className && (text == nullptr || TextOf(child) == *text)) return child;
+  }
+  return nullptr;
+}
+inline HWND ChildWindow(HWND parent, const std::wstring& className, const std::wstring& text) {
+  return ChildOfClass(parent, className, &text);
+}
+
+inline std::string ReadAll(const fs::path& file) { return wine_test::ReadText(file); }
+
+// How often `part` occurs in `text`.
+inline std::size_t Occurrences(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
 }
 
 // The whole text of a control of another process (GetWindowText gives only a window's caption there).
@@ -101,23 +108,6 @@ inline std::wstring ControlText(HWND hwnd) {
   return text;
 }
 
-// The first child window of `parent` of class `className`; null when there is none.
-inline HWND ChildOfClass(HWND parent, const std::wstring& className) {
-  struct Search {
-    std::wstring className;
-    HWND found = nullptr;
-  } search{className};
-  ::EnumChildWindows(
-      parent,
-      [](HWND child, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
-        if (ClassOf(child) == s->className) s->found = child;
-        return s->found == nullptr;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
 // Presses the button of `window` with this caption, as a click does.
 inline void Press(HWND window, const std::wstring& caption) {
   HWND button = ChildWindow(window, L"Button", caption);
@@ -126,23 +116,45 @@ inline void Press(HWND window, const std::wstring& caption) {
                              reinterpret_cast<LPARAM>(button)));
 }
 
+// Ends the process if it still runs, with exit code `code`, and closes its handles.
+inline void EndProcess(PROCESS_INFORMATION& info, UINT code) {
+  if (info.hProcess == nullptr) return;
+  if (::WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT) ::TerminateProcess(info.hProcess, code);
+  ::WaitForSingleObject(info.hProcess, 5000);
+  ::CloseHandle(info.hThread);
+  ::CloseHandle(info.hProcess);
+  info = {};
+}
+
+// Runs `run` when it goes out of scope.
+struct AtEnd {
+  std::function<void()> run;
+  ~AtEnd() { run(); }
+};
+
 // The DLLs of the MinGW runtime and the shared component library, which every start needs.
 inline const std::vector<std::wstring> kRuntime = {L"qnCommon.dll", L"libstdc++-6.dll", L"libgcc_s_seh-1.dll",
                                                    L"libwinpthread-1.dll"};
 
+// kRuntime and `more`.
+inline std::vector<std::wstring> Runtime(const std::vector<std::wstring>& more = {}) {
+  std::vector<std::wstring> dlls = kRuntime;
+  dlls.insert(dlls.end(), more.begin(), more.end());
+  return dlls;
+}
+
 // wardline.exe and the DLLs named, copied into a fresh scratch folder and started there. The process is
-// killed if it still runs when the fixture ends, and the folder is removed (best effort).
+// killed if it still runs when the fixture ends (or Stop is called), and the folder is removed (best
+// effort).
 class ProgramUnderTest : public ::testing::Test {
  protected:
-  void TearDown() override {
-    if (process_.hProcess != nullptr) {
-      if (::WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) ::TerminateProcess(process_.hProcess, 99);
-      ::WaitForSingleObject(process_.hProcess, 5000);
-      ::CloseHandle(process_.hThread);
-      ::CloseHandle(process_.hProcess);
-    }
+  void TearDown() override { Stop(); }
+
+  void Stop() {
+    EndProcess(process_, 99);
     std::error_code ignored;
     if (!folder_.empty()) fs::remove_all(folder_, ignored);
+    folder_.clear();
   }
 
   // `program` from the bin folder, copied as itself, started with `arguments` once `prepare` (when
@@ -166,6 +178,13 @@ class ProgramUnderTest : public ::testing::Test {
         << ::GetLastError();
   }
 
+  // `program` with WDLCustom.dll, started up to its main window, which `main` receives.
+  void StartToMainWindow(HWND& main, const std::wstring& program = L"wardline.exe",
+                         const std::wstring& arguments = L"") {
+    ASSERT_NO_FATAL_FAILURE(Start(Runtime({L"WDLCustom.dll"}), program, arguments));
+    ASSERT_NO_FATAL_FAILURE(Await(main, IsMainWindow, 30, "main window"));
+  }
+
   // Polls every 100 ms, for at most `seconds`, for a visible window of the child that `wanted` accepts;
   // null when the child ended or the time ran out. Any window seen before, `seen` receives first.
   HWND WaitForWindow(const std::function<bool(HWND)>& wanted, int seconds,
@@ -181,6 +200,14 @@ class ProgramUnderTest : public ::testing::Test {
     return nullptr;
   }
 
+  // WaitForWindow into `found`, failing the test (named `what`) when no such window came.
+  void Await(HWND& found, const std::function<bool(HWND)>& wanted, int seconds, const char* what,
+             const std::function<void(HWND)>& seen = nullptr) {
+    found = WaitForWindow(wanted, seconds, seen);
+    ASSERT_NE(found, nullptr) << "no " << what << " within " << seconds << " s (exit code " << WaitForExit(0)
+                              << ")";
+  }
+
   // The child's exit code, or STILL_ACTIVE when it did not end within `seconds`.
   DWORD WaitForExit(int seconds) {
     DWORD code = 0xDEADBEEF;
@@ -189,6 +216,14 @@ class ProgramUnderTest : public ::testing::Test {
     ::GetExitCodeProcess(process_.hProcess, &code);
     return code;
   }
+
+  // Closes `windows` in their order and expects the program to end with exit code 0 within `seconds`.
+  void CloseExpectingExit0(const std::vector<HWND>& windows, int seconds = 10) {
+    for (HWND window : windows) ASSERT_TRUE(::PostMessageW(window, WM_CLOSE, 0, 0));
+    EXPECT_EQ(WaitForExit(seconds), 0u);
+  }
+
+  std::string Log() const { return ReadAll(folder_ / L"WDL.log"); }
 
   fs::path folder_;
   PROCESS_INFORMATION process_{};
@@ -212,12 +247,7 @@ class LibraryHolder {
     ready = started && ::WaitForSingleObject(ready_, 20000) == WAIT_OBJECT_0;
   }
   ~LibraryHolder() {
-    if (info_.hProcess != nullptr) {
-      if (::WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) ::TerminateProcess(info_.hProcess, 98);
-      ::WaitForSingleObject(info_.hProcess, 5000);
-      ::CloseHandle(info_.hThread);
-      ::CloseHandle(info_.hProcess);
-    }
+    EndProcess(info_, 98);
     if (ready_ != nullptr) ::CloseHandle(ready_);
   }
   LibraryHolder(const LibraryHolder&) = delete;

@@ -4,6 +4,7 @@
 // user's proxy setting), which decodes it with the vendor's tool.
 #include <windows.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,22 +19,19 @@
 #include "report/FRequestSupport.h"
 #include "shell/Strings.h"
 #include "tests/wine/Endpoint.h"
+#include "tests/wine/ProgramUnderTest.h"
 #include "tests/wine/ProgramWideObjects.h"
 #include "tests/wine/UiWin32Fixture.h"
 
 namespace {
+
+using namespace ::testing;
 
 HWND H(ui::WindowHandle handle) { return reinterpret_cast<HWND>(handle); }
 
 // The program-wide objects as the start-up makes them, and the endpoint answering 200.
 class ReportWindowsWine : public UiWin32Test {
  protected:
-  void SetUp() override {
-    UiWin32Test::SetUp();
-    wine_test::ClearRecords();
-    wine_test::SetAnswer("200");
-  }
-
   // Types `text` into the edit box as keystrokes reach it.
   static void Type(HWND box, const std::wstring& text) {
     for (wchar_t c : text) ::SendMessageW(box, WM_CHAR, c, 0);
@@ -41,6 +39,7 @@ class ReportWindowsWine : public UiWin32Test {
 
   std::shared_ptr<wine_test::RecordingLogger> logger = std::make_shared<wine_test::RecordingLogger>();
   wine_test::ProgramWideObjects objects{logger};
+  wine_test::FreshEndpoint endpoint;
 };
 
 std::string Lower(std::string text) {
@@ -53,7 +52,6 @@ std::string Element(const std::wstring& name, const std::wstring& text) {
 }
 
 TEST_F(ReportWindowsWine, TypedSupportRequestReachesTheVendorWithThisMachinesState) {
-  wine_test::ProxySetting proxy(wine_test::ProxySetting::Local(wine_test::EndpointPort()));
   ui::Form owner(L"FOwner");
   owner.SetCaption(L"Owner");
   owner.Show();
@@ -74,41 +72,34 @@ TEST_F(ReportWindowsWine, TypedSupportRequestReachesTheVendorWithThisMachinesSta
   PumpUntil([] { return false; }, 300);
 
   EXPECT_EQ(closer.texts, std::vector<std::wstring>{LoadResString(105)}) << logger->lines;
-  EXPECT_NE(logger->lines.find(L"FRequestSupport.cmdRequestSupport_Click (5): 0 Requesting support"),
-            std::wstring::npos)
-      << logger->lines;
-  EXPECT_EQ(logger->lines.find(L"CReporter."), std::wstring::npos) << logger->lines;
+  EXPECT_THAT(logger->lines, AllOf(HasSubstr(L"FRequestSupport.cmdRequestSupport_Click (5): 0 Requesting support"),
+                                   Not(HasSubstr(L"CReporter."))));
   // Close, the default button, holds the focus after the box: Enter presses it.
-  wchar_t caption[32] = L"\x2603poison";
-  ::GetWindowTextW(H(window.cmdCancel.Native()), caption, 32);
-  EXPECT_EQ(std::wstring(caption), L"Close");
+  EXPECT_EQ(program_wine::TextOf(H(window.cmdCancel.Native())), L"Close");
   EXPECT_EQ(::GetFocus(), H(window.cmdCancel.Native()));
 
   const auto records = wine_test::Records();
   ASSERT_EQ(records.size(), 1u);
-  const wine_test::Record& r = records[0];
-  EXPECT_EQ(r.verdict, "ok");
-  EXPECT_EQ(r.subject, "LDW\\SupportRequest");
-  EXPECT_EQ(r.id.size(), 36u);
-  ASSERT_EQ(r.values.count("state"), 1u);
-  const std::string& state = r.values.at("state");
-  EXPECT_EQ(state.rfind("<xml><meta>", 0), 0u);
+  EXPECT_EQ(records[0].id.size(), 36u);
   long major = 0, minor = 0, build = 0, platformId = 0;
   std::wstring extra;
-  EXPECT_NE(state.find(Element(L"os", Utilities().GetOSVersion(major, minor, build, platformId, extra))),
-            std::string::npos);
-  EXPECT_NE(state.find(Element(L"cpu", Utilities().GetCPUType())), std::string::npos);
-  EXPECT_NE(state.find(Element(L"pcname", Utilities().GetComputerName())), std::string::npos);
-  EXPECT_NE(state.find("<comments>Pop-ups &amp; &lt;ads&gt;</comments><yourname>Ann O&apos;Neil</yourname>"
-                       "<youremail>ann@example.com</youremail><appversion>2.0.24</appversion>"),
-            std::string::npos);
-  EXPECT_TRUE(std::regex_search(state, std::regex("<sent>[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}</sent></meta>")));
-  // Our own process is among the files, with its size and checksum.
   wchar_t image[MAX_PATH * 2] = {};
   const std::wstring self(image, ::GetModuleFileNameW(nullptr, image, MAX_PATH * 2));
-  const std::size_t at = Lower(state).find(Lower(" i='" + qn::ToUtf8(Utilities().EscapeXML(self)) + "' s='"));
-  ASSERT_NE(at, std::string::npos) << qn::ToUtf8(self);
-  EXPECT_EQ(state.compare(state.size() - 17, 17, "</fileinfo></xml>"), 0);
+  const auto state = AllOf(
+      StartsWith("<xml><meta>"),
+      HasSubstr(Element(L"os", Utilities().GetOSVersion(major, minor, build, platformId, extra))),
+      HasSubstr(Element(L"cpu", Utilities().GetCPUType())),
+      HasSubstr(Element(L"pcname", Utilities().GetComputerName())),
+      HasSubstr("<comments>Pop-ups &amp; &lt;ads&gt;</comments><yourname>Ann O&apos;Neil</yourname>"
+                "<youremail>ann@example.com</youremail><appversion>2.0.24</appversion>"),
+      Truly([](const std::string& xml) {
+        return std::regex_search(xml, std::regex("<sent>[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}</sent></meta>"));
+      }),
+      // Our own process is among the files, with its size and checksum.
+      ResultOf(Lower, HasSubstr(Lower(" i='" + qn::ToUtf8(Utilities().EscapeXML(self)) + "' s='"))),
+      EndsWith("</fileinfo></xml>"));
+  EXPECT_THAT(wine_test::Arrivals(),
+              ElementsAre(FieldsAre("ok", "LDW\\SupportRequest", ElementsAre(Pair("state", state)))));
 
   ASSERT_TRUE(::PostMessageW(::GetFocus(), WM_KEYDOWN, VK_RETURN, 0));
   EXPECT_TRUE(PumpUntil([&] { return !window.Loaded(); }));

@@ -47,8 +47,8 @@ class NewTempFiles {
   std::set<fs::path> before_;
 };
 
-// Each test starts with the endpoint's records cleared; what its sends leave in the temporary folder goes
-// when it ends.
+// Each test starts with the endpoint's records cleared and the proxy setting pointing at it; what its
+// sends leave in the temporary folder goes when it ends.
 class SubmissionFixture : public ::testing::Test {
  protected:
   void SetUp() override { wine_test::ClearRecords(); }
@@ -65,11 +65,17 @@ class SubmissionFixture : public ::testing::Test {
     values.Add(L"log", std::wstring(L"line 1\r\nline 2 \\ /\r\n"));
     return values;
   }
+  // What the endpoint records of one send of Feedback() under `subject`, taken whole by the vendor's tool.
+  static std::vector<Arrival> FeedbackArrived(const std::string& subject) {
+    return {{"ok", subject,
+             {{"reason", "Too slow\r\n+ 100% & more \xC3\xA9\xE4\xB8\xAD"}, {"log", "line 1\r\nline 2 \\ /\r\n"}}}};
+  }
 
   std::wstring cause;
 
  private:
   wine_test::NewTempFiles temp_;
+  ProxySetting proxy_{EndpointPort()};
 };
 
 }  // namespace wine_test
