@@ -31,11 +31,8 @@ TEST(CommonCollectionTest, KeepsOrderAndFindsByKeyAnyCase) {
   c.Add(2, L"");
   ASSERT_EQ(c.Count(), 3u);
   EXPECT_EQ(std::vector<int>(c.begin(), c.end()), (std::vector<int>{3, 1, 2}));
-  EXPECT_EQ(c.Item(L"THREE"), 3);
-  EXPECT_EQ(c.Item(L""), 2);
-  EXPECT_TRUE(c.Exists(L"ONE"));
-  EXPECT_EQ(c.Item(2), 1);
-  EXPECT_EQ(c.Key(1), L"Three");
+  EXPECT_EQ(std::tuple(c.Item(L"THREE"), c.Item(L""), c.Exists(L"ONE"), c.Item(2), c.Key(1)),
+            std::tuple(3, 2, true, 1, L"Three"));
 }
 
 // A duplicate key leaves the collection unchanged.
@@ -43,8 +40,7 @@ TEST(CommonCollectionTest, ErrorsHaveTheirNumbers) {
   CKeyedCollection<int> c;
   c.Add(1, L"a");
   EXPECT_EQ(ErrorOf([&] { c.Add(2, L"A"); }), err::kDuplicateKey);
-  EXPECT_EQ(c.Count(), 1u);
-  EXPECT_EQ(c.Item(L"a"), 1);
+  EXPECT_EQ(std::tuple(c.Count(), c.Item(L"a")), std::tuple(1u, 1));
   EXPECT_EQ(ErrorOf([&] { c.Item(L"missing"); }), err::kInvalidArgument);
   EXPECT_EQ(ErrorOf([&] { c.Item(std::size_t{0}); }), err::kSubscriptOutOfRange);
   EXPECT_EQ(ErrorOf([&] { c.Item(std::size_t{2}); }), err::kSubscriptOutOfRange);
@@ -59,10 +55,10 @@ TEST(CommonItemsTest, ItemsHoldChildrenAndProperties) {
   item->Properties().Add(L"Key", std::wstring(L"Run"));
   item->Properties().Add(L"Hive", std::int32_t{-2147483646});
   ASSERT_EQ(list.Count(), 1u);
-  EXPECT_EQ(list.Item(1).Children().Item(1).Name, L"C:\\b.dll");
-  EXPECT_EQ(list.Item(1).Properties().Item(L"KEY").Text(), L"Run");
-  EXPECT_EQ(list.Item(1).Properties().Item(2).Text(), L"-2147483646");
-  EXPECT_EQ(list.Item(1).Properties().Item(L"Key").Values().Count(), 1u);
+  const CProperties& properties = list.Item(1).Properties();
+  EXPECT_EQ(std::tuple(list.Item(1).Children().Item(1).Name, properties.Item(L"KEY").Text(), properties.Item(2).Text(),
+                       properties.Item(L"Key").Values().Count()),
+            std::tuple(L"C:\\b.dll", L"Run", L"-2147483646", 1u));
   EXPECT_EQ(list.Add()->Children().Count(), 0u);
 }
 

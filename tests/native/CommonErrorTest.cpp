@@ -2,37 +2,33 @@
 
 #include <new>
 #include <stdexcept>
+#include <string>
+#include <utility>
 
 #include "common/Error.h"
 
 namespace {
 
+// The number and description of the program's error for what `thrower` throws.
 template <class Thrower>
-CError Caught(Thrower thrower) {
+std::pair<long, std::wstring> Caught(Thrower thrower) {
   try {
     thrower();
   } catch (...) {
-    return CurrentError();
+    const CError e = CurrentError();
+    return {e.Number(), e.Description()};
   }
-  return CError(-1, L"nothing thrown");
+  return {-1, L"nothing thrown"};
 }
 
 // Every handler logs what it caught as number and description, whatever was thrown.
 TEST(CommonErrorTest, CurrentErrorGivesTheProgramsErrorForAnythingThrown) {
-  CError own = Caught([] { throw CError(err::kDuplicateKey, L"dup"); });
-  EXPECT_EQ(own.Number(), err::kDuplicateKey);
-  EXPECT_EQ(own.Description(), L"dup");
-
-  CError memory = Caught([] { throw std::bad_alloc(); });
-  EXPECT_EQ(memory.Number(), err::kOutOfMemory);
-  EXPECT_EQ(memory.Description(), L"Out of memory");
-
-  CError other = Caught([] { throw std::runtime_error("disk on fire"); });
-  EXPECT_EQ(other.Number(), err::kInternalError);
-  EXPECT_EQ(other.Description(), L"Internal error: disk on fire");
-
-  CError odd = Caught([] { throw 42; });
-  EXPECT_EQ(odd.Number(), err::kInternalError);
+  using Error = std::pair<long, std::wstring>;
+  EXPECT_EQ(Caught([] { throw CError(err::kDuplicateKey, L"dup"); }), Error(err::kDuplicateKey, L"dup"));
+  EXPECT_EQ(Caught([] { throw std::bad_alloc(); }), Error(err::kOutOfMemory, L"Out of memory"));
+  EXPECT_EQ(Caught([] { throw std::runtime_error("disk on fire"); }),
+            Error(err::kInternalError, L"Internal error: disk on fire"));
+  EXPECT_EQ(Caught([] { throw 42; }).first, err::kInternalError);
 }
 
 }  // namespace

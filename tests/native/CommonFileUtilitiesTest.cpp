@@ -32,10 +32,9 @@ TEST(CommonFileUtilitiesTest, ReadsWritesCopiesAndTellsFilesFromFolders) {
   EXPECT_EQ(fu.ReadFileBytes(L"c:\\dir\\A.BIN"), (std::vector<std::uint8_t>{1, 2, 3}));
   fu.CopyFile(L"C:\\Dir\\a.bin", L"C:\\b.bin");
   EXPECT_EQ(m.files.FileBytes(L"C:\\b.bin"), (std::vector<std::uint8_t>{1, 2, 3}));
-  EXPECT_TRUE(fu.FileExists(L"C:\\b.bin"));
-  EXPECT_FALSE(fu.FileExists(L"C:\\Dir"));
-  EXPECT_FALSE(fu.FileExists(L""));
-  EXPECT_TRUE(fu.ReadFileBytes(L"C:\\Dir\\a.bin").size() == 3);
+  EXPECT_EQ(std::tuple(fu.FileExists(L"C:\\b.bin"), fu.FileExists(L"C:\\Dir"), fu.FileExists(L""),
+                       fu.ReadFileBytes(L"C:\\Dir\\a.bin").size()),  // the copy leaves its source
+            std::tuple(true, false, false, 3u));
   std::vector<std::uint8_t> into{7, 7, 7, 7, 7};
   fu.ReadFileBytes(L"C:\\Dir\\a.bin", into);
   EXPECT_EQ(into, (std::vector<std::uint8_t>{1, 2, 3}));
@@ -48,9 +47,10 @@ TEST(CommonFileUtilitiesTest, TextFilesByByteOrderMark) {
   m.files.AddTextFile(L"C:\\u16.txt", std::string("\xFF\xFE" "A\0\xE4\0", 6));
   m.files.AddTextFile(L"C:\\u8.txt", "\xEF\xBB\xBF" "A\xC3\xA4\xFF");
   m.files.AddTextFile(L"C:\\ansi.txt", "A\xE4");
-  EXPECT_EQ(FileUtilities().ReadTextFile(L"C:\\u16.txt"), L"A\u00E4");
-  EXPECT_EQ(FileUtilities().ReadTextFile(L"C:\\u8.txt"), L"A\u00E4\uFFFD");
-  EXPECT_EQ(FileUtilities().ReadTextFile(L"C:\\ansi.txt"), L"A\u00E4");
+  auto& fu = FileUtilities();
+  EXPECT_EQ(std::tuple(fu.ReadTextFile(L"C:\\u16.txt"), fu.ReadTextFile(L"C:\\u8.txt"),
+                       fu.ReadTextFile(L"C:\\ansi.txt")),
+            std::tuple(L"A\u00E4", L"A\u00E4\uFFFD", L"A\u00E4"));
 }
 
 }  // namespace

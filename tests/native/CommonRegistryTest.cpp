@@ -32,34 +32,37 @@ TEST(CommonRegistryTest, GetValueReadsTextTypesAndDwordAndAnythingElseIsNoValue)
                         {L"Bin", false, L""},         {L"", true, L"default"},           {L"Missing", false, L""},
                         {L"Refused", false, L""}};
   CRegistry reg;
-  for (const auto& c : cases) {
+  // (result, data) of each read, its output poisoned before.
+  const auto get = [&](const std::wstring& key, const std::wstring& name) {
     std::wstring data = L"poison";
-    EXPECT_EQ(reg.GetValue(kHkeyLocalMachine, kKey, c.name, data), c.ok) << c.name;
-    EXPECT_EQ(data, c.data) << c.name;
-  }
-  std::wstring data = L"poison";  // a missing key
-  EXPECT_FALSE(reg.GetValue(kHkeyLocalMachine, L"Software\\Nope", L"x", data));
-  EXPECT_EQ(data, L"");
-  std::uint32_t number = 7;
-  EXPECT_TRUE(reg.GetDwordValue(kHkeyLocalMachine, kKey, L"NUM", number));
-  EXPECT_EQ(number, 4000000000u);
-  number = 7;
-  EXPECT_FALSE(reg.GetDwordValue(kHkeyLocalMachine, kKey, L"ShortDword", number));
-  EXPECT_EQ(number, 7u);
+    const bool ok = reg.GetValue(kHkeyLocalMachine, key, name, data);
+    return std::pair(ok, data);
+  };
+  const auto dword = [&](const std::wstring& name) {
+    std::uint32_t number = 7;
+    const bool ok = reg.GetDwordValue(kHkeyLocalMachine, kKey, name, number);
+    return std::pair(ok, number);
+  };
+  for (const auto& c : cases) EXPECT_EQ(get(kKey, c.name), std::pair(c.ok, c.data)) << c.name;
+  EXPECT_EQ(get(L"Software\\Nope", L"x"), std::pair(false, std::wstring()));  // a missing key
+  EXPECT_EQ(dword(L"NUM"), std::pair(true, 4000000000u));
+  EXPECT_EQ(dword(L"ShortDword"), std::pair(false, 7u));  // left as it was
 }
 
 TEST(CommonRegistryTest, WritesAndDeletes) {
   platform::FakeMachine m;
   CRegistry reg;
   EXPECT_TRUE(reg.SetValue(kHkeyCurrentUser, kKey + L"\\Sub", L"Name", L"C:\\a b.exe"));
-  EXPECT_EQ(m.registry.StringValue(kHkeyCurrentUser, kKey + L"\\Sub", L"Name"), L"C:\\a b.exe");
-  EXPECT_EQ(m.registry.Value(kHkeyCurrentUser, kKey + L"\\Sub", L"Name")->data.size(), 22u);  // with the NUL
+  // Stored with its NUL.
+  EXPECT_EQ(std::tuple(m.registry.StringValue(kHkeyCurrentUser, kKey + L"\\Sub", L"Name"),
+                       m.registry.Value(kHkeyCurrentUser, kKey + L"\\Sub", L"Name")->data.size()),
+            std::tuple(L"C:\\a b.exe", 22u));
   EXPECT_TRUE(reg.DeleteValue(kHkeyCurrentUser, kKey + L"\\SUB", L"name"));
   EXPECT_FALSE(reg.DeleteValue(kHkeyCurrentUser, kKey + L"\\Sub", L"name"));
   std::wstring error = L"poison";
-  EXPECT_TRUE(reg.DeleteKey(kHkeyCurrentUser, kKey, error));
-  EXPECT_EQ(error, L"");
-  EXPECT_FALSE(m.registry.HasKey(kHkeyCurrentUser, kKey + L"\\Sub"));
+  const bool deleted = reg.DeleteKey(kHkeyCurrentUser, kKey, error);
+  EXPECT_EQ(std::tuple(deleted, error, m.registry.HasKey(kHkeyCurrentUser, kKey + L"\\Sub")),
+            std::tuple(true, L"", false));
   EXPECT_FALSE(reg.DeleteKey(kHkeyCurrentUser, kKey, error));
   EXPECT_EQ(error, m.system.ErrorText(2));
   m.registry.FailWrite(kHkeyCurrentUser, L"Locked", platform::kErrorAccessDenied);
@@ -75,8 +78,7 @@ TEST(CommonRegistryTest, EnumerationsInOrderMissingKeyEmptyFailuresThrow) {
   CRegistry reg;
   auto values = reg.EnumValues(kHkeyLocalMachine, kKey);
   ASSERT_EQ(values.Count(), 2u);
-  EXPECT_EQ(values.Item(1), L"b");
-  EXPECT_TRUE(values.Exists(L"a"));
+  EXPECT_EQ(std::tuple(values.Item(1), values.Exists(L"a")), std::tuple(L"b", true));
   auto keys = reg.EnumKeys(kHkeyLocalMachine, kKey);
   ASSERT_EQ(keys.Count(), 2u);
   EXPECT_EQ(keys.Item(2), L"alpha");
@@ -99,8 +101,7 @@ TEST(CommonRegistryTest, CategoryClassesFromImplementedCategories) {
   m.registry.CreateKey(platform::kHkeyClassesRoot, L"CLSID\\{A}\\implemented categories\\{00021493-0000-0000-c000-000000000046}");
   auto classes = CRegistry().EnumCategoryClasses(cat);
   ASSERT_EQ(classes.Count(), 2u);
-  EXPECT_EQ(classes.Item(1), L"{B}");
-  EXPECT_EQ(classes.Item(2), L"{A}");
+  EXPECT_EQ(std::tuple(classes.Item(1), classes.Item(2)), std::tuple(L"{B}", L"{A}"));
   m.registry.FailCategories(platform::kErrorAccessDenied);
   EXPECT_THROW(CRegistry().EnumCategoryClasses(cat), CError);
 }
@@ -121,14 +122,14 @@ TEST(CommonRegistryTest, EveryCallWorksInTheViewNamed) {
   std::wstring data = L"poison";
   EXPECT_FALSE(reg.GetValue(kHkeyLocalMachine, sub, L"Name", data));
   EXPECT_TRUE(reg.GetValue(kHkeyLocalMachine, sub, L"Name", data, view));
-  EXPECT_EQ(data, L"x86");
   std::uint32_t number = 0;
   EXPECT_TRUE(reg.GetDwordValue(kHkeyLocalMachine, sub, L"Count", number, view));
-  EXPECT_EQ(number, 3u);
-  EXPECT_EQ(reg.EnumKeys(kHkeyLocalMachine, kKey).Count(), 0u);
-  EXPECT_EQ(reg.EnumKeys(kHkeyLocalMachine, kKey, view).Count(), 1u);
-  EXPECT_EQ(reg.EnumValues(kHkeyLocalMachine, sub, view).Count(), 2u);
-  EXPECT_EQ(reg.EnumCategoryClasses(cat).Count(), 0u);
+  EXPECT_EQ(std::tuple(data, number), std::tuple(L"x86", 3u));
+  // Keys and category classes in the native view; keys and values in the 32-bit one.
+  EXPECT_EQ(std::tuple(reg.EnumKeys(kHkeyLocalMachine, kKey).Count(), reg.EnumCategoryClasses(cat).Count(),
+                       reg.EnumKeys(kHkeyLocalMachine, kKey, view).Count(),
+                       reg.EnumValues(kHkeyLocalMachine, sub, view).Count()),
+            std::tuple(0u, 0u, 1u, 2u));
   ASSERT_EQ(reg.EnumCategoryClasses(cat, view).Count(), 1u);
   EXPECT_EQ(reg.EnumCategoryClasses(cat, view).Item(1), L"{W}");
 

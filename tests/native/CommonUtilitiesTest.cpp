@@ -65,8 +65,8 @@ TEST(CommonUtilitiesTest, EscapeXmlKeepsTheDocumentOneLineAndWellFormed) {
 }
 
 TEST(CommonUtilitiesTest, TextHelpers) {
-  EXPECT_EQ(Utilities().EncodeString({0x00, 0xAB, 0x7F}), L"00AB7F");
-  EXPECT_TRUE(Utilities().IsArrayEmpty({}));
+  EXPECT_EQ(std::tuple(Utilities().EncodeString({0x00, 0xAB, 0x7F}), Utilities().IsArrayEmpty({})),
+            std::tuple(L"00AB7F", true));
 }
 
 TEST(CommonUtilitiesTest, SystemTextsComeFromThePlatform) {
@@ -77,20 +77,18 @@ TEST(CommonUtilitiesTest, SystemTextsComeFromThePlatform) {
   m.files.SetTempFolder(L"T:\\tmp\\");
   m.files.SetEnv(L"windir", L"C:\\Windows");
   m.versionInfo.Set(L"C:\\x.dll", {{L"CompanyName", L"Acme"}, {L"LegalCopyright", L"(c)"}});
-  EXPECT_EQ(Utilities().GetComputerName(), L"BOX");
   long major = 0, minor = 0, build = 0, platformId = 0;
   std::wstring extra = L"x";
   EXPECT_EQ(Utilities().GetOSVersion(major, minor, build, platformId, extra), m.system.OsDescription());
   EXPECT_EQ((std::vector<long>{major, minor, build, platformId}), (std::vector<long>{6, 1, 7601, 2}));
-  EXPECT_EQ(Utilities().GetErrorText(5), L"Access is denied.");
   const std::wstring temp = Utilities().GetTempFileName(L"wdl");
-  EXPECT_EQ(temp.rfind(L"T:\\tmp\\wdl", 0), 0u);
-  EXPECT_EQ(temp.substr(temp.size() - 4), L".tmp");
-  EXPECT_EQ(Utilities().ExpandEnvironmentStrings(L"%WINDIR%\\x;%NOPE%"), L"C:\\Windows\\x;%NOPE%");
+  EXPECT_EQ(std::tuple(Utilities().GetComputerName(), Utilities().GetErrorText(5), temp.substr(0, 10),
+                       temp.substr(temp.size() - 4), Utilities().ExpandEnvironmentStrings(L"%WINDIR%\\x;%NOPE%")),
+            std::tuple(L"BOX", L"Access is denied.", L"T:\\tmp\\wdl", L".tmp", L"C:\\Windows\\x;%NOPE%"));
   auto info = Utilities().GetFileVersionInfo(L"c:\\X.DLL");
   ASSERT_EQ(info.Count(), 1u);
-  EXPECT_EQ(info.Item(L"CompanyName"), L"Acme");
-  EXPECT_EQ(Utilities().GetFileVersionInfo(L"C:\\none.dll").Count(), 0u);
+  EXPECT_EQ(std::tuple(info.Item(L"CompanyName"), Utilities().GetFileVersionInfo(L"C:\\none.dll").Count()),
+            std::tuple(L"Acme", 0u));
   int pumped = 0;
   m.desktop.SetDoEventsHook([&] { ++pumped; });
   Utilities().DoEventsEx();

@@ -16,18 +16,29 @@ namespace {
 const std::wstring kUrl = L"http://submit.wardline.net/php/ic.php";
 const std::wstring kKeptCopy = L"C:\\Program Files\\Wardline\\Request.dat";
 
+// Whether a send went out, and the reason it gives (which starts as "keep").
+using Result = std::pair<bool, std::wstring>;
+
 class ReportSubmissionTest : public ::testing::Test {
  protected:
-  CProperties Values() {
+  static CProperties Values() {
     CProperties values;
     values.Add(L"reason", std::wstring(L"It is slow.\r\n+1 & 100%"));
     values.Add(L"log", std::wstring(L"line 1\r\nline 2"));
     return values;
   }
-  // Sends and returns the result; `cause` starts as "keep".
-  bool Send(const std::wstring& category = L"LDW\\Uninstall") {
-    cause = L"keep";
-    return CL().Do1(category, Values(), cause);
+  // Sends on the machine installed last.
+  static Result Send(const std::wstring& category = L"LDW\\Uninstall", const CProperties& values = Values()) {
+    std::wstring why = L"keep";
+    const bool sent = CL().Do1(category, values, why);
+    return {sent, why};
+  }
+  // Sends with the services set in `services` in place of the machine's.
+  static Result SendWith(const platform::Services& services) {
+    const platform::Services previous = platform::Install(services);
+    const Result result = Send();
+    platform::Install(previous);
+    return result;
   }
   // The request file and the zip the send used, from what reached the zip library.
   std::wstring RequestFile() const {
@@ -36,27 +47,23 @@ class ReportSubmissionTest : public ::testing::Test {
   std::wstring ZipFile() const { return platform::System().FromAnsi(machine.zipLibrary.Archives().at(0).zipFile); }
 
   platform::FakeMachine machine;
-  std::wstring cause;
 };
 
 TEST_F(ReportSubmissionTest, SubjectIdentifierAndValuesReachTheVendorInTheDocumentedForms) {
-  ASSERT_TRUE(Send());
+  ASSERT_TRUE(Send().first);
   const std::wstring body = machine.http.LastBody();
   const request_body::Decoded d = request_body::Decode(body);
-  EXPECT_EQ(d.subjectField, L"LDW%5CUninstall%5C" + d.id);
-  EXPECT_EQ(d.subject, L"LDW\\Uninstall");
-  EXPECT_EQ(d.id.size(), 36u);
-  EXPECT_EQ(d.entryName, platform::System().ToAnsi(d.id) + ".dat");
-  EXPECT_EQ(d.bag.ReadProperty(L"cat", L""), L"LDW\\Uninstall");
-  EXPECT_EQ(d.bag.ReadProperty(L"id", L""), d.id);
+  EXPECT_EQ(std::tuple(d.subjectField, d.subject, d.id.size(), d.entryName),
+            std::tuple(L"LDW%5CUninstall%5C" + d.id, L"LDW\\Uninstall", 36u, platform::System().ToAnsi(d.id) + ".dat"));
+  EXPECT_EQ(std::tuple(d.bag.ReadProperty(L"cat", L""), d.bag.ReadProperty(L"id", L"")),
+            std::tuple(L"LDW\\Uninstall", d.id));
   auto dat = d.bag.ReadProperty(L"dat", std::shared_ptr<CProperties>());
   ASSERT_NE(dat, nullptr);
   ASSERT_EQ(dat->Count(), 2u);
-  EXPECT_EQ(dat->Item(L"reason").Text(), L"It is slow.\r\n+1 & 100%");
-  EXPECT_EQ(dat->Item(L"log").Text(), L"line 1\r\nline 2");
-  EXPECT_EQ(RequestFile(), L"C:\\Temp\\" + d.id + L".dat");
-  EXPECT_EQ(ZipFile().substr(0, 10), L"C:\\Temp\\sc");
-  EXPECT_EQ(ZipFile().substr(ZipFile().size() - 8), L".tmp.zip");
+  EXPECT_EQ(std::tuple(dat->Item(L"reason").Text(), dat->Item(L"log").Text()),
+            std::tuple(L"It is slow.\r\n+1 & 100%", L"line 1\r\nline 2"));
+  EXPECT_EQ(std::tuple(RequestFile(), ZipFile().substr(0, 10), ZipFile().substr(ZipFile().size() - 8)),
+            std::tuple(L"C:\\Temp\\" + d.id + L".dat", L"C:\\Temp\\sc", L".tmp.zip"));
   EXPECT_EQ(machine.files.FileBytes(kKeptCopy), d.zip);
 
   const auto& calls = machine.http.Calls();
@@ -80,19 +87,15 @@ TEST_F(ReportSubmissionTest, SubjectIsSentWithTheFormValueEncoding) {
   };
   for (const Case& c : cases) {
     platform::FakeMachine m;
-    std::wstring ignored;
-    ASSERT_TRUE(CL().Do1(c.category, CProperties(), ignored));
+    ASSERT_TRUE(Send(c.category, CProperties()).first);
     const std::wstring body = m.http.LastBody();
-    const std::size_t value = body.rfind(L"&value=");
-    const std::wstring field = body.substr(8, value - 8);
-    EXPECT_EQ(field.substr(0, c.field.size()), c.field);
-    EXPECT_EQ(field.size(), c.field.size() + 36);
+    const request_body::Decoded d = request_body::Decode(body);
+    const std::wstring field = d.subjectField;
+    EXPECT_EQ(std::tuple(field.substr(0, c.field.size()), field.size(), d.bag.ReadProperty(L"cat", L"")),
+              std::tuple(c.field, c.field.size() + 36, c.cat));
     // Everything after "&value=" is the text form, untouched by the encoding but for "+".
-    EXPECT_EQ(body.find_first_of(L"&%", value + 7), body.find(L"%2B", value + 7));
-    const std::wstring zipText = request_body::FormDecode(body.substr(value + 7));
-    ui::PropertyBag bag;
-    bag.SetContents(request_body::Unzip(Utilities().TextToBytes(zipText)).at(0).second);
-    EXPECT_EQ(bag.ReadProperty(L"cat", L""), c.cat);
+    const std::size_t value = body.rfind(L"&value=") + 7;
+    EXPECT_EQ(body.find_first_of(L"&%", value), body.find(L"%2B", value));
   }
 }
 
@@ -100,8 +103,7 @@ TEST_F(ReportSubmissionTest, RequestFileGoesIntoTheTempFolderWithOneBackslash) {
   for (const std::wstring& temp : {std::wstring(L"D:\\Tmp"), std::wstring(L"D:\\Tmp\\")}) {
     platform::FakeMachine m;
     m.files.SetTempFolder(temp);
-    std::wstring ignored;
-    ASSERT_TRUE(CL().Do1(L"LDW\\SupportRequest", CProperties(), ignored));
+    ASSERT_TRUE(Send(L"LDW\\SupportRequest", CProperties()).first);
     const std::string file = *m.zipLibrary.Archives().at(0).names.entries.at(0);
     EXPECT_EQ(file.rfind("D:\\Tmp\\", 0), 0u) << file;
     EXPECT_EQ(file.find("\\\\"), std::string::npos) << file;
@@ -158,15 +160,13 @@ TEST_F(ReportSubmissionTest, TheAnswerDecidesTheResult) {
     m.http.script.statusText = c.statusText;
     m.http.script.responseHeaders = c.headers;
     m.http.script.responseBytes = c.bytes;
-    std::wstring why = L"keep";
-    EXPECT_EQ(CL().Do1(L"LDW\\Uninstall", Values(), why), c.sent) << c.what;
-    EXPECT_EQ(why, c.cause) << c.what;
+    EXPECT_EQ(Send(), Result(c.sent, c.cause)) << c.what;
     const auto names = m.http.CallNames();
     EXPECT_EQ(std::count(names.begin(), names.end(), L"abort"), c.aborted ? 1 : 0) << c.what;
     const auto& archive = m.zipLibrary.Archives().at(0);
-    EXPECT_TRUE(m.files.HasFile(platform::System().FromAnsi(*archive.names.entries[0]))) << c.what;
-    EXPECT_TRUE(m.files.HasFile(platform::System().FromAnsi(archive.zipFile))) << c.what;
-    EXPECT_TRUE(m.files.HasFile(kKeptCopy)) << c.what;
+    EXPECT_EQ(std::tuple(m.files.HasFile(platform::System().FromAnsi(*archive.names.entries[0])),
+                         m.files.HasFile(platform::System().FromAnsi(archive.zipFile)), m.files.HasFile(kKeptCopy)),
+              std::tuple(true, true, true)) << c.what;
   }
 }
 
@@ -179,24 +179,25 @@ TEST_F(ReportSubmissionTest, AnErrorAtAnyStepDeletesBothTemporaryFiles) {
     std::wstring cause;  // the start of the reason
     bool keptCopy;
   };
-  std::vector<Case> cases = {
+  // A call of the XMLHTTP object that fails, after `also` has arranged the answer that reaches it.
+  const auto failing = [](const char* call, std::function<void(platform::FakeMachine&)> also = nullptr) {
+    const std::wstring name(call, call + std::strlen(call)), description = L"XMLHTTP." + name + L": Unspecified error";
+    return Case{call, [=](platform::FakeMachine& m) {
+                  if (also) also(m);
+                  m.http.script.failures[name] = {platform::kHrFail, description};
+                }, description, true};
+  };
+  const std::vector<Case> cases = {
       {"zip library missing", [](platform::FakeMachine& m) { m.zipLibrary.loadError = 126; },
        L"File not found: vbzip10.dll", false},
       {"no archive made", [](platform::FakeMachine& m) { m.zipLibrary.makesArchive = false; }, L"", false},
       {"create", [](platform::FakeMachine& m) { m.http.createFailure = {platform::kHrInvalidClassString, L"no class"}; },
        L"no class", true},
-      {"responseBody",
-       [](platform::FakeMachine& m) {
-         m.http.script.responseHeaders = L"Content-Length: 13\r\n";
-         m.http.script.failures[L"responseBody"] = {platform::kHrFail, L"XMLHTTP.responseBody: Unspecified error"};
-       },
-       L"XMLHTTP.responseBody: Unspecified error", true},
-      {"abort",
-       [](platform::FakeMachine& m) {
-         m.http.script.readyStates = {1};
-         m.http.script.failures[L"abort"] = {platform::kHrFail, L"XMLHTTP.abort: Unspecified error"};
-       },
-       L"XMLHTTP.abort: Unspecified error", true},
+      failing("open"), failing("setRequestHeader"), failing("send"), failing("readyState"), failing("status"),
+      failing("getAllResponseHeaders"),
+      failing("responseBody",
+              [](platform::FakeMachine& m) { m.http.script.responseHeaders = L"Content-Length: 13\r\n"; }),
+      failing("abort", [](platform::FakeMachine& m) { m.http.script.readyStates = {1}; }),
       {"statusText",
        [](platform::FakeMachine& m) {
          m.http.script.status = 404;
@@ -204,19 +205,12 @@ TEST_F(ReportSubmissionTest, AnErrorAtAnyStepDeletesBothTemporaryFiles) {
        },
        L"The HTTP request failed (0x8000000A)", true},
   };
-  for (const char* call : {"open", "setRequestHeader", "send", "readyState", "status", "getAllResponseHeaders"}) {
-    const std::wstring name(call, call + std::strlen(call)), description = L"XMLHTTP." + name + L": Unspecified error";
-    cases.push_back({call, [=](platform::FakeMachine& m) { m.http.script.failures[name] = {platform::kHrFail, description}; },
-                     description, true});
-  }
   for (const Case& c : cases) {
     platform::FakeMachine m;
     c.arrange(m);
-    std::wstring why = L"keep";
-    EXPECT_FALSE(CL().Do1(L"LDW\\Uninstall", Values(), why)) << c.step;
-    EXPECT_EQ(why.substr(0, c.cause.size()), c.cause) << c.step;
-    EXPECT_NE(why, L"keep") << c.step;
-    EXPECT_EQ(m.files.HasFile(kKeptCopy), c.keptCopy) << c.step;
+    const auto [sent, why] = Send();
+    EXPECT_EQ(std::tuple(sent, why.substr(0, c.cause.size()), why != L"keep", m.files.HasFile(kKeptCopy)),
+              std::tuple(false, c.cause, true, c.keptCopy)) << c.step;
     // Nothing is left in the temporary folder: the request file and the zip are gone.
     for (const std::wstring& path : m.files.FilePaths()) EXPECT_NE(path.rfind(L"C:\\Temp\\", 0), 0u) << c.step;
     EXPECT_FALSE(m.files.Deletes().empty()) << c.step;
@@ -236,32 +230,26 @@ TEST_F(ReportSubmissionTest, ARefusedRequestFileEndsTheSendBeforeTheZip) {
       return FakeFiles::WriteAll(path, bytes, error);
     }
   } refusing;
-  platform::Services services;
-  services.files = &refusing;
-  const platform::Services previous = platform::Install(services);
-  std::wstring why;
-  const bool sent = CL().Do1(L"LDW\\Uninstall", Values(), why);
-  platform::Install(previous);
-  EXPECT_FALSE(sent);
-  EXPECT_NE(why.find(L"C:\\Temp\\"), std::wstring::npos) << why;
-  EXPECT_TRUE(machine.zipLibrary.Calls().empty());
-  EXPECT_TRUE(machine.http.Calls().empty());
+  const auto [sent, why] = SendWith({.files = &refusing});
+  EXPECT_EQ(std::tuple(sent, why.find(L"C:\\Temp\\") != std::wstring::npos, machine.zipLibrary.Calls().empty(),
+                       machine.http.Calls().empty()),
+            std::tuple(false, true, true, true)) << why;
 }
 
 TEST_F(ReportSubmissionTest, AKeptCopyThatCannotBeWrittenDoesNotStopTheSend) {
   machine.files.Fail(kKeptCopy, platform::kFileOpWrite, 5);
-  EXPECT_TRUE(Send());
-  EXPECT_EQ(cause, L"keep");
+  EXPECT_EQ(Send(), Result(true, L"keep"));
   EXPECT_FALSE(machine.files.HasFile(kKeptCopy));
 }
 
 TEST_F(ReportSubmissionTest, EachPassOfTheWaitRunsMessagesAndSleepsFiveMilliseconds) {
   machine.http.script.readyStates = {1, 1, 1, 4};
-  ASSERT_TRUE(Send());
-  EXPECT_EQ(machine.system.Sleeps(), (std::vector<std::uint32_t>{5, 5, 5}));
-  EXPECT_EQ(machine.desktop.DoEventsCount(), 3u);
+  ASSERT_TRUE(Send().first);
   const auto names = machine.http.CallNames();
-  EXPECT_EQ(std::count(names.begin(), names.end(), L"readyState"), 5);  // four passes and step 13
+  // Four passes, and one reading more after the wait.
+  EXPECT_EQ(std::tuple(machine.system.Sleeps(), machine.desktop.DoEventsCount(),
+                       std::count(names.begin(), names.end(), L"readyState")),
+            std::tuple(std::vector<std::uint32_t>{5, 5, 5}, 3u, 5));
 }
 
 // The deadline: the start rounded to the nearest whole second, plus 300 seconds, on the tick count.
@@ -272,9 +260,7 @@ TEST_F(ReportSubmissionTest, TheWaitEndsAtTheDeadlineRoundedToTheStartsSecond) {
     platform::FakeMachine m;
     m.system.SetTickCount(c.startTicks);
     m.http.script.readyStates = {1};
-    std::wstring why;
-    EXPECT_FALSE(CL().Do1(L"LDW\\Uninstall", Values(), why));
-    EXPECT_EQ(why, L"Cannot send. ");
+    EXPECT_EQ(Send(), Result(false, L"Cannot send. ")) << c.startTicks;
     EXPECT_EQ(m.system.TotalSlept(), c.slept) << c.startTicks;
   }
 }
@@ -297,15 +283,8 @@ TEST_F(ReportSubmissionTest, TheWaitEndsAtTheDeadlineAcrossMidnight) {
     std::uint64_t elapsed_ = 0;
   } system;
   system.SetTickCount(0xFFFFFFFFu - 4000);
-  platform::Services services;
-  services.system = &system;
-  const platform::Services previous = platform::Install(services);
   machine.http.script.readyStates = {1};
-  std::wstring why;
-  const bool sent = CL().Do1(L"LDW\\Uninstall", Values(), why);
-  platform::Install(previous);
-  EXPECT_FALSE(sent);
-  EXPECT_EQ(why, L"Cannot send. ");
+  EXPECT_EQ(SendWith({.system = &system}), Result(false, L"Cannot send. "));
   EXPECT_GE(system.TotalSlept(), 299500u);
   EXPECT_LE(system.TotalSlept(), 300505u);
   EXPECT_EQ(system.Now().day, 3);  // the wait did cross midnight

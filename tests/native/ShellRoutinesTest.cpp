@@ -123,10 +123,9 @@ TEST(ShellRoutinesMessageBox, EmptyTitleBecomesTheProductName) {
   machine.desktop.QueueAnswer(7);
   EXPECT_EQ(MAPI::MyMsgBox(L"Question?", 52, L""), 7);
   EXPECT_EQ(MAPI::MyMsgBox(L"Own title", 64, L"Other"), 1);
-  const auto& boxes = machine.desktop.Boxes();
-  ASSERT_EQ(boxes.size(), 2u);
-  EXPECT_EQ(std::tuple(boxes[0].prompt, boxes[0].style, boxes[0].title), std::tuple(L"Question?", 52u, L"Wardline"));
-  EXPECT_EQ(boxes[1].title, L"Other");
+  std::vector<std::tuple<std::wstring, unsigned, std::wstring>> shown;
+  for (const platform::ShownBox& box : machine.desktop.Boxes()) shown.emplace_back(box.prompt, box.style, box.title);
+  EXPECT_EQ(shown, (decltype(shown){{L"Question?", 52u, L"Wardline"}, {L"Own title", 64u, L"Other"}}));
 }
 
 TEST(ShellRoutinesMessageBox, ShowsTheDefaultPointerAndPutsTheHourglassBack) {
@@ -134,8 +133,8 @@ TEST(ShellRoutinesMessageBox, ShowsTheDefaultPointerAndPutsTheHourglassBack) {
   machine.desktop.SetMousePointer(platform::kPointerHourglass);
   MAPI::MyMsgBox(L"Busy", 48);
   ASSERT_EQ(machine.desktop.Boxes().size(), 1u);
-  EXPECT_EQ(machine.desktop.Boxes()[0].mousePointer, platform::kPointerDefault);
-  EXPECT_EQ(machine.desktop.MousePointer(), platform::kPointerHourglass);
+  EXPECT_EQ(std::pair(machine.desktop.Boxes()[0].mousePointer, machine.desktop.MousePointer()),
+            std::pair(platform::kPointerDefault, platform::kPointerHourglass));
 }
 
 TEST(ShellRoutinesMode, OnlyTheWholeSwitchSelectsUninstall) {
@@ -171,8 +170,8 @@ TEST(ShellRoutinesComponents, ReportsTheFirstLibraryThatCannotBeCreatedAfterTryi
     if (c.commonFails) machine.components.Fail(kCommonTestProgId);
     if (c.customFails) machine.components.Fail(kCustomTestProgId);
     std::wstring message = L"untouched";
-    EXPECT_EQ(MWDL::CheckComponents(message), c.ok) << c.name;
-    EXPECT_EQ(message, c.message) << c.name;
+    const bool ok = MWDL::CheckComponents(message);
+    EXPECT_EQ(std::pair(ok, message), std::pair(c.ok, c.message)) << c.name;
     if (c.ok) {
       EXPECT_EQ(machine.components.Requests(), (std::vector<std::wstring>{kCommonTestProgId, kCustomTestProgId}));
     }
@@ -205,11 +204,11 @@ TEST_F(ShellRoutinesFileManagers, EmptiesBothFileCachesButNotTheChecksumCache) {
   ASSERT_TRUE(MWDL::goFileInfoManager->isFileExist(L"C:\\W\\tool.exe"));
 
   MWDL::ReInitFileManagers();
-  EXPECT_FALSE(MWDL::goFileInfoManager->isFileExist(L"C:\\W\\tool.exe"));
-  EXPECT_EQ(MWDL::goFilenameResolver->GetFullFileNameFromShortFilename(L"tool.exe"), L"tool.exe");
   size = 0;
-  EXPECT_EQ(MWDL::goHashier->HashFromFullFileName(L"C:\\W\\tool.exe", size), hash);
-  EXPECT_EQ(size, 3);
+  const std::int32_t again = MWDL::goHashier->HashFromFullFileName(L"C:\\W\\tool.exe", size);
+  EXPECT_EQ(std::tuple(MWDL::goFileInfoManager->isFileExist(L"C:\\W\\tool.exe"),
+                       MWDL::goFilenameResolver->GetFullFileNameFromShortFilename(L"tool.exe"), again, size),
+            std::tuple(false, L"tool.exe", hash, 3));
 }
 
 TEST_F(ShellRoutinesFileManagers, AnUnsetObjectIsTheCallersError) {

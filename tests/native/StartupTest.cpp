@@ -55,8 +55,12 @@ class StartupSequence : public UiHeadlessTest {
 
   std::string Log() const { return machine.files.FileText(L"C:\\Wardline\\WDL.log"); }
   bool LogHas(const std::string& part) const { return Log().find(part) != std::string::npos; }
-  // Exactly one critical box with the product's title, and only the windows `shown`.
-  void ExpectOnlyCriticalBox(const std::wstring& prompt, const std::vector<std::wstring>& shown = {}) {
+  // A run that fails: exit code 1, exactly one critical box with the product's title, only the windows
+  // `shown`, and `logged` in the log.
+  void ExpectFailedRun(const std::wstring& prompt, const std::string& logged,
+                       const std::vector<std::wstring>& shown = {}) {
+    EXPECT_EQ(RunWardline(), 1);
+    EXPECT_TRUE(LogHas(logged)) << Log();
     ASSERT_EQ(machine.desktop.Boxes().size(), 1u);
     const platform::ShownBox& box = machine.desktop.Boxes()[0];
     EXPECT_EQ(std::tie(box.style, box.title, box.prompt), std::tuple(16u, L"Wardline", prompt));
@@ -88,17 +92,16 @@ TEST_F(StartupSequence, NormalStartupLogsCreatesAndWaitsAboutThreeSecondsForTheS
 
   EXPECT_EQ(machine.components.Requests(),
             (std::vector<std::wstring>{kCustomProgId, kCommonTestProgId, kCustomTestProgId}));
-  EXPECT_EQ(received, MWDL::goLogger);
-  EXPECT_EQ(MWDL::gsVersion, L"2.0.24");
-  EXPECT_TRUE(MWDL::goRegistry && MWDL::goHashier && MWDL::goFileInfoManager && MWDL::goFilenameResolver);
-  EXPECT_TRUE(MAPI::gbIsNT);
+  const bool objects = MWDL::goRegistry && MWDL::goHashier && MWDL::goFileInfoManager && MWDL::goFilenameResolver;
+  EXPECT_EQ(std::tuple(received, MWDL::gsVersion, objects, MAPI::gbIsNT),
+            std::tuple(MWDL::goLogger, L"2.0.24", true, true));
   EXPECT_EQ(std::tie(main.Label1.Caption(), main.Label2.Caption(), main.Label3.Caption()),
             std::tuple(LoadResString(134), LoadResString(135), LoadResString(136)));
-  EXPECT_EQ(headless->ShownForms(), std::vector<std::wstring>{L"FSplash"});
   ASSERT_FALSE(pointersSeen.empty());
-  EXPECT_EQ(pointersSeen.front(), platform::kPointerHourglass);
-  EXPECT_EQ(machine.desktop.MousePointer(), platform::kPointerDefault);
-  EXPECT_FALSE(main.Loaded());  // the toolkit shows it after the start-up
+  // The hourglass while it starts; the main window is shown by the toolkit after the start-up.
+  EXPECT_EQ(std::tuple(headless->ShownForms(), pointersSeen.front(), machine.desktop.MousePointer(), main.Loaded()),
+            std::tuple(std::vector<std::wstring>{L"FSplash"}, platform::kPointerHourglass, platform::kPointerDefault,
+                       false));
 }
 
 TEST_F(StartupSequence, ClickOnTheSplashEndsTheWaitAtOnce) {
@@ -113,25 +116,22 @@ TEST_F(StartupSequence, ClickOnTheSplashEndsTheWaitAtOnce) {
   };
   FMain main;
   ASSERT_EQ(main.Form_Initialize(), FMain::StartupResult::ShowMain);
-  EXPECT_EQ(pumps, 2);
-  EXPECT_EQ(machine.system.GetTickCount() - start, 200u);
-  EXPECT_EQ(headless->FindLoaded(L"FSplash"), nullptr);
+  EXPECT_EQ(std::tuple(pumps, machine.system.GetTickCount() - start, headless->FindLoaded(L"FSplash")),
+            std::tuple(2, 200u, nullptr));
 }
 
 TEST_F(StartupSequence, ComponentCheckFailureShowsCriticalBoxBeforeAnyWindowAndLogsItAtLevelFour) {
   machine.components.Fail(kCustomTestProgId);
-  EXPECT_EQ(RunWardline(), 1);
-  ExpectOnlyCriticalBox(
+  ExpectFailedRun(
       L"Component 'WDLCUSTOM.DLL' or one of its dependencies not correctly registered: a file is missing or invalid. "
-      L"Try to reinstall Wardline.");
-  EXPECT_TRUE(LogHas("\t4\t0\tFMain.Form_Initialize\tComponent 'WDLCUSTOM.DLL' or one of its")) << Log();
+      L"Try to reinstall Wardline.",
+      "\t4\t0\tFMain.Form_Initialize\tComponent 'WDLCUSTOM.DLL' or one of its");
 }
 
 TEST_F(StartupSequence, MissingCustomComponentIsARunTimeError) {
   machine.components.Fail(kCustomProgId);
-  EXPECT_EQ(RunWardline(), 1);
-  ExpectOnlyCriticalBox(L"Run-time error '429':\r\n\r\nActiveX component can't create object");
-  EXPECT_TRUE(LogHas("\t0\t429\tFMain.Form_Initialize\tActiveX component can't create object")) << Log();
+  ExpectFailedRun(L"Run-time error '429':\r\n\r\nActiveX component can't create object",
+                  "\t0\t429\tFMain.Form_Initialize\tActiveX component can't create object");
 }
 
 TEST_F(StartupSequence, LoggerHandedBackByTheComponentIsTheProgramsLogger) {
@@ -141,8 +141,9 @@ TEST_F(StartupSequence, LoggerHandedBackByTheComponentIsTheProgramsLogger) {
   EXPECT_EQ(RunWardline(), 1);
   EXPECT_EQ(MWDL::goLogger, recording);
   ASSERT_EQ(recording->lines.size(), 1u);
-  EXPECT_EQ(std::tie(recording->lines[0].level, recording->lines[0].source), std::tuple(4, L"FMain.Form_Initialize"));
-  EXPECT_NE(recording->lines[0].message.find(L"QNCOMMON.DLL"), std::wstring::npos);
+  const LogLine& line = recording->lines[0];
+  EXPECT_EQ(std::tuple(line.level, line.source, line.message.find(L"QNCOMMON.DLL") != std::wstring::npos),
+            std::tuple(4, L"FMain.Form_Initialize", true)) << line.message;
 }
 
 TEST_F(StartupSequence, NormalRunShowsTheMainWindowUntilItIsUnloaded) {
@@ -153,17 +154,16 @@ TEST_F(StartupSequence, NormalRunShowsTheMainWindowUntilItIsUnloaded) {
     main.FindMenu(L"mnuExit")->PerformClick(main.Name());
   };
   EXPECT_EQ(RunWardline(), 0);
-  EXPECT_TRUE(shownWithTexts);
-  EXPECT_EQ(headless->ShownForms(), (std::vector<std::wstring>{L"FSplash", L"FMain"}));
+  EXPECT_EQ(std::pair(shownWithTexts, headless->ShownForms()),
+            std::pair(true, std::vector<std::wstring>{L"FSplash", L"FMain"}));
 }
 
 // An error that escapes the toolkit itself while it shows or serves the main window takes the same path
 // as a handler's: the run-time error box, a level-0 log line, exit code 1.
 TEST_F(StartupSequence, ErrorEscapingTheMainWindowsLoopIsARunTimeError) {
   headless->onMainLoop = [](ui::Form&) { throw std::bad_alloc(); };
-  EXPECT_EQ(RunWardline(), 1);
-  ExpectOnlyCriticalBox(L"Run-time error '7':\r\n\r\nOut of memory", {L"FSplash", L"FMain"});
-  EXPECT_TRUE(LogHas("\t0\t7\tFMain.Show\tOut of memory")) << Log();
+  ExpectFailedRun(L"Run-time error '7':\r\n\r\nOut of memory", "\t0\t7\tFMain.Show\tOut of memory",
+                  {L"FSplash", L"FMain"});
 }
 
 TEST_F(StartupSequence, ModeChoiceByTheWholeCommandLine) {
@@ -176,8 +176,9 @@ TEST_F(StartupSequence, ModeChoiceByTheWholeCommandLine) {
     const std::size_t before = machine.components.Requests().size();
     FMain main;
     main.Form_Initialize();
-    EXPECT_EQ(machine.components.Requests().size() == before, c.uninstall) << c.arguments;
-    EXPECT_EQ(MWDL::goLogger == nullptr, c.uninstall) << c.arguments;
+    // No components checked and no program logger in the uninstall mode.
+    EXPECT_EQ(std::pair(machine.components.Requests().size() == before, MWDL::goLogger == nullptr),
+              std::pair(c.uninstall, c.uninstall)) << c.arguments;
   }
 }
 
@@ -198,12 +199,9 @@ TEST_F(StartupSequence, UninstallModeLogsAndHandsItsOwnLoggerToTheFeedbackWindow
   FMain main;
   EXPECT_EQ(main.Form_Initialize(), FMain::StartupResult::End);
   ASSERT_NE(handed, nullptr);
-  EXPECT_EQ(handed->LogFileName(), L"C:\\Wardline\\WDL.log");
-  EXPECT_EQ(MWDL::goLogger, nullptr);
-  EXPECT_EQ(pumps, 3);
-  EXPECT_TRUE(LogHas("Wardline ver.2.0.24"));
-  EXPECT_TRUE(machine.components.Requests().empty());
-  EXPECT_EQ(ui::ExitCode(), 0);
+  EXPECT_EQ(std::tuple(handed->LogFileName(), MWDL::goLogger, pumps, LogHas("Wardline ver.2.0.24"),
+                       machine.components.Requests().empty(), ui::ExitCode()),
+            std::tuple(L"C:\\Wardline\\WDL.log", nullptr, 3, true, true, 0));
 }
 
 TEST_F(StartupSequence, UninstallModeWithoutAFeedbackWindowEndsInsteadOfWaitingForEver) {
@@ -212,8 +210,7 @@ TEST_F(StartupSequence, UninstallModeWithoutAFeedbackWindowEndsInsteadOfWaitingF
     throw CError(429, L"ActiveX component can't create object");
   };
   EXPECT_EQ(RunWardline(), 1);
-  EXPECT_TRUE(ui::Ended());
-  EXPECT_TRUE(machine.desktop.Boxes().empty());
+  EXPECT_EQ(std::pair(ui::Ended(), machine.desktop.Boxes().empty()), std::pair(true, true));
 }
 
 }  // namespace

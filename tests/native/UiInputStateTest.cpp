@@ -54,23 +54,21 @@ TEST_F(UiInputState, DisabledFormTakesNoClickKeyOrCloseUntilEnabledAgain) {
   sheet.Load();
   sheet.txtTyped.SetFocus();
   sheet.SetEnabled(false);
-  EXPECT_FALSE(sheet.Enabled());
   sheet.cmdGo.PerformClick();
   sheet.UserKeyPress(ui::kKeyEscape);
   sheet.UserKeyPress('a');
   sheet.txtTyped.UserType(L"b");
   sheet.UserClose();
-  EXPECT_TRUE(sheet.Loaded());
-  EXPECT_EQ(sheet.txtTyped.Text(), L"");
-  EXPECT_EQ(sheet.log, (std::vector<std::wstring>{L"GotFocus typed "}));
-  EXPECT_TRUE(sheet.cmdGo.Enabled());  // the controls keep their own state
+  // The controls keep their own state.
+  EXPECT_EQ(std::tuple(sheet.Enabled(), sheet.Loaded(), sheet.txtTyped.Text(), sheet.log, sheet.cmdGo.Enabled()),
+            std::tuple(false, true, L"", std::vector<std::wstring>{L"GotFocus typed "}, true));
 
   sheet.SetEnabled(true);
   sheet.cmdGo.PerformClick();
   sheet.UserKeyPress(ui::kKeyEscape);
   sheet.UserClose();
-  EXPECT_EQ(sheet.log, (std::vector<std::wstring>{L"GotFocus typed ", L"Go", L"Stop", L"Unload"}));
-  EXPECT_FALSE(sheet.Loaded());
+  EXPECT_EQ(std::pair(sheet.log, sheet.Loaded()),
+            std::pair(std::vector<std::wstring>{L"GotFocus typed ", L"Go", L"Stop", L"Unload"}, false));
 }
 
 TEST_F(UiInputState, SetFocusRaisesGotFocusOnceOnALoadedFormOnly) {
@@ -86,9 +84,9 @@ TEST_F(UiInputState, SetFocusRaisesGotFocusOnceOnALoadedFormOnly) {
   };
   sheet.txtTyped.SetFocus();
   sheet.txtShown.SetFocus();
-  EXPECT_EQ(sheet.log, (std::vector<std::wstring>{L"GotFocus typed", L"GotFocus shown"}));
-  EXPECT_EQ(sheet.Focused(), &sheet.txtShown);
-  EXPECT_EQ(sheet.txtTyped.SelText(), L"abc");  // the handler's selection stands
+  // The handler's selection stands.
+  EXPECT_EQ(std::tuple(sheet.log, sheet.Focused(), sheet.txtTyped.SelText()),
+            std::tuple(std::vector<std::wstring>{L"GotFocus typed", L"GotFocus shown"}, &sheet.txtShown, L"abc"));
 }
 
 }  // namespace

@@ -95,8 +95,8 @@ TEST_F(UiToolkit, TextBoxTypingSelectionAndPaste) {
   dialog.Load();
   dialog.txtName.SetFocus();
   for (wchar_t c : std::wstring(L"Ann")) dialog.UserKeyPress(c);
-  EXPECT_EQ(dialog.txtName.Text(), L"Ann");  // typing goes to the focused box only
-  EXPECT_EQ(dialog.txtScript.Text(), L"");
+  // Typing goes to the focused box only.
+  EXPECT_EQ(std::tuple(dialog.txtName.Text(), dialog.txtScript.Text()), std::tuple(L"Ann", L""));
   dialog.txtScript.SetText(L"hello world");
   EXPECT_EQ(changes, 1);
   dialog.txtScript.SetSelStart(6);
@@ -104,9 +104,8 @@ TEST_F(UiToolkit, TextBoxTypingSelectionAndPaste) {
   EXPECT_EQ(dialog.txtScript.SelText(), L"world");
   ASSERT_TRUE(ui::SetClipboardText(L"there"));
   dialog.txtScript.SetSelText(ui::ClipboardText());
-  EXPECT_EQ(dialog.txtScript.Text(), L"hello there");
-  EXPECT_EQ(dialog.txtScript.SelStart(), 11);
-  EXPECT_EQ(changes, 2);
+  EXPECT_EQ(std::tuple(dialog.txtScript.Text(), dialog.txtScript.SelStart(), changes),
+            std::tuple(L"hello there", 11, 2));
   dialog.txtScript.SetText(L"hello there");  // the same text: no change
   EXPECT_EQ(changes, 2);
 }
@@ -130,11 +129,9 @@ TEST_F(UiToolkit, ListBoxSelection) {
   dialog.lstFiles.OnClick = [&] { ++clicks; };
   dialog.lstFiles.AddItem(L"a.dll");
   dialog.lstFiles.AddItem(L"b.exe");
-  EXPECT_EQ(dialog.lstFiles.ListCount(), 2);
-  EXPECT_EQ(dialog.lstFiles.Text(), L"");
+  EXPECT_EQ(std::tuple(dialog.lstFiles.ListCount(), dialog.lstFiles.Text()), std::tuple(2, L""));
   dialog.lstFiles.UserSelect(1);
-  EXPECT_EQ(dialog.lstFiles.Text(), L"b.exe");
-  EXPECT_EQ(clicks, 1);
+  EXPECT_EQ(std::tuple(dialog.lstFiles.Text(), clicks), std::tuple(L"b.exe", 1));
   EXPECT_THROW(dialog.lstFiles.List(2), CError);
   EXPECT_THROW(dialog.lstFiles.SetListIndex(5), CError);
   dialog.lstFiles.Clear();
@@ -179,8 +176,7 @@ TEST_F(UiToolkit, ModalShowRunsTheScriptAndEndsWhenTheFormHidesOrClosesAFormLeft
   int unloads = 0;
   leftOpen.OnUnload = [&] { ++unloads; };
   leftOpen.ShowModal();
-  EXPECT_FALSE(leftOpen.Loaded());
-  EXPECT_EQ(unloads, 1);
+  EXPECT_EQ(std::pair(leftOpen.Loaded(), unloads), std::pair(false, 1));
 }
 
 TEST_F(UiToolkit, UnhandledErrorGoesToTheHandlerWithItsSourceAndEndsTheProgram) {
@@ -221,8 +217,7 @@ TEST_F(UiToolkit, ErrorOfTheLoadHandlerReachesWhoeverShowsTheForm) {
   TestDialog dialog;
   dialog.OnLoad = [] { throw CError(err::kOutOfMemory, L"Out of memory"); };
   EXPECT_EQ(ErrorOf([&] { dialog.ShowModal(nullptr); }), err::kOutOfMemory);
-  EXPECT_FALSE(ui::Ended());
-  EXPECT_TRUE(machine.desktop.Boxes().empty());
+  EXPECT_EQ(std::pair(ui::Ended(), machine.desktop.Boxes().empty()), std::pair(false, true));
 }
 
 TEST_F(UiToolkit, DefaultUnhandledErrorShowsACriticalBox) {
@@ -231,9 +226,9 @@ TEST_F(UiToolkit, DefaultUnhandledErrorShowsACriticalBox) {
   dialog.Load();
   dialog.cmdCancel.PerformClick();
   ASSERT_EQ(machine.desktop.Boxes().size(), 1u);
-  EXPECT_EQ(machine.desktop.Boxes()[0].style, 16u);
-  EXPECT_NE(machine.desktop.Boxes()[0].prompt.find(L"Run-time error '51'"), std::wstring::npos);
-  EXPECT_TRUE(ui::Ended());
+  const platform::ShownBox& box = machine.desktop.Boxes()[0];
+  EXPECT_EQ(std::tuple(box.style, box.prompt.find(L"Run-time error '51'") != std::wstring::npos, ui::Ended()),
+            std::tuple(16u, true, true)) << box.prompt;
 }
 
 TEST_F(UiToolkit, MenusFindAndClickTheirEntries) {
@@ -260,8 +255,8 @@ TEST_F(UiToolkit, FormKeepsItsDrawing) {
 
 TEST_F(UiToolkit, LockedClipboardRefusesText) {
   headless->clipboardLocked = true;
-  EXPECT_FALSE(ui::SetClipboardText(L"x"));
-  EXPECT_EQ(ui::ClipboardText(), L"");
+  const bool set = ui::SetClipboardText(L"x");
+  EXPECT_EQ(std::tuple(set, ui::ClipboardText()), std::tuple(false, L""));
 }
 
 }  // namespace
