@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <gmock/gmock.h>
+
 #include "DetectionFixture.h"
 #include "detection/PaDetector.h"
 #include "platform/Types.h"
@@ -20,6 +22,7 @@ using platform::kHkeyLocalMachine;
 namespace {
 
 using Texts = std::vector<std::wstring>;
+using Lists = std::vector<Texts>;
 
 constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
 constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
@@ -30,44 +33,15 @@ const std::wstring kBHOKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Exp
 const std::wstring kToolbarKey = L"Software\\Microsoft\\Internet Explorer\\Toolbar";
 const std::wstring kVerticalBars = L"{00021493-0000-0000-C000-000000000046}";
 
-const std::wstring kSvcClean = L"C:\\Svc\\clean.exe";
-const std::wstring kSvcBad = L"C:\\Svc\\bad.exe";
-const std::wstring kRunBad = L"C:\\Run\\bad.exe";
-const std::wstring kBhoFile = L"C:\\Ext\\bho.dll";
-const std::wstring kToolbarFile = L"C:\\Ext\\tb.dll";
-const std::wstring kBarFile = L"C:\\Ext\\bar.dll";
-const std::wstring kOne = L"C:\\Apps\\one.exe";
-const std::wstring kTwo = L"C:\\Apps\\two.exe";
-const std::wstring kLibBad = L"C:\\Apps\\bad.dll";
-const std::wstring kLibClean = L"C:\\Apps\\clean.dll";
-const std::wstring kModuleBad = L"C:\\Apps\\mod.dll";
-const std::wstring kAcme = L"Acme";
-
-// The dialog as the job sees it: records each progress report (P) and cancel test (C), and presses
-// Cancel during the progress report numbered `cancelAt` (from 1; 0 never).
-class ScriptedProgressor : public IProgressor {
- public:
-  explicit ScriptedProgressor(std::size_t cancelAt = 0) : cancelAt_(cancelAt) {}
-  void Progress(double Percent) override {
-    values.push_back(Percent);
-    events += 'P';
-    if (values.size() == cancelAt_) cancelled_ = true;
-  }
-  bool Cancelled() const override {
-    events += 'C';
-    return cancelled_;
-  }
-  std::vector<double> values;
-  mutable std::string events;
-
- private:
-  std::size_t cancelAt_;
-  bool cancelled_ = false;
-};
+const std::wstring kSvcClean = L"C:\\Svc\\clean.exe", kSvcBad = L"C:\\Svc\\bad.exe", kRunBad = L"C:\\Run\\bad.exe";
+const std::wstring kBhoFile = L"C:\\Ext\\bho.dll", kToolbarFile = L"C:\\Ext\\tb.dll", kBarFile = L"C:\\Ext\\bar.dll";
+const std::wstring kOne = L"C:\\Apps\\one.exe", kTwo = L"C:\\Apps\\two.exe", kModuleBad = L"C:\\Apps\\mod.dll";
+const std::wstring kLibBad = L"C:\\Apps\\bad.dll", kLibClean = L"C:\\Apps\\clean.dll", kAcme = L"Acme";
+const Texts kUntouched{L"(untouched)"};
 
 class DetectorTest : public DetectionTest {
  protected:
-  // The machine, one entry of each kind at a time. Every file named here exists unless `missing`.
+  // The machine, one entry of each kind at a time; File's size and checksum are in no table.
   void File(const std::wstring& path, const std::optional<std::wstring>& company) {
     AddFile(path, 3000, kChecksumInNone, company);
   }
@@ -75,23 +49,24 @@ class DetectorTest : public DetectionTest {
     registry.SetString(kHkeyLocalMachine, kServicesKey + L"svc" + Next(), L"ImagePath", path);
   }
   void Startup(const std::wstring& path) { registry.SetString(kHkeyCurrentUser, kRunKey, L"run" + Next(), path); }
+  // A new class whose in-process server is `path`, titled when `title` is not empty.
+  std::wstring Class(const std::wstring& path, const std::wstring& title = L"") {
+    const std::wstring id = Clsid(counter_++);
+    if (!title.empty()) registry.SetString(kHkeyClassesRoot, L"CLSID\\" + id, L"", title);
+    registry.SetString(kHkeyClassesRoot, L"CLSID\\" + id + L"\\InProcServer32", L"", path);
+    return id;
+  }
   // A browser helper object with a title of its own, so that listing it reads no version data.
   void Bho(const std::wstring& path, const std::wstring& title = L"Helper") {
-    const std::wstring id = Clsid(counter_++);
-    registry.CreateKey(kHkeyLocalMachine, kBHOKey + L"\\" + id);
-    if (!title.empty()) registry.SetString(kHkeyLocalMachine, kBHOKey + L"\\" + id, L"", title);
-    registry.SetString(kHkeyClassesRoot, L"CLSID\\" + id + L"\\InProcServer32", L"", path);
+    const std::wstring key = kBHOKey + L"\\" + Class(path);
+    registry.CreateKey(kHkeyLocalMachine, key);
+    if (!title.empty()) registry.SetString(kHkeyLocalMachine, key, L"", title);
   }
   void Toolbar(const std::wstring& path) {
-    const std::wstring id = Clsid(counter_++);
-    registry.SetString(kHkeyLocalMachine, kToolbarKey, id, L"");
-    registry.SetString(kHkeyClassesRoot, L"CLSID\\" + id, L"", L"Bar");
-    registry.SetString(kHkeyClassesRoot, L"CLSID\\" + id + L"\\InProcServer32", L"", path);
+    registry.SetString(kHkeyLocalMachine, kToolbarKey, Class(path, L"Bar"), L"");
   }
   void ExplorerBar(const std::wstring& path) {
-    const std::wstring id = Clsid(counter_++);
-    registry.SetString(kHkeyClassesRoot, L"CLSID\\" + id, L"", L"Pane");
-    registry.SetString(kHkeyClassesRoot, L"CLSID\\" + id + L"\\InProcServer32", L"", path);
+    const std::wstring id = Class(path, L"Pane");
     registry.CreateKey(kHkeyClassesRoot, L"CLSID\\" + id + L"\\Implemented Categories\\" + kVerticalBars);
   }
   void Process(std::vector<std::wstring> imageAndModules) {
@@ -110,21 +85,18 @@ class DetectorTest : public DetectionTest {
   }
 
   // Compiles into outputs that first hold markers, so that an output the compilation does not reach
-  // shows as untouched.
-  SystemState Compile(IProgressor& progressor, std::int32_t from = 5, std::int32_t to = 19) {
+  // shows as untouched; `progress` records the run and presses Cancel during report `cancelAt`.
+  SystemState Compile(std::size_t cancelAt = 0, std::int32_t from = 5, std::int32_t to = 19) {
+    progress = ScriptedProgressor(cancelAt);
     SystemState state{untouchedFiles, untouchedFiles, untouchedItems, untouchedItems,
                       untouchedItems, untouchedItems, untouchedItems, untouchedItems};
-    CPaDetector().CompileSystemState(progressor, from, to, state);
+    CPaDetector().CompileSystemState(progress, from, to, state);
     return state;
-  }
-  SystemState Compile() {
-    ScriptedProgressor progressor;
-    return Compile(progressor);
   }
 
   Texts Keys(const std::shared_ptr<CFileNameList>& list) const {
     if (!list) return {L"(no list)"};
-    if (list == untouchedFiles) return {L"(untouched)"};
+    if (list == untouchedFiles) return kUntouched;
     Texts keys;
     for (std::size_t i = 1; i <= list->Count(); ++i) {
       EXPECT_EQ(list->Item(i), list->Key(i));  // item and key are the same name
@@ -133,16 +105,19 @@ class DetectorTest : public DetectionTest {
     return keys;
   }
   Texts Names(const std::shared_ptr<CItemList>& list) const {
-    if (list == untouchedItems) return {L"(untouched)"};
-    return InspectionEnumTest::Names(list);
+    return list == untouchedItems ? kUntouched : InspectionEnumTest::Names(list);
   }
   using InspectionEnumTest::Names;
-  // The files of the five lists before the processes.
-  std::vector<Texts> FirstFive(const SystemState& s) const {
-    return {Names(s.oServices), Column(s.oStartups, L"DLL"), Column(s.oBHOs, L"DLL"), Column(s.oToolbars, L"DLL"),
-            Column(s.oExplorerBars, L"DLL")};
+  Texts Files(const std::shared_ptr<CItemList>& list) const {
+    return list == untouchedItems ? kUntouched : Column(list, L"DLL");
+  }
+  // The eight outputs: the files of the five lists, the processes, the common and the suspicious files.
+  Lists Outputs(const SystemState& s) const {
+    return {Names(s.oServices), Files(s.oStartups),     Files(s.oBHOs),           Files(s.oToolbars),
+            Files(s.oExplorerBars), Names(s.oProcesses), Keys(s.oCommonFileList), Keys(s.oSuspiciousFileList)};
   }
 
+  ScriptedProgressor progress;
   const std::shared_ptr<CFileNameList> untouchedFiles = std::make_shared<CFileNameList>();
   const std::shared_ptr<CItemList> untouchedItems = std::make_shared<CItemList>();
 
@@ -151,7 +126,6 @@ class DetectorTest : public DetectionTest {
   std::size_t counter_ = 0;
   std::uint32_t nextProcessId_ = 100;
 };
-
 
 }  // namespace
 
@@ -170,12 +144,11 @@ TEST_F(DetectorTest, FileListsFollowTheKindsInOrderEachNameAtItsFirstOccurrence)
   Process({kTwo, kLibBad, kLibClean});
 
   const SystemState s = Compile();
-  EXPECT_EQ(Keys(s.oCommonFileList), (Texts{kSvcClean, kSvcBad, kRunBad, kBhoFile, kToolbarFile, kBarFile, kOne,
-                                            kLibBad, kTwo, kLibClean}));
-  EXPECT_EQ(Keys(s.oSuspiciousFileList), (Texts{kSvcBad, kRunBad, kBhoFile, kBarFile, kLibBad, kTwo}));
-  EXPECT_EQ(FirstFive(s), (std::vector<Texts>{{kSvcClean, kSvcBad}, {kRunBad, kSvcClean}, {kBhoFile}, {kToolbarFile},
-                                               {kBarFile}}));
-  ASSERT_EQ(Names(s.oProcesses), (Texts{kOne, kTwo}));
+  ASSERT_EQ(Outputs(s), (Lists{{kSvcClean, kSvcBad}, {kRunBad, kSvcClean}, {kBhoFile}, {kToolbarFile}, {kBarFile},
+                                 {kOne, kTwo},
+                                 {kSvcClean, kSvcBad, kRunBad, kBhoFile, kToolbarFile, kBarFile, kOne, kLibBad, kTwo,
+                                  kLibClean},
+                                 {kSvcBad, kRunBad, kBhoFile, kBarFile, kLibBad, kTwo}}));
   EXPECT_EQ(Names(s.oProcesses->Item(2).Children()), (Texts{kLibBad, kLibClean}));
   EXPECT_TRUE(logger->lines.empty());
 }
@@ -184,8 +157,7 @@ TEST_F(DetectorTest, FileListsFollowTheKindsInOrderEachNameAtItsFirstOccurrence)
 // never judged as a module (its size, which only the module rule reads, is never read); not marked
 // there, the module rule still judges it.
 TEST_F(DetectorTest, FileMetAsServiceAndAsModuleIsListedOnceAndJudgedUntilMarked) {
-  const std::wstring noCompany = L"C:\\Shared\\x.dll";
-  const std::wstring toolbarCompany = L"C:\\Shared\\y.dll";
+  const std::wstring noCompany = L"C:\\Shared\\x.dll", toolbarCompany = L"C:\\Shared\\y.dll";
   AddFile(noCompany, kSizeInCOnly, kChecksumInNone);
   File(toolbarCompany, L"IE Toolbar");
   File(kOne, kAcme);
@@ -193,9 +165,8 @@ TEST_F(DetectorTest, FileMetAsServiceAndAsModuleIsListedOnceAndJudgedUntilMarked
   Service(toolbarCompany);
   Process({kOne, toolbarCompany, noCompany});
 
-  const SystemState s = Compile();
-  EXPECT_EQ(Keys(s.oCommonFileList), (Texts{noCompany, toolbarCompany, kOne}));
-  EXPECT_EQ(Keys(s.oSuspiciousFileList), (Texts{noCompany, toolbarCompany}));
+  EXPECT_EQ(Outputs(Compile()), (Lists{{noCompany, toolbarCompany}, {}, {}, {}, {}, {kOne},
+                                         {noCompany, toolbarCompany, kOne}, {noCompany, toolbarCompany}}));
   EXPECT_EQ(CountingFiles::Of(files.sizeReads, noCompany), 0);
 }
 
@@ -225,25 +196,14 @@ TEST_F(DetectorTest, EmptyListsGiveEmptyOutputsAndLeaveTheOtherKinds) {
   File(kOne, kAcme);
   Service(kSvcBad);
   Process({kOne});
-  ScriptedProgressor progressor;
-  const SystemState s = Compile(progressor);
-  for (const auto& list : {s.oStartups, s.oBHOs, s.oToolbars, s.oExplorerBars}) {
-    ASSERT_NE(list, nullptr);
-    ASSERT_NE(list, untouchedItems);
-    EXPECT_EQ(list->Count(), 0u);
-  }
-  EXPECT_EQ(Keys(s.oCommonFileList), (Texts{kSvcBad, kOne}));
-  EXPECT_EQ(Keys(s.oSuspiciousFileList), Texts{kSvcBad});
-  EXPECT_EQ(progressor.events, "PCPCPCPCPCP");
+  EXPECT_EQ(Outputs(Compile()), (Lists{{kSvcBad}, {}, {}, {}, {}, {kOne}, {kSvcBad, kOne}, {kSvcBad}}));
+  EXPECT_EQ(progress.events, "PCPCPCPCPCP");
   EXPECT_TRUE(logger->lines.empty());
 
   // Nothing at all: every output a new, empty collection.
   processes.RemoveProcess(100);
   registry.Clear();
-  const SystemState none = Compile();
-  EXPECT_EQ(Keys(none.oCommonFileList), Texts{});
-  EXPECT_EQ(Keys(none.oSuspiciousFileList), Texts{});
-  EXPECT_EQ(Names(none.oProcesses), Texts{});
+  EXPECT_EQ(Outputs(Compile()), Lists(8));
 }
 
 struct CancelRow {
@@ -258,13 +218,12 @@ struct CancelRow {
 // is reported.
 TEST_F(DetectorTest, CancelStopsAtTheNextTestWithTheOutputsSetSoFar) {
   OneSuspiciousEntryOfEachKind();
-  const Texts untouched{L"(untouched)"};
   const Texts extensions{kSvcBad, kRunBad, kBhoFile, kToolbarFile, kBarFile};
   Texts all = extensions;
   all.push_back(kModuleBad);
   const CancelRow rows[] = {
-      {1, "PC", false, untouched, false},
-      {2, "PCPC", true, untouched, false},
+      {1, "PC", false, kUntouched, false},
+      {2, "PCPC", true, kUntouched, false},
       {3, "PCPCPC", true, {kSvcBad}, false},
       {4, "PCPCPCPC", true, extensions, false},
       {5, "PCPCPCPCPC", true, all, true},
@@ -272,16 +231,15 @@ TEST_F(DetectorTest, CancelStopsAtTheNextTestWithTheOutputsSetSoFar) {
       {0, "PCPCPCPCPCP", true, all, true},
   };
   for (const CancelRow& row : rows) {
-    ScriptedProgressor progressor(row.cancelAt);
-    const SystemState s = Compile(progressor);
-    EXPECT_EQ(progressor.events, row.events) << row.cancelAt;
-    EXPECT_EQ(progressor.values.size(), std::count(row.events.begin(), row.events.end(), 'P')) << row.cancelAt;
-    EXPECT_EQ(FirstFive(s), (std::vector<Texts>{{kSvcBad}, {kRunBad}, {kBhoFile}, {kToolbarFile}, {kBarFile}}))
-        << row.cancelAt;
-    EXPECT_EQ(Names(s.oProcesses), row.processes ? Texts{kOne} : untouched) << row.cancelAt;
-    EXPECT_EQ(Keys(s.oSuspiciousFileList), row.suspicious) << row.cancelAt;
-    EXPECT_EQ(Keys(s.oCommonFileList),
-              row.common ? (Texts{kSvcBad, kRunBad, kBhoFile, kToolbarFile, kBarFile, kOne, kModuleBad}) : untouched)
+    const SystemState s = Compile(row.cancelAt);
+    EXPECT_EQ(progress.events, row.events) << row.cancelAt;
+    EXPECT_EQ(progress.values.size(), std::count(row.events.begin(), row.events.end(), 'P')) << row.cancelAt;
+    EXPECT_EQ(Outputs(s), (Lists{{kSvcBad}, {kRunBad}, {kBhoFile}, {kToolbarFile}, {kBarFile},
+                                   row.processes ? Texts{kOne} : kUntouched,
+                                   row.common ? (Texts{kSvcBad, kRunBad, kBhoFile, kToolbarFile, kBarFile, kOne,
+                                                       kModuleBad})
+                                              : kUntouched,
+                                   row.suspicious}))
         << row.cancelAt;
   }
   EXPECT_TRUE(logger->lines.empty());
@@ -315,14 +273,13 @@ TEST_F(DetectorTest, EnumeratorThatReturnsNoListEndsTheCompilationWhereTheListIs
   for (const MissingListRow& row : rows) {
     row.fail(kDenied);
     logger->lines.clear();
-    ScriptedProgressor progressor;
-    const SystemState s = Compile(progressor);
+    const SystemState s = Compile();
     EXPECT_EQ(Logged(), (Log{row.enumeratorLine, {0, L"CPaDetector.CompileSystemState"}})) << row.name;
     ASSERT_FALSE(logger->lines.empty());
     EXPECT_EQ(logger->lines.back().number, err::kObjectNotSet) << row.name;
-    EXPECT_EQ(progressor.events, row.events) << row.name;
-    EXPECT_EQ(Keys(s.oSuspiciousFileList), row.suspicious) << row.name;
-    EXPECT_EQ(Keys(s.oCommonFileList), Texts{L"(untouched)"}) << row.name;
+    EXPECT_EQ(progress.events, row.events) << row.name;
+    EXPECT_EQ((Lists{Keys(s.oCommonFileList), Keys(s.oSuspiciousFileList)}), (Lists{kUntouched, row.suspicious}))
+        << row.name;
     row.fail(0);  // undone for the next row
   }
 }
@@ -337,15 +294,13 @@ TEST_F(DetectorTest, ItemWithoutDllEndsTheCompilationWithTheEntriesAddedSoFar) {
   Bho(kBroken, L"");  // no title: the listing reads the file's product name, which fails
   versions.raiseFor.insert(qn::FoldKey(kBroken));
 
-  ScriptedProgressor progressor;
-  const SystemState s = Compile(progressor);
+  const SystemState s = Compile();
   ASSERT_EQ(Names(s.oBHOs).size(), 2u);
   EXPECT_FALSE(s.oBHOs->Item(2).Properties().Exists(L"DLL"));
   EXPECT_EQ(LoggedErrors(), (Errors{{err::kOutOfMemory, 4, L"CIEManager.FillBHOInfo"},
                                     {err::kInvalidArgument, 0, L"CPaDetector.CompileSystemState"}}));
-  EXPECT_EQ(Keys(s.oSuspiciousFileList), (Texts{kSvcBad, kBhoFile}));
-  EXPECT_EQ(Keys(s.oCommonFileList), Texts{L"(untouched)"});
-  EXPECT_EQ(progressor.events, "PCPCPCP");
+  EXPECT_EQ((Lists{Keys(s.oCommonFileList), Keys(s.oSuspiciousFileList)}), (Lists{kUntouched, {kSvcBad, kBhoFile}}));
+  EXPECT_EQ(progress.events, "PCPCPCP");
 }
 
 struct BandRow { std::int32_t from, to; std::vector<double> values; };
@@ -361,12 +316,9 @@ TEST_F(DetectorTest, ProgressRunsThroughTheBandInSixValues) {
       {0, kMax, {0, 300647710.58, 751619276.45, 1073741823.5, 1524713389.37, 2147483647}},
   };
   for (const BandRow& row : rows) {
-    ScriptedProgressor progressor;
-    Compile(progressor, row.from, row.to);
-    ASSERT_EQ(progressor.values.size(), 6u) << row.from << " to " << row.to;
-    for (std::size_t i = 0; i < 6; ++i) {
-      EXPECT_DOUBLE_EQ(progressor.values[i], row.values[i]) << row.from << " to " << row.to << " value " << i + 1;
-    }
+    Compile(0, row.from, row.to);
+    EXPECT_THAT(progress.values, ::testing::Pointwise(::testing::DoubleEq(), row.values))
+        << row.from << " to " << row.to;
   }
   EXPECT_TRUE(logger->lines.empty());
 }
@@ -378,12 +330,8 @@ TEST_F(DetectorTest, OverflowingBandEndsTheCompilationAfterTheFirstValue) {
   const std::pair<std::int32_t, std::int32_t> bands[] = {{kMin, kMax}, {kMax, kMin}, {-1, kMax}, {kMin, 0}, {1, kMin}};
   for (const auto& [from, to] : bands) {
     logger->lines.clear();
-    ScriptedProgressor progressor;
-    const SystemState s = Compile(progressor, from, to);
-    EXPECT_EQ(progressor.values, std::vector<double>{static_cast<double>(from)}) << from << " to " << to;
-    EXPECT_EQ(Names(s.oServices), Texts{kSvcBad});
-    EXPECT_EQ(Names(s.oProcesses), Texts{L"(untouched)"});
-    EXPECT_EQ(Keys(s.oSuspiciousFileList), Texts{L"(untouched)"});
+    EXPECT_EQ(Outputs(Compile(0, from, to)), (Lists{{kSvcBad}, {}, {}, {}, {}, kUntouched, kUntouched, kUntouched}));
+    EXPECT_EQ(progress.values, std::vector<double>{static_cast<double>(from)}) << from << " to " << to;
     EXPECT_EQ(LoggedErrors(), (Errors{{err::kOverflow, 0, L"CPaDetector.CompileSystemState"}}));
   }
 }

@@ -2,12 +2,12 @@
 // Shared set-up of the detection tests: the enumerators' in-memory machine and program-wide objects
 // (InspectionEnumTest), plus fresh file caches, doubles that count what the rules read and can be made
 // to fail, and files whose size, checksum and company a test chooses.
+#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <new>
 #include <optional>
-#include <ostream>
 #include <set>
 #include <string>
 #include <tuple>
@@ -18,6 +18,7 @@
 #include "detection/tables/KnownFileTables.h"
 #include "inspection/FileInfoManager.h"
 #include "inspection/Hashier.h"
+#include "shell/Progressor.h"
 
 // The files, counting each fact the rules read: existence (attributes), size (file search) and content
 // (the checksum's whole-file read).
@@ -64,6 +65,28 @@ class RaisingProcesses : public platform::FakeProcesses {
   bool raise = false;
 };
 
+// The dialog as a job sees it: records each progress report (P) and cancel test (C), and presses
+// Cancel during the progress report numbered `cancelAt` (from 1; 0 never).
+class ScriptedProgressor : public IProgressor {
+ public:
+  explicit ScriptedProgressor(std::size_t cancelAt = 0) : cancelAt_(cancelAt) {}
+  void Progress(double Percent) override {
+    values.push_back(Percent);
+    events += 'P';
+    if (values.size() == cancelAt_) cancelled_ = true;
+  }
+  bool Cancelled() const override {
+    events += 'C';
+    return cancelled_;
+  }
+  std::vector<double> values;
+  mutable std::string events;
+
+ private:
+  std::size_t cancelAt_;
+  bool cancelled_ = false;
+};
+
 // Sizes and checksums out of the tables, for files that must match one table and not another.
 namespace detection_test {
 constexpr std::int32_t kSizeInAandC = 4096;                                  // in A and in C
@@ -74,15 +97,8 @@ inline const std::int32_t kChecksumInD = tables::kGoodHashes2.front();       // 
 inline const std::int32_t kChecksumInB = tables::kParasiteHashes.front();    // 522891
 constexpr std::int32_t kChecksumInNone = 12345;                              // below every stored checksum
 
-// The facts read about a file: existence, version data, size, content (for the checksum).
-struct Reads {
-  int exists = 0, version = 0, size = 0, content = 0;
-  friend bool operator==(const Reads&, const Reads&) = default;
-  friend std::ostream& operator<<(std::ostream& out, const Reads& r) {
-    return out << "{exists " << r.exists << ", version " << r.version << ", size " << r.size << ", content "
-               << r.content << "}";
-  }
-};
+// The facts read about a file, in this order: existence, version data, size, content (for the checksum).
+using Reads = std::array<int, 4>;
 }  // namespace detection_test
 
 class DetectionTest : public InspectionEnumTest {

@@ -1,5 +1,6 @@
 // CFileInfoManager: cached existence and version strings of files.
 #include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -24,14 +25,11 @@ class FileInfoCache : public ::testing::Test {
 
 using Strings = std::pair<std::wstring, std::wstring>;
 
-TEST_F(FileInfoCache, TrimsSpacesButNotTabs) {
+TEST_F(FileInfoCache, StringsLoseTheirSpacesButNotTabsAndMissingOnesAreEmpty) {
   machine.versionInfo.Set(L"C:\\a.dll", {{L"CompanyName", L"  Acme Corp  "}, {L"FileDescription", L" \tTool\t "}});
-  EXPECT_EQ(Info(L"C:\\a.dll"), Strings(L"Acme Corp", L"\tTool\t"));
-}
-
-TEST_F(FileInfoCache, MissingStringsGiveEmptyTexts) {
   machine.versionInfo.Set(L"C:\\desc.dll", {{L"FileDescription", L"Only a description"}});
   machine.versionInfo.Set(L"C:\\product.dll", {{L"ProductName", L"Product"}});
+  EXPECT_EQ(Info(L"C:\\a.dll"), Strings(L"Acme Corp", L"\tTool\t"));
   EXPECT_EQ(Info(L"C:\\desc.dll"), Strings(L"", L"Only a description"));
   EXPECT_EQ(Info(L"C:\\product.dll"), Strings(L"", L""));
   EXPECT_EQ(Info(L"C:\\noversion.dll"), Strings(L"", L""));
@@ -52,15 +50,13 @@ TEST_F(FileInfoCache, VersionDataReadOncePerPathUntilReInit) {
 
 TEST_F(FileInfoCache, ExistenceCachedUntilReInit) {
   machine.files.AddFile(L"C:\\here.dll", {'M', 'Z'});
-  EXPECT_TRUE(manager.isFileExist(L"C:\\here.dll"));
-  EXPECT_FALSE(manager.isFileExist(L"C:\\gone.dll"));
+  auto exist = [&] { return std::pair(manager.isFileExist(L"C:\\here.dll"), manager.isFileExist(L"C:\\gone.dll")); };
+  EXPECT_EQ(exist(), std::pair(true, false));
   machine.files.Remove(L"C:\\here.dll");
   machine.files.AddFile(L"C:\\gone.dll", {'M', 'Z'});
-  EXPECT_TRUE(manager.isFileExist(L"C:\\here.dll"));
-  EXPECT_FALSE(manager.isFileExist(L"C:\\gone.dll"));
+  EXPECT_EQ(exist(), std::pair(true, false));
   manager.ReInit();
-  EXPECT_FALSE(manager.isFileExist(L"C:\\here.dll"));
-  EXPECT_TRUE(manager.isFileExist(L"C:\\gone.dll"));
+  EXPECT_EQ(exist(), std::pair(false, true));
 }
 
 // A version reader that fails.
@@ -77,8 +73,7 @@ TEST_F(FileInfoCache, ReaderErrorsReachTheCallerAndCacheNothing) {
   std::wstring company = L"before", description = L"before";
   EXPECT_THROW(manager.GetFileInfo(L"C:\\a.dll", company, &description), CError);
   platform::Install(previous);
-  EXPECT_EQ(company, L"before");
-  EXPECT_EQ(description, L"before");
+  EXPECT_EQ(Strings(company, description), Strings(L"before", L"before"));
 
   machine.versionInfo.Set(L"C:\\a.dll", {{L"CompanyName", L"Acme"}});
   EXPECT_EQ(Info(L"C:\\a.dll").first, L"Acme");  // read afresh: the failure left no entry

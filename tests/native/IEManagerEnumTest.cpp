@@ -42,6 +42,13 @@ class IEManagerEnumTest : public InspectionEnumTest {
     if (!url.empty()) target->SetString(kHkeyClassesRoot, bag, L"Url", url);
   }
 
+  // One property (empty: the names) of the BHOs, the toolbars and the explorer bars, listed in that order.
+  static std::vector<Texts> All(const std::wstring& property = L"") {
+    auto of = [&](const auto& list) { return property.empty() ? Names(list) : Column(list, property); };
+    CIEManager m;
+    return {of(m.EnumBHOs()), of(m.EnumToolbars()), of(m.EnumExplorerBars())};
+  }
+
   platform::FakeRegistry* target = &registry;
 };
 
@@ -55,17 +62,12 @@ TEST_F(IEManagerEnumTest, OnlyNamesOf38CharactersAreUsed) {
     Toolbar(kHkeyLocalMachine, name);
     Bar(name, kVertical, L"T", L"C:\\Ext\\x.dll");
   }
-  CIEManager manager;
-  for (const auto& list : {manager.EnumBHOs(), manager.EnumToolbars(), manager.EnumExplorerBars()}) {
-    EXPECT_EQ(Names(list), Texts{good});
-  }
+  EXPECT_EQ(All(), std::vector<Texts>(3, Texts{good}));
 }
 
 TEST_F(IEManagerEnumTest, BhoTitleFallsBackToProductNameThenToThePath) {
   machine.files.SetEnv(L"EXT", L"C:\\Ext");
-  for (const wchar_t* file : {L"C:\\Ext\\one.dll", L"C:\\Ext\\two.dll", L"C:\\Ext\\three.dll"}) {
-    machine.files.AddFile(file, {'M', 'Z'});
-  }
+  for (const std::wstring n : {L"one", L"two", L"three"}) machine.files.AddFile(L"C:\\Ext\\" + n + L".dll", {'M', 'Z'});
   Bho(Clsid(1), L"Own &Title", L"C:\\Ext\\one.dll");
   Bho(Clsid(2), L"", L"\"%EXT%\\two.dll\"");
   Bho(Clsid(3), L"", L"C:\\Ext\\three.dll");
@@ -84,10 +86,7 @@ TEST_F(IEManagerEnumTest, EveryAmpersandIsRemoved) {
   Class(Clsid(2), L"&Tool&bar&&", L"C:\\Ext\\t.dll");
   Toolbar(kHkeyLocalMachine, Clsid(2));
   Bar(Clsid(3), kVertical, L"&&Ba&r", L"C:\\Ext\\b.dll");
-  CIEManager manager;
-  EXPECT_EQ(Column(manager.EnumBHOs(), L"Name"), Texts{L"Ab c"});
-  EXPECT_EQ(Column(manager.EnumToolbars(), L"Name"), Texts{L"Toolbar"});
-  EXPECT_EQ(Column(manager.EnumExplorerBars(), L"Name"), Texts{L"Bar"});
+  EXPECT_EQ(All(L"Name"), (std::vector<Texts>{{L"Ab c"}, {L"Toolbar"}, {L"Bar"}}));
 }
 
 TEST_F(IEManagerEnumTest, BrowsersOwnToolbarsAreLeftOutByTheirRegisteredServer) {
@@ -188,15 +187,11 @@ TEST_F(IEManagerEnumTest, FillErrorIsLoggedAndTheNextListingRead) {
   Bar(Clsid(7), kHorizontal, L"H", L"C:\\Ext\\7.dll");
   registry.RaiseOnRead(kHkeyClassesRoot, L"CLSID\\" + Clsid(5) + L"\\Instance\\InitPropertyBag", L"Url");
 
-  CIEManager manager;
-  EXPECT_EQ(Names(manager.EnumBHOs()), Texts{Clsid(11)});
-  auto toolbars = manager.EnumToolbars();
-  EXPECT_EQ(Names(manager.EnumExplorerBars()), (Texts{Clsid(4), Clsid(7)}));
+  EXPECT_EQ(All(), (std::vector<Texts>{{Clsid(11)}, {Clsid(1), Clsid(3)}, {Clsid(4), Clsid(7)}}));
   EXPECT_EQ(LoggedErrors(), (Errors{{err::kOutOfMemory, 4, L"CIEManager.FillBHOInfo"},
                                     {err::kOutOfMemory, 4, L"CIEManager.FillTBInfo"},
                                     {err::kOutOfMemory, 4, L"CIEManager.FillExplorerBarInfo"}}));
-  ASSERT_EQ(Names(toolbars), (Texts{Clsid(1), Clsid(3)}));
-  EXPECT_EQ(Number(toolbars->Item(2), L"Key"), kCU);
+  EXPECT_EQ(Records(CIEManager().EnumToolbars(), {L"Key"}), (std::vector<Record>{{kLM}, {kCU}}));
 }
 
 TEST_F(IEManagerEnumTest, ErrorOfTheEnumerationItselfGivesNoList) {
@@ -206,10 +201,7 @@ TEST_F(IEManagerEnumTest, ErrorOfTheEnumerationItselfGivesNoList) {
   registry.FailEnum(kHkeyLocalMachine, kBHOs, platform::kErrorAccessDenied);
   registry.FailEnum(kHkeyLocalMachine, kToolbarLM, platform::kErrorAccessDenied);
   registry.FailCategories(platform::kErrorAccessDenied);
-  CIEManager manager;
-  EXPECT_EQ(manager.EnumBHOs(), nullptr);
-  EXPECT_EQ(manager.EnumToolbars(), nullptr);
-  EXPECT_EQ(manager.EnumExplorerBars(), nullptr);
+  EXPECT_EQ(All(), std::vector<Texts>(3, Texts{L"(no list)"}));
   EXPECT_EQ(Logged(), (Log{{4, L"CIEManager.EnumBHOs"},
                            {4, L"CIEManager.EnumToolbars"},
                            {4, L"CIEManager.EnumExplorerBars"}}));

@@ -83,6 +83,8 @@ class InspectionEnumTest : public ::testing::Test {
     for (const auto& item : list) names.push_back(item->Name);
     return names;
   }
+  // The same of a list that may be missing: then a marker that no expectation holds.
+  static Texts Names(const std::shared_ptr<CItemList>& list) { return list ? Names(*list) : Texts{L"(no list)"}; }
   // The property names of an item, in the order added.
   static Texts PropertyNames(const CItem& item) {
     Texts names;
@@ -92,22 +94,12 @@ class InspectionEnumTest : public ::testing::Test {
   static const PropertyValue& Value(const CItem& item, const std::wstring& name) {
     return item.Properties().Item(name).Values().Item(1);
   }
-  static std::wstring Text(const CItem& item, const std::wstring& name) {
-    return std::get<std::wstring>(Value(item, name));
-  }
-  static std::int32_t Number(const CItem& item, const std::wstring& name) {
-    return std::get<std::int32_t>(Value(item, name));
-  }
-  // One text property of every item, in order.
-  static Texts Column(const CItemList& list, const std::wstring& property) {
-    Texts texts;
-    for (const auto& item : list) texts.push_back(Text(*item, property));
-    return texts;
-  }
-  // The same of a list that may be missing: then a marker that no expectation holds.
-  static Texts Names(const std::shared_ptr<CItemList>& list) { return list ? Names(*list) : Texts{L"(no list)"}; }
+  // One text property of every item, in order; of a missing list the marker.
   static Texts Column(const std::shared_ptr<CItemList>& list, const std::wstring& property) {
-    return list ? Column(*list, property) : Texts{L"(no list)"};
+    if (!list) return {L"(no list)"};
+    Texts texts;
+    for (const auto& item : *list) texts.push_back(std::get<std::wstring>(Value(*item, property)));
+    return texts;
   }
   // The named properties of every item, one record per item, in order; of a missing list the marker.
   using Record = std::vector<PropertyValue>;

@@ -6,16 +6,7 @@
 #include "removal/PaRemover.h"
 
 namespace {
-
-class RecordingProgressor : public IProgressor {
- public:
-  void Progress(double percent) override { values.push_back(percent); }
-  bool Cancelled() const override { return false; }
-  std::vector<double> values;
-};
-
 using RemoverDetectorTest = DetectionTest;
-
 }  // namespace
 
 // A library without version data loaded into a process is suspicious: it is renamed and recorded, and
@@ -27,7 +18,7 @@ TEST_F(RemoverDetectorTest, SuspiciousModuleOfARunningProcessIsRemovedAndItsProc
   AddFile(clean, 3000, detection_test::kChecksumInNone, L"Acme");
   processes.AddProcess(100, {host, bad});
   processes.AddProcess(200, {host, clean});
-  RecordingProgressor progressor;
+  ScriptedProgressor progressor;
   std::wstring falseCause = L"(unchanged)";
 
   EXPECT_TRUE(CPaRemover().RemoveSpyware(progressor, CChecksumList(), CChecksumList(), falseCause));

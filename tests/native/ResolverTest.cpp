@@ -100,20 +100,35 @@ TEST(ResolverCommandLine, CutsTheFileName) {
   }
 }
 
-TEST_F(ResolverFullName, UnfoundNamesGiveTheRewrittenName) {
+// A name not found gives the name as rewritten for the search. A search that finds only the unexpanded
+// name is cut to the length it returns; a path too long for the buffer (the real call returns the size it
+// needs and writes nothing), or a length beyond what was written, counts as not found.
+TEST_F(ResolverFullName, UnfoundNamesGiveTheRewrittenNameAndSearchResultsAreTrustedOnlyWithinTheBuffer) {
+  files.SetEnv(L"APPS", L"D:\\Nowhere");
   const std::wstring winlogon = L"C:\\WINDOWS\\system32\\winlogon.exe", smss = L"\\System32\\smss.exe";
   const std::wstring lower = L"\\systemroot" + smss;
-  struct Row { std::wstring input; std::vector<std::wstring> searched; std::wstring result; };
+  // `answer` and `length`, when that is not 0, are what the search for `input` itself gives.
+  struct Row {
+    std::wstring input;
+    std::vector<std::wstring> searched;
+    std::wstring result, answer = L"";
+    unsigned long length = 0;
+  };
   const Row rows[] = {
       {L"\\??\\" + winlogon, {winlogon, winlogon}, winlogon},
       {L"\\SystemRoot" + smss, {L"C:\\WINDOWS" + smss, L"%SystemRoot%" + smss}, L"%SystemRoot%" + smss},
       {lower, {lower, lower}, lower},
       {L"nosuch.dll", {L"nosuch.dll", L"nosuch.dll"}, L"nosuch.dll"},
       {L"", {L"", L""}, L""},
+      {L"%APPS%\\a.dll", {L"D:\\Nowhere\\a.dll", L"%APPS%\\a.dll"}, L"C:\\Lit\\a.dll", L"C:\\Lit\\a.dll#GARBAGE", 12},
+      {L"C:\\deep\\x.dll", {L"C:\\deep\\x.dll", L"C:\\deep\\x.dll"}, L"C:\\deep\\x.dll", L"", 2600},
+      {L"C:\\odd\\y.dll", {L"C:\\odd\\y.dll", L"C:\\odd\\y.dll"}, L"C:\\odd\\y.dll", L"C:\\odd\\y.dll", 1500},
   };
   for (const Row& row : rows) {
     resolver.ReInit();  // the cache's keys ignore case, and two rows differ only in case
     files.searchedW.clear();
+    files.forcedName = row.length != 0 ? row.input : L"";
+    std::tie(files.forcedText, files.forcedLength) = std::tie(row.answer, row.length);
     EXPECT_EQ(resolver.GetFullFileNameFromShortFilename(row.input), row.result) << row.input;
     EXPECT_EQ(files.searchedW, row.searched) << row.input;
   }
@@ -128,30 +143,6 @@ TEST_F(ResolverFullName, FindsFilesAlongTheSearchOrder) {
   EXPECT_EQ(resolver.GetFullFileNameFromShortFilename(L"\\SystemRoot\\System32\\smss.exe"),
             L"C:\\WINDOWS\\System32\\smss.exe");
   EXPECT_EQ(files.searchedW.size(), 2u);  // each found by its first search
-}
-
-// A search that finds only the unexpanded name is cut to the length it returns. A path too long for
-// the buffer (the real call returns the size it needs and writes nothing), or a length beyond what was
-// written, counts as not found.
-TEST_F(ResolverFullName, SearchResultIsTrustedOnlyWithinTheBuffer) {
-  files.SetEnv(L"APPS", L"D:\\Nowhere");
-  struct Row {
-    std::wstring name, answer;
-    unsigned long length;
-    std::wstring result;
-    std::vector<std::wstring> searched;
-  };
-  const Row rows[] = {
-      {L"%APPS%\\a.dll", L"C:\\Lit\\a.dll#GARBAGE", 12, L"C:\\Lit\\a.dll", {L"D:\\Nowhere\\a.dll", L"%APPS%\\a.dll"}},
-      {L"C:\\deep\\x.dll", L"", 2600, L"C:\\deep\\x.dll", {L"C:\\deep\\x.dll", L"C:\\deep\\x.dll"}},
-      {L"C:\\odd\\y.dll", L"C:\\odd\\y.dll", 1500, L"C:\\odd\\y.dll", {L"C:\\odd\\y.dll", L"C:\\odd\\y.dll"}},
-  };
-  for (const Row& row : rows) {
-    files.searchedW.clear();
-    std::tie(files.forcedName, files.forcedText, files.forcedLength) = std::tie(row.name, row.answer, row.length);
-    EXPECT_EQ(resolver.GetFullFileNameFromShortFilename(row.name), row.result) << row.name;
-    EXPECT_EQ(files.searchedW, row.searched) << row.name;
-  }
 }
 
 TEST_F(ResolverFullName, CachesEveryAnswerUntilReInit) {

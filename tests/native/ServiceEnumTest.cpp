@@ -1,3 +1,5 @@
+#include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,31 +27,28 @@ class ServiceEnumTest : public InspectionEnumTest {
 
 }  // namespace
 
-TEST_F(ServiceEnumTest, ImagePathGivesTheResolvedFile) {
+TEST_F(ServiceEnumTest, EachImagePathGivesItsResolvedFileAndNoImagePathNoItem) {
   machine.files.AddFile(L"C:\\WINDOWS\\System32\\svchost.exe", {'M', 'Z'});
   machine.files.AddFile(L"C:\\WINDOWS\\System32\\drivers\\tcpip.sys", {'M', 'Z'});
   machine.files.AddFile(L"C:\\WINDOWS\\System32\\drivers\\null.sys", {'M', 'Z'});
-  const std::pair<std::wstring, std::wstring> cases[] = {  // image path, item name
+  registry.SetString(kHkeyLocalMachine, kServices + L"NoImage", L"DisplayName", L"No image");
+  const std::pair<std::wstring, std::optional<std::wstring>> cases[] = {  // image path, item name if any
       {L"%SystemRoot%\\System32\\svchost.exe -k netsvcs", L"C:\\WINDOWS\\System32\\svchost.exe"},
       {L"\\SystemRoot\\System32\\drivers\\tcpip.sys", L"C:\\WINDOWS\\System32\\drivers\\tcpip.sys"},
       {L"\\??\\C:\\WINDOWS\\System32\\drivers\\null.sys", L"C:\\WINDOWS\\System32\\drivers\\null.sys"},
       {L"\"C:\\Program Files\\Svc\\svc.exe\" -run", L"C:\\Program Files\\Svc\\svc.exe"},
       {L"   ", L""},  // blanks only still give an item
+      {L"", std::nullopt},
+      {L"C:\\Apps\\shared.exe -a", L"C:\\Apps\\shared.exe"},  // the same image twice gives two items
+      {L"C:\\Apps\\shared.exe -b", L"C:\\Apps\\shared.exe"},
   };
   Texts expected;
-  for (const auto& [imagePath, name] : cases) {
-    Service(L"s" + std::to_wstring(expected.size()), imagePath);
-    expected.push_back(name);
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    Service(L"s" + std::to_wstring(i), cases[i].first);
+    if (cases[i].second) expected.push_back(*cases[i].second);
   }
   EXPECT_EQ(Names(Enumerate()), expected);
   EXPECT_TRUE(logger->lines.empty());
-}
-
-TEST_F(ServiceEnumTest, ServiceWithoutImagePathGivesNoItem) {
-  registry.SetString(kHkeyLocalMachine, kServices + L"NoImage", L"DisplayName", L"No image");
-  Service(L"Empty", L"");
-  Service(L"Real", L"C:\\Apps\\real.exe");
-  EXPECT_EQ(Names(Enumerate()), Texts{L"C:\\Apps\\real.exe"});
 }
 
 TEST_F(ServiceEnumTest, DisplayNameIsTheOnlyPropertyAndEmptyWhenMissing) {
@@ -58,12 +57,6 @@ TEST_F(ServiceEnumTest, DisplayNameIsTheOnlyPropertyAndEmptyWhenMissing) {
   auto list = Enumerate();
   EXPECT_EQ(Column(list, L"DisplayName"), (Texts{L"Friendly & Co", L""}));
   for (const auto& item : *list) EXPECT_EQ(PropertyNames(*item), Texts{L"DisplayName"});
-}
-
-TEST_F(ServiceEnumTest, SameImageTwiceGivesTwoItems) {
-  Service(L"One", L"C:\\Apps\\shared.exe -a");
-  Service(L"Two", L"C:\\Apps\\shared.exe -b");
-  EXPECT_EQ(Names(Enumerate()), (Texts{L"C:\\Apps\\shared.exe", L"C:\\Apps\\shared.exe"}));
 }
 
 // An error ends the enumeration, but what was built reaches the caller.
