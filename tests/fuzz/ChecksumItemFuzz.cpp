@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
 
-#include "common/Error.h"
 #include "removal/RemovalScript.h"
 #include "tests/fuzz/FuzzSupport.h"
 
@@ -31,27 +31,19 @@ std::optional<std::int32_t> Expected(std::wstring_view item) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::wstring text = fuzz::TextOf(std::string_view(reinterpret_cast<const char*>(data), size));
-
+  const std::wstring text = fuzz::TextOf(data, size);
+  using Result = std::variant<std::int32_t, long>;
   const std::optional<std::int32_t> expected = Expected(text);
-  try {
-    const std::int32_t value = RemovalScript::ReadChecksumItem(text);
-    FUZZ_CHECK(expected && value == *expected);
-  } catch (const CError& e) {
-    FUZZ_CHECK(!expected && e.Number() == err::kOverflow);
-  }
+  FUZZ_CHECK(fuzz::Outcome([&] { return RemovalScript::ReadChecksumItem(text); }) ==
+             (expected ? Result(*expected) : Result(err::kOverflow)));
 
   // The same text as a list: one entry per piece up to the first that does not read or stands twice.
   RemovalScript::CChecksumList list;
   std::size_t pieces = text.empty() ? 0 : 1;
   for (wchar_t c : text) pieces += c == L';';
-  try {
-    RemovalScript::ReadChecksumList(text, list);
-    FUZZ_CHECK(list.Count() == pieces);
-  } catch (const CError& e) {
-    FUZZ_CHECK(e.Number() == err::kOverflow || e.Number() == err::kDuplicateKey);
-    FUZZ_CHECK(list.Count() < pieces);
-  }
+  const auto error = fuzz::ErrorOf([&] { RemovalScript::ReadChecksumList(text, list); });
+  FUZZ_CHECK(error ? (*error == err::kOverflow || *error == err::kDuplicateKey) && list.Count() < pieces
+                   : list.Count() == pieces);
   for (std::size_t i = 1; i <= list.Count(); ++i) {
     FUZZ_CHECK(list.Key(i) == RemovalScript::ChecksumKey(list.Item(i)));
     FUZZ_CHECK(list.Key(i) == L"_" + std::to_wstring(list.Item(i)));

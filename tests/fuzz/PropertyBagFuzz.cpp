@@ -9,7 +9,6 @@
 #include <variant>
 #include <vector>
 
-#include "common/Error.h"
 #include "common/Items.h"
 #include "common/KeyedCollection.h"
 #include "tests/fuzz/FuzzSupport.h"
@@ -32,31 +31,18 @@ struct Reading {
 };
 
 Reading Read(const ui::PropertyBag& bag, const std::wstring& name) {
-  Reading reading;
   if (!bag.Exists(name)) {  // the defaults, without asking for each
     FUZZ_CHECK(bag.ReadProperty(name, L"\uFFFF") == L"\uFFFF");
-    reading.text = L"\uFFFF";
-    reading.number = -1;
-    reading.set = ui::PropertyBag().Contents();
-    return reading;
+    return {L"\uFFFF", -1, ui::PropertyBag().Contents()};
   }
-  try {
-    reading.text = bag.ReadProperty(name, L"\uFFFF");
-  } catch (const CError& e) {
-    reading.text = e.Number();
-  }
-  try {
-    reading.number = bag.ReadProperty(name, std::int32_t{-1});
-  } catch (const CError& e) {
-    reading.number = e.Number();
-  }
-  try {
+  Reading reading;
+  reading.text = fuzz::Outcome([&] { return bag.ReadProperty(name, L"\uFFFF"); });
+  reading.number = fuzz::Outcome([&] { return bag.ReadProperty(name, std::int32_t{-1}); });
+  reading.set = fuzz::Outcome([&] {
     ui::PropertyBag alone;
     if (auto set = bag.ReadProperty(name, std::shared_ptr<CProperties>())) alone.WriteProperty(L"s", *set);
-    reading.set = alone.Contents();
-  } catch (const CError& e) {
-    reading.set = e.Number();
-  }
+    return alone.Contents();
+  });
   for (const auto* error : {std::get_if<long>(&reading.text), std::get_if<long>(&reading.number),
                             std::get_if<long>(&reading.set)}) {
     FUZZ_CHECK(error == nullptr || *error == ui::kTypeMismatch);
@@ -68,11 +54,8 @@ void ReadBytes(const Bytes& bytes) {
   ui::PropertyBag bag;
   bag.WriteProperty(L"kept", L"as it was");
   const Bytes before = bag.Contents();
-  try {
-    bag.SetContents(bytes);
-  } catch (const CError& e) {
-    FUZZ_CHECK(e.Number() == ui::kInvalidPropertyBag);
-    FUZZ_CHECK(bag.Contents() == before);
+  if (const auto error = fuzz::ErrorOf([&] { bag.SetContents(bytes); })) {
+    FUZZ_CHECK(*error == ui::kInvalidPropertyBag && bag.Contents() == before);
     return;
   }
   const Bytes contents = bag.Contents();
@@ -82,20 +65,13 @@ void ReadBytes(const Bytes& bytes) {
   for (const wchar_t* name : kNames) FUZZ_CHECK(Read(again, name) == Read(bag, name));
 }
 
-// A text as the bag keeps it. Natively a wchar_t is a whole character: the byte form's UTF-16 turns two
-// units that make a surrogate pair into one character; a surrogate without its partner stays.
-std::wstring Kept(const std::wstring& text) {
+// A value as the bag keeps it. Natively a wchar_t is a whole character: the byte form's UTF-16 turns two
+// units of a text that make a surrogate pair into one character; a surrogate without its partner stays.
+PropertyValue Kept(const PropertyValue& value) {
+  const auto* text = std::get_if<std::wstring>(&value);
+  if (text == nullptr) return value;
   std::wstring kept;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto c = static_cast<std::uint32_t>(text[i]);
-    const auto next = i + 1 < text.size() ? static_cast<std::uint32_t>(text[i + 1]) : 0u;
-    if (c >= 0xD800 && c <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
-      kept += static_cast<wchar_t>(0x10000 + ((c - 0xD800) << 10) + (next - 0xDC00));
-      ++i;
-    } else {
-      kept += text[i];
-    }
-  }
+  fuzz::EachCharacter(*text, [&kept](std::uint32_t c) { kept += static_cast<wchar_t>(c); });
   return kept;
 }
 
@@ -104,14 +80,13 @@ std::wstring ConsumeName(FuzzedDataProvider& input) {
   return qn::FromUtf8(input.ConsumeRandomLengthString(24));
 }
 
-PropertyValue KeptValue(const PropertyValue& value) {
-  if (const auto* text = std::get_if<std::wstring>(&value)) return Kept(*text);
-  return value;
-}
-
 PropertyValue ConsumeValue(FuzzedDataProvider& input) {
   if (input.ConsumeBool()) return input.ConsumeIntegral<std::int32_t>();
   return fuzz::ConsumeText(input, 128);
+}
+
+void Write(ui::PropertyBag& bag, const std::wstring& name, const PropertyValue& value) {
+  std::visit([&](const auto& v) { bag.WriteProperty(name, v); }, value);
 }
 
 void WriteValues(FuzzedDataProvider& input) {
@@ -121,41 +96,30 @@ void WriteValues(FuzzedDataProvider& input) {
   while (input.remaining_bytes() > 0 && expected.size() < 12) {
     const std::wstring name = ConsumeName(input);
     ui::PropertyBag model;  // the value alone in a bag of its own, read the same way
-    switch (input.ConsumeIntegralInRange(0, 2)) {
-      case 0: {
-        const std::wstring text = fuzz::ConsumeText(input, 128);
-        bag.WriteProperty(name, text);
-        model.WriteProperty(name, Kept(text));
-        break;
-      }
-      case 1: {
-        const std::int32_t number = input.ConsumeIntegral<std::int32_t>();
-        bag.WriteProperty(name, number);
-        model.WriteProperty(name, number);
-        break;
-      }
-      case 2: {
-        CProperties set, kept;  // as written, and with its texts as the bag keeps them
-        for (int count = input.ConsumeIntegralInRange(0, 3); count > 0; --count) {
-          const std::wstring property = ConsumeName(input);
-          try {
-            PropertyValue value = ConsumeValue(input);
-            set.Add(property, value);
-            kept.Add(property, KeptValue(value));
-            for (int more = input.ConsumeIntegralInRange(0, 2); more > 0; --more) {
-              const std::wstring key = ConsumeName(input) + L"k";
-              value = ConsumeValue(input);
-              set.Item(property).Values().Add(value, key);
-              kept.Item(property).Values().Add(KeptValue(value), key);
-            }
-          } catch (const CError& e) {
-            FUZZ_CHECK(e.Number() == err::kDuplicateKey);  // a name or key twice: the set refuses it
+    if (const int kind = input.ConsumeIntegralInRange(0, 2); kind < 2) {
+      const PropertyValue value =
+          kind == 0 ? PropertyValue(fuzz::ConsumeText(input, 128)) : input.ConsumeIntegral<std::int32_t>();
+      Write(bag, name, value);
+      Write(model, name, Kept(value));
+    } else {
+      CProperties set, kept;  // as written, and with its texts as the bag keeps them
+      for (int count = input.ConsumeIntegralInRange(0, 3); count > 0; --count) {
+        const std::wstring property = ConsumeName(input);
+        const auto error = fuzz::ErrorOf([&] {
+          PropertyValue value = ConsumeValue(input);
+          set.Add(property, value);
+          kept.Add(property, Kept(value));
+          for (int more = input.ConsumeIntegralInRange(0, 2); more > 0; --more) {
+            const std::wstring key = ConsumeName(input) + L"k";
+            value = ConsumeValue(input);
+            set.Item(property).Values().Add(value, key);
+            kept.Item(property).Values().Add(Kept(value), key);
           }
-        }
-        bag.WriteProperty(name, set);
-        model.WriteProperty(name, kept);
-        break;
+        });
+        FUZZ_CHECK(!error || *error == err::kDuplicateKey);  // a name or key twice: the set refuses it
       }
+      bag.WriteProperty(name, set);
+      model.WriteProperty(name, kept);
     }
     auto [it, added] = expected.try_emplace(qn::FoldKey(name), name, Reading{});
     it->second.second = Read(model, name);

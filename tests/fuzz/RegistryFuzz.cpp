@@ -9,11 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "common/Error.h"
 #include "common/KeyedCollection.h"
 #include "common/Registry.h"
 #include "common/TextCodec.h"
-#include "tests/doubles/FakeMachine.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 namespace {
@@ -30,11 +28,6 @@ constexpr std::uint32_t kTypes[] = {platform::kRegNone, platform::kRegSz, platfo
 constexpr long kCodes[] = {platform::kErrorFileNotFound, platform::kErrorPathNotFound, platform::kErrorAccessDenied,
                            platform::kErrorMoreData, platform::kErrorNoMoreItems, platform::kErrorSuccess};
 
-platform::FakeMachine& Machine() {
-  static auto* machine = new platform::FakeMachine;
-  return *machine;
-}
-
 struct Place {
   platform::Hive hive;
   std::wstring keyPath;
@@ -43,71 +36,69 @@ struct Place {
 };
 
 // What GetValue must give for a stored value: nothing, or its text.
-bool ExpectedText(const RegValue& value, std::wstring& text) {
+std::optional<std::wstring> ExpectedText(const RegValue& value) {
   if (value.type == platform::kRegSz || value.type == platform::kRegExpandSz) {
-    text = qn::FromUtf16Le(value.data.data(), value.data.size());
-    text = text.substr(0, text.find(L'\0'));
-    return true;
+    const std::wstring text = qn::FromUtf16Le(value.data.data(), value.data.size());
+    return text.substr(0, text.find(L'\0'));
   }
   std::uint32_t number = 0;
-  if (!CRegistry::ReadDword(value, number)) return false;
-  text = std::to_wstring(number);
-  return true;
+  if (!CRegistry::ReadDword(value, number)) return std::nullopt;
+  return std::to_wstring(number);
 }
 
 void CheckRead(CRegistry& registry, FakeRegistry& fake, RegView view, const Place& at) {
   const std::optional<RegValue> stored = fake.Value(at.hive, at.keyPath, at.valueName);
   std::wstring data = L"poison";
   const bool read = registry.GetValue(at.hive, at.keyPath, at.valueName, data, view);
-  std::wstring expected;
-  const bool readable = stored && ExpectedText(*stored, expected);
+  const std::optional<std::wstring> expected = stored ? ExpectedText(*stored) : std::nullopt;
   // A failure injected on the read makes any value unreadable.
-  FUZZ_CHECK(read == false || readable);
-  FUZZ_CHECK(read ? data == expected : data.empty());
+  FUZZ_CHECK(read ? expected && data == *expected : data.empty());
   FUZZ_CHECK(data.find(L'\0') == std::wstring::npos);
 
   std::uint32_t number = 0xA5A5A5A5u;
-  if (registry.GetDwordValue(at.hive, at.keyPath, at.valueName, number, view)) {
-    FUZZ_CHECK(stored && stored->type == platform::kRegDword && stored->data.size() >= 4);
-  } else {
-    FUZZ_CHECK(number == 0xA5A5A5A5u);
-  }
+  const bool dword = registry.GetDwordValue(at.hive, at.keyPath, at.valueName, number, view);
+  FUZZ_CHECK(dword ? stored && stored->type == platform::kRegDword && stored->data.size() >= 4
+                   : number == 0xA5A5A5A5u);
+}
+
+// Runs a listing and what is done with it: it fails only with a registry failure, 0x8007xxxx.
+template <class List>
+void Listing(List list) {
+  const std::optional<long> error = fuzz::ErrorOf(list);
+  FUZZ_CHECK(!error || *error < 0);
 }
 
 // Walks the key's subtree through the listings, reading every value met; `depth` bounds the walk.
 void Walk(CRegistry& registry, FakeRegistry& fake, RegView view, platform::Hive hive, const std::wstring& keyPath,
           int depth) {
-  try {
+  Listing([&] {
     const CKeyedCollection<std::wstring> values = registry.EnumValues(hive, keyPath, view);
     for (const std::wstring& name : values) {
       FUZZ_CHECK(values.Exists(name));
       CheckRead(registry, fake, view, {hive, keyPath, name});
     }
-  } catch (const CError& e) {
-    FUZZ_CHECK(e.Number() < 0);  // a registry failure, 0x8007xxxx
-  }
+  });
   if (depth == 0) return;
-  try {
+  Listing([&] {
     const CKeyedCollection<std::wstring> keys = registry.EnumKeys(hive, keyPath, view);
     for (const std::wstring& name : keys) {
       FUZZ_CHECK(keys.Exists(name) && !name.empty());
       Walk(registry, fake, view, hive, keyPath.empty() ? name : keyPath + L"\\" + name, depth - 1);
     }
-  } catch (const CError& e) {
-    FUZZ_CHECK(e.Number() < 0);
-  }
+  });
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  FakeRegistry& native = Machine().registry;
+  FakeRegistry& native = fuzz::Machine().registry;
   native.Clear();
+  const auto in = [&native](RegView view) -> FakeRegistry& { return view == RegView::kWow32 ? native.Wow32() : native; };
   FuzzedDataProvider input(data, size);
   std::vector<Place> places;
   while (input.remaining_bytes() > 0 && places.size() < 16) {
     const RegView placeView = input.ConsumeBool() ? RegView::kWow32 : RegView::kNative;
-    FakeRegistry& fake = placeView == RegView::kWow32 ? native.Wow32() : native;
+    FakeRegistry& fake = in(placeView);
     const Place at{input.PickValueInArray(kHives), fuzz::ConsumeText(input, 128), fuzz::ConsumeText(input, 64),
                    placeView};
     switch (input.ConsumeIntegralInRange(0, 5)) {
@@ -117,28 +108,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fake.SetBytes(at.hive, at.keyPath, at.valueName, type, std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
         break;
       }
-      case 1:
-        fake.SetString(at.hive, at.keyPath, at.valueName, fuzz::ConsumeText(input));
-        break;
-      case 2:
-        fake.CreateKey(at.hive, at.keyPath);
-        break;
-      case 3:
-        fake.FailEnum(at.hive, at.keyPath, input.PickValueInArray(kCodes));
-        break;
-      case 4:
-        fake.FailQuery(at.hive, at.keyPath, at.valueName, input.PickValueInArray(kCodes));
-        break;
-      case 5:
-        fake.FailCategories(input.PickValueInArray(kCodes));
-        break;
+      case 1: fake.SetString(at.hive, at.keyPath, at.valueName, fuzz::ConsumeText(input)); break;
+      case 2: fake.CreateKey(at.hive, at.keyPath); break;
+      case 3: fake.FailEnum(at.hive, at.keyPath, input.PickValueInArray(kCodes)); break;
+      case 4: fake.FailQuery(at.hive, at.keyPath, at.valueName, input.PickValueInArray(kCodes)); break;
+      case 5: fake.FailCategories(input.PickValueInArray(kCodes)); break;
     }
     places.push_back(at);
   }
 
   CRegistry registry;
   for (RegView view : {RegView::kNative, RegView::kWow32}) {
-    FakeRegistry& fake = view == RegView::kWow32 ? native.Wow32() : native;
+    FakeRegistry& fake = in(view);
     for (const Place& at : places) {
       if (at.view == view) CheckRead(registry, fake, view, at);
     }
@@ -147,15 +128,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::set<std::wstring> categories;
     for (const Place& at : places) {
       if (!categories.insert(qn::FoldKey(at.valueName)).second) continue;
-      try {
-        const CKeyedCollection<std::wstring> classes = registry.EnumCategoryClasses(at.valueName, view);
-        for (const std::wstring& id : classes) {
+      Listing([&] {
+        for (const std::wstring& id : registry.EnumCategoryClasses(at.valueName, view)) {
           FUZZ_CHECK(fake.HasKey(platform::kHkeyClassesRoot,
                                  L"CLSID\\" + id + L"\\Implemented Categories\\" + at.valueName));
         }
-      } catch (const CError& e) {
-        FUZZ_CHECK(e.Number() < 0);
-      }
+      });
     }
   }
   return 0;

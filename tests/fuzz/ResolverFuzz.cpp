@@ -5,40 +5,34 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <utility>
 
-#include "common/Error.h"
 #include "inspection/FilenameResolver.h"
 #include "shell/MAPI.h"
-#include "tests/doubles/FakeMachine.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 namespace {
 
-platform::FakeMachine& Machine() {
-  static platform::FakeMachine* machine = [] {
-    auto* m = new platform::FakeMachine;
-    m->files.SetEnv(L"SystemRoot", L"C:\\WINDOWS");
-    m->files.SetEnv(L"windir", L"C:\\WINDOWS");
-    m->files.SetEnv(L"ProgramFiles", L"C:\\Program Files");
-    m->files.SetEnv(L"Self", L"%Self%");
-    // Longer than the search is told: the expansion must not be trusted to fit.
-    m->files.SetEnv(L"Long", std::wstring(3000, L'x'));
-    m->files.AddSearchFolder(L"C:\\WINDOWS\\system32");
-    m->files.AddSearchFolder(L"C:\\WINDOWS");
-    for (const wchar_t* path : {L"C:\\WINDOWS\\system32\\shell32.dll", L"C:\\WINDOWS\\system32\\rundll32.exe",
-                                L"C:\\WINDOWS\\explorer.exe", L"C:\\WINDOWS\\SysWOW64\\shell32.dll",
-                                L"C:\\Program Files\\App\\app.exe"}) {
-      m->files.AddFile(path, {'M', 'Z'});
-    }
-    return m;
-  }();
-  return *machine;
+void Prepare(platform::FakeMachine& machine) {
+  for (const auto& [name, value] : {std::pair{L"SystemRoot", L"C:\\WINDOWS"}, {L"windir", L"C:\\WINDOWS"},
+                                    {L"ProgramFiles", L"C:\\Program Files"}, {L"Self", L"%Self%"}}) {
+    machine.files.SetEnv(name, value);
+  }
+  // Longer than the search is told: the expansion must not be trusted to fit.
+  machine.files.SetEnv(L"Long", std::wstring(3000, L'x'));
+  machine.files.AddSearchFolder(L"C:\\WINDOWS\\system32");
+  machine.files.AddSearchFolder(L"C:\\WINDOWS");
+  for (const wchar_t* path : {L"C:\\WINDOWS\\system32\\shell32.dll", L"C:\\WINDOWS\\system32\\rundll32.exe",
+                              L"C:\\WINDOWS\\explorer.exe", L"C:\\WINDOWS\\SysWOW64\\shell32.dll",
+                              L"C:\\Program Files\\App\\app.exe"}) {
+    machine.files.AddFile(path, {'M', 'Z'});
+  }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  platform::FakeMachine& machine = Machine();
+  platform::FakeMachine& machine = fuzz::Machine(Prepare);
   FuzzedDataProvider input(data, size);
   MAPI::gbIsNT = input.ConsumeBool();
   MAPI::gbIsNT4 = false;
@@ -53,12 +47,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(resolver.GetFileNameFromCommandLine(commandLine) == name);
 
   for (platform::RegView view : {platform::RegView::kNative, platform::RegView::kWow32}) {
-    try {
+    // An error of the expansion or the cache reaches the enumerator's handler: allowed, not a crash.
+    fuzz::ErrorOf([&] {
       const std::wstring full = resolver.GetFullFileNameFromShortFilename(name, view);
       FUZZ_CHECK(resolver.GetFullFileNameFromShortFilename(name, view) == full);
-    } catch (const CError&) {
-      // An error of the expansion or the cache reaches the enumerator's handler: allowed, not a crash.
-    }
+    });
   }
   return 0;
 }

@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <set>
 #include <string>
-#include <vector>
 
 #include "common/Items.h"
 #include "common/Utilities.h"
@@ -24,7 +23,7 @@ using RemovalScript::ScriptTexts;
 
 const wchar_t* const kVersions[] = {L"2.0.24", L"1.9.99", L"1.5.0", L"2.0.25", L"2.1.0", L"3.0.0", L"2.0", L"",
                                     L"02.00.0024.7", L" 2 . 0 . 24 "};
-constexpr int kAcceptedVersions = 3;  // the first three may run on 2.0.24
+constexpr std::size_t kAcceptedVersions = 3;  // the first three may run on 2.0.24
 
 // What the fuzzer made of a script, besides its text.
 struct Made {
@@ -69,14 +68,10 @@ std::wstring MakeScript(FuzzedDataProvider& input, Made& made) {
       case 3: made.sound = false; bag.WriteProperty(name, input.ConsumeIntegral<std::int32_t>()); break;
     }
   }
-  const int version = input.ConsumeIntegralInRange(0, static_cast<int>(std::size(kVersions)));
-  if (version < static_cast<int>(std::size(kVersions))) {
-    bag.WriteProperty(L"minappversion", kVersions[version]);
-    made.sound = made.sound && version < kAcceptedVersions;
-  } else {
-    made.sound = false;
-    bag.WriteProperty(L"minappversion", fuzz::ConsumeText(input, 32));
-  }
+  const std::size_t version = input.ConsumeIntegralInRange<std::size_t>(0, std::size(kVersions));
+  made.sound = made.sound && version < kAcceptedVersions;
+  bag.WriteProperty(L"minappversion",
+                    version < std::size(kVersions) ? std::wstring(kVersions[version]) : fuzz::ConsumeText(input, 32));
   // Other values: another name, or one of the six again as a number or a value set.
   for (int extra = input.ConsumeIntegralInRange(0, 2); extra > 0; --extra) {
     const std::wstring name = fuzz::ConsumeText(input, 16);
@@ -108,13 +103,13 @@ std::wstring MakeScript(FuzzedDataProvider& input, Made& made) {
          std::wstring(RemovalScript::kEndMarker) + after;
 }
 
-void CheckList(const CChecksumList& list) {
-  for (std::size_t i = 1; i <= list.Count(); ++i) FUZZ_CHECK(list.Key(i) == RemovalScript::ChecksumKey(list.Item(i)));
-}
-
+// The checksums of a list, each keyed as the remover looks it up.
 std::set<std::int32_t> Checksums(const CChecksumList& list) {
   std::set<std::int32_t> checksums;
-  for (std::size_t i = 1; i <= list.Count(); ++i) checksums.insert(list.Item(i));
+  for (std::size_t i = 1; i <= list.Count(); ++i) {
+    FUZZ_CHECK(list.Key(i) == RemovalScript::ChecksumKey(list.Item(i)));
+    checksums.insert(list.Item(i));
+  }
   return checksums;
 }
 
@@ -123,22 +118,16 @@ std::set<std::int32_t> Checksums(const CChecksumList& list) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
   fuzz::ScriptMachine();
-  Made made;
-  std::wstring text;
-  if ((data[0] & 1) == 0) {
-    text = fuzz::TextOf(std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1));
-    made.sound = false;
-  } else {
-    FuzzedDataProvider input(data + 1, size - 1);
-    text = MakeScript(input, made);
-  }
+  // An odd first byte: a script assembled from the rest, sound until the fuzzer spoils it.
+  FuzzedDataProvider input(data + 1, size - 1);
+  Made made{.sound = (data[0] & 1) != 0};
+  const std::wstring text = made.sound ? MakeScript(input, made) : fuzz::TextOf(data + 1, size - 1);
 
   std::wstring errorText = L"poison";
   ScriptTexts texts;
   CChecksumList white, black;
   const bool ok = RemovalScript::CheckScript(text, errorText, texts, white, black);
-  CheckList(white);
-  CheckList(black);
+  const std::set<std::int32_t> whites = Checksums(white), blacks = Checksums(black);
   if (ok) {
     FUZZ_CHECK(errorText.empty());
     FUZZ_CHECK(texts.pcname == Utilities().GetComputerName() && texts.cpu == Utilities().GetCPUType());
@@ -148,10 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(errorText == LoadResString(108) || errorText == LoadResString(109) || errorText == newer ||
                errorText.empty());
   }
-  if (made.sound) {
-    FUZZ_CHECK(ok);
-    FUZZ_CHECK(Checksums(white) == made.white && Checksums(black) == made.black);
-  }
+  FUZZ_CHECK(!made.sound || (ok && whites == made.white && blacks == made.black));
   fuzz::CheckAndClearLogs();
   return 0;
 }

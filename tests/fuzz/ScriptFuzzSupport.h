@@ -2,12 +2,13 @@
 // What the removal-script targets share: this machine on the doubles (the three texts of FakeSystem and
 // the program's version 2.0.24), the program-wide logger writing into the in-memory files, and a check
 // that every line the log got is one entry of its layout.
+#include <algorithm>
+#include <memory>
 #include <string>
 
 #include "common/Logger.h"
 #include "common/TextCodec.h"
 #include "shell/MWDL.h"
-#include "tests/doubles/FakeMachine.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 namespace fuzz {
@@ -17,14 +18,11 @@ inline const std::wstring kShortLogFile = L"C:\\Program Files\\Wardline\\short.l
 inline const std::wstring kVersion = L"2.0.24";
 
 inline platform::FakeMachine& ScriptMachine() {
-  static platform::FakeMachine* machine = [] {
-    auto* m = new platform::FakeMachine;
+  return Machine([](platform::FakeMachine&) {
     MWDL::gsVersion = kVersion;
     MWDL::goLogger = std::make_shared<CLogger>();
     MWDL::goLogger->SetLogFiles(kLogFile, kShortLogFile);
-    return m;
-  }();
-  return *machine;
+  });
 }
 
 // Every line of both logs has the five fields of the layout: a text from the script (a name in the
@@ -39,9 +37,7 @@ inline void CheckAndClearLogs() {
       FUZZ_CHECK(end != std::wstring::npos);
       const std::wstring line = text.substr(from, end - from);
       FUZZ_CHECK(line.find_first_of(L"\r\n") == std::wstring::npos);
-      std::size_t tabs = 0;
-      for (wchar_t c : line) tabs += c == L'\t';
-      FUZZ_CHECK(tabs == 4);
+      FUZZ_CHECK(std::count(line.begin(), line.end(), L'\t') == 4);
       from = end + 2;
     }
     machine.files.Remove(file);

@@ -10,7 +10,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -22,7 +21,6 @@
 #include "report/Reporter.h"
 #include "shell/MAPI.h"
 #include "shell/MWDL.h"
-#include "tests/doubles/FakeMachine.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 namespace {
@@ -55,25 +53,10 @@ bool IsXmlChar(std::uint32_t c) {
          (c >= 0x10000 && c <= 0x10FFFF);
 }
 
-// The characters of a text: a surrogate pair is one (UTF-16 on Windows; natively the two units that
-// a UTF-16 text may leave), a surrogate without its partner another.
-template <class Visit>
-void EachCharacter(const std::wstring& text, Visit visit) {
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    auto c = static_cast<std::uint32_t>(text[i]);
-    const auto next = i + 1 < text.size() ? static_cast<std::uint32_t>(text[i + 1]) : 0u;
-    if (c >= 0xD800 && c <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (next - 0xDC00);
-      ++i;
-    }
-    visit(c);
-  }
-}
-
 // A text as the document can hold it: characters that XML does not allow become U+FFFD.
 std::string Kept(const std::wstring& text) {
   std::string kept;
-  EachCharacter(text, [&kept](std::uint32_t c) {
+  fuzz::EachCharacter(text, [&kept](std::uint32_t c) {
     kept += qn::ToUtf8(std::wstring{static_cast<wchar_t>(IsXmlChar(c) ? c : 0xFFFD)});
   });
   return kept;
@@ -95,18 +78,15 @@ std::vector<xmlNodePtr> Elements(xmlNodePtr parent) {
   return elements;
 }
 
-std::string Attribute(xmlNodePtr element, const char* name) {
-  xmlChar* value = xmlGetProp(element, reinterpret_cast<const xmlChar*>(name));
-  std::string text = Utf8(value);
-  xmlFree(value);
-  return text;
+// A text that libxml2 hands over to be freed.
+std::string Owned(xmlChar* text) {
+  const std::string kept = Utf8(text);
+  xmlFree(text);
+  return kept;
 }
 
-std::string Content(xmlNodePtr element) {
-  xmlChar* content = xmlNodeGetContent(element);
-  std::string text = Utf8(content);
-  xmlFree(content);
-  return text;
+std::string Attribute(xmlNodePtr element, const char* name) {
+  return Owned(xmlGetProp(element, reinterpret_cast<const xmlChar*>(name)));
 }
 
 // The file a registration names: one of the files made, or any text.
@@ -138,29 +118,19 @@ void MakeMachine(FuzzedDataProvider& input, platform::FakeMachine& machine) {
     std::wstring inner = fuzz::ConsumeText(input, 36);
     inner.resize(36, L'0');
     const std::wstring id = L"{" + inner + L"}";
-    switch (input.ConsumeIntegralInRange(0, 4)) {
-      case 0: {
-        const std::wstring service = kServices + fuzz::ConsumeText(input, 16);
-        machine.registry.SetString(kHkeyLocalMachine, service, L"ImagePath", FileOf(input, files));
-        machine.registry.SetString(kHkeyLocalMachine, service, L"DisplayName", fuzz::ConsumeText(input, 32));
-        break;
-      }
-      case 1:
-        machine.registry.SetString(input.ConsumeBool() ? kHkeyLocalMachine : kHkeyCurrentUser, kRun,
-                                   fuzz::ConsumeText(input, 16), FileOf(input, files));
-        break;
-      case 2:
-        machine.registry.SetString(kHkeyLocalMachine, kBHOs + id, L"", L"Helper");
-        machine.registry.SetString(kHkeyClassesRoot, L"CLSID\\" + id + L"\\InProcServer32", L"", FileOf(input, files));
-        break;
-      case 3:
-        machine.registry.SetString(kHkeyLocalMachine, kToolbars, id, L"");
-        machine.registry.SetString(kHkeyClassesRoot, L"CLSID\\" + id + L"\\InProcServer32", L"", FileOf(input, files));
-        break;
-      case 4:
-        machine.registry.SetString(kHkeyClassesRoot, L"CLSID\\" + id + L"\\InProcServer32", L"", FileOf(input, files));
-        machine.registry.CreateKey(kHkeyClassesRoot, L"CLSID\\" + id + L"\\Implemented Categories\\" + kVerticalBars);
-        break;
+    const int kind = input.ConsumeIntegralInRange(0, 4);
+    if (kind == 0) {
+      const std::wstring service = kServices + fuzz::ConsumeText(input, 16);
+      machine.registry.SetString(kHkeyLocalMachine, service, L"ImagePath", FileOf(input, files));
+      machine.registry.SetString(kHkeyLocalMachine, service, L"DisplayName", fuzz::ConsumeText(input, 32));
+    } else if (kind == 1) {
+      machine.registry.SetString(input.ConsumeBool() ? kHkeyLocalMachine : kHkeyCurrentUser, kRun,
+                                 fuzz::ConsumeText(input, 16), FileOf(input, files));
+    } else {  // a helper object, a toolbar or an explorer bar: a class and its file
+      machine.registry.SetString(kHkeyClassesRoot, L"CLSID\\" + id + L"\\InProcServer32", L"", FileOf(input, files));
+      if (kind == 2) machine.registry.SetString(kHkeyLocalMachine, kBHOs + id, L"", L"Helper");
+      if (kind == 3) machine.registry.SetString(kHkeyLocalMachine, kToolbars, id, L"");
+      if (kind == 4) machine.registry.CreateKey(kHkeyClassesRoot, L"CLSID\\" + id + L"\\Implemented Categories\\" + kVerticalBars);
     }
   }
 }
@@ -193,7 +163,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::wstring xml =
       CReporter().MakeStateXML(progressor, texts[0], texts[1], texts[2], texts[3], texts[4], texts[5]);
   FUZZ_CHECK(!xml.empty());
-  EachCharacter(xml, [](std::uint32_t c) {
+  fuzz::EachCharacter(xml, [](std::uint32_t c) {
     FUZZ_CHECK(c != L'\r' && c != L'\n');  // one line
     FUZZ_CHECK(IsXmlChar(c));
   });
@@ -216,10 +186,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(meta.size() == std::size(kMeta));
   for (std::size_t i = 0; i < meta.size(); ++i) {
     FUZZ_CHECK(Utf8(meta[i]->name) == kMeta[i]);
-    if (i < 6) FUZZ_CHECK(Content(meta[i]) == Kept(texts[i]));  // as typed, nothing lost
+    if (i < 6) FUZZ_CHECK(Owned(xmlNodeGetContent(meta[i])) == Kept(texts[i]));  // as typed, nothing lost
   }
-  FUZZ_CHECK(Content(meta[6]) == "2.0.24");
-  FUZZ_CHECK(Content(meta[7]) == "2024-01-02 03" + Kept(separator) + "04");  // the double's local time
+  FUZZ_CHECK(Owned(xmlNodeGetContent(meta[6])) == "2.0.24");
+  FUZZ_CHECK(Owned(xmlNodeGetContent(meta[7])) == "2024-01-02 03" + Kept(separator) + "04");  // the double's local time
 
   // Every index a section names stands in fileinfo, which numbers its entries 1, 2, 3 ...
   const std::vector<xmlNodePtr> fileinfo = Elements(sections[8]);

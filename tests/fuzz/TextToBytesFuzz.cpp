@@ -1,12 +1,10 @@
 // CUtilities::TextToBytes on any text: it gives bytes or throws CError, nothing else, and what it
 // accepts is exactly one byte string, which BytesToText writes back in the same characters. The same
 // input read as bytes goes the other way round.
-#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "common/Error.h"
 #include "common/Utilities.h"
 #include "tests/fuzz/FuzzSupport.h"
 
@@ -25,9 +23,7 @@ std::wstring Significant(const std::wstring& text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const CUtilities& utilities = Utilities();
-  const std::string_view input(reinterpret_cast<const char*>(data), size);
-
-  const std::wstring text = fuzz::TextOf(input);
+  const std::wstring text = fuzz::TextOf(data, size);
   try {
     const std::vector<std::uint8_t> bytes = utilities.TextToBytes(text);
     const std::wstring again = utilities.BytesToText(bytes);

@@ -8,7 +8,6 @@
 #include <string_view>
 #include <vector>
 
-#include "common/Error.h"
 #include "removal/RemovalScript.h"
 #include "shell/MWDL.h"
 #include "tests/fuzz/ScriptFuzzSupport.h"
@@ -63,21 +62,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   MWDL::gsVersion = fuzz::kVersion;
 
   const auto mine = Parts(program), theirs = Parts(minimum);
-  if (mine && theirs) {
-    if (mine->empty() || theirs->empty()) {
-      FUZZ_CHECK(!applies);
-    } else {
-      FUZZ_CHECK(applies == (*mine >= *theirs));
-    }
-  }
-  try {
+  if (mine && theirs) FUZZ_CHECK(applies == (!mine->empty() && !theirs->empty() && *mine >= *theirs));
+  const auto error = fuzz::ErrorOf([&] {
     const int order = RemovalScript::CompareVersions(program, minimum);
     FUZZ_CHECK(applies == (order >= 0));
     FUZZ_CHECK(Sign(RemovalScript::CompareVersions(minimum, program)) == -Sign(order));
     FUZZ_CHECK(RemovalScript::CompareVersions(minimum, minimum) == 0);
-  } catch (const CError& e) {
-    FUZZ_CHECK(!applies && e.Number() == err::kSubscriptOutOfRange);
-  }
+  });
+  FUZZ_CHECK(!error || (!applies && *error == err::kSubscriptOutOfRange));
   fuzz::CheckAndClearLogs();
   return 0;
 }

@@ -79,19 +79,18 @@ def resolver_seeds():
         "Explorer", '  "  ', '""', "\\??\\C:\\WINDOWS\\system32\\winlogon.exe", "\\SystemRoot\\System32\\smss.exe",
         "\\systemroot\\System32\\smss.exe", "%SystemRoot%\\SYSTEM32\\shell32.dll", "%Long%\\x.dll", "%Self%",
     ]
-    seeds = []
-    for i, line in enumerate(lines):
-        # The three choices at the end, consumed last byte first: NT family, 64-bit Windows, long names.
-        seeds.append(text(line) + bytes([i % 3 == 0, i % 2, i % 3 != 1]))
-    return seeds
+    # The three choices at the end, consumed last byte first: NT family, 64-bit Windows, long names.
+    return [text(line) + bytes([i % 3 == 0, i % 2, i % 3 != 1]) for i, line in enumerate(lines)]
 
 
 def registry_seeds():
     key = "Software\\Test"
 
+    def place(p, hive, path, name, action, wow32=False):
+        return p.boolean(wow32).pick(hive, 3).string(text(path)).string(text(name)).integer(action, 0, 5)
+
     def value(p, hive, path, name, type_index, data, wow32=False):
-        p.boolean(wow32).pick(hive, 3).string(text(path)).string(text(name)).integer(0, 0, 5)
-        p.boolean(True).pick(type_index, 9).string(data)
+        place(p, hive, path, name, 0, wow32).boolean(True).pick(type_index, 9).string(data)
 
     def utf16(s, nul=True):
         return (s + ("\0" if nul else "")).encode("utf-16-le")
@@ -109,21 +108,20 @@ def registry_seeds():
     cases.append(p.data())
 
     p = Provider()  # keys, a refused listing and a refused read, in both views
-    p.boolean(False).pick(HKLM, 3).string(text(key + "\\Zed")).string(text("")).integer(2, 0, 5)
-    p.boolean(False).pick(HKLM, 3).string(text(key + "\\alpha")).string(text("")).integer(2, 0, 5)
-    p.boolean(False).pick(HKLM, 3).string(text(key)).string(text("")).integer(3, 0, 5).pick(2, 6)
+    place(p, HKLM, key + "\\Zed", "", 2)
+    place(p, HKLM, key + "\\alpha", "", 2)
+    place(p, HKLM, key, "", 3).pick(2, 6)
     value(p, HKCU, key, "V", REG_SZ, utf16("x"), wow32=True)
-    p.boolean(True).pick(HKCU, 3).string(text(key)).string(text("V")).integer(4, 0, 5).pick(2, 6)
+    place(p, HKCU, key, "V", 4, wow32=True).pick(2, 6)
     cases.append(p.data())
 
     category = "{00021493-0000-0000-C000-000000000046}"
     for refused in (False, True):  # component categories, and a category manager that fails
         p = Provider()
         for cls in ("{B}", "{A}"):
-            p.boolean(False).pick(HKCR, 3).string(text("CLSID\\" + cls + "\\Implemented Categories\\" + category))
-            p.string(text(category)).integer(2, 0, 5)
+            place(p, HKCR, "CLSID\\" + cls + "\\Implemented Categories\\" + category, category, 2)
         if refused:
-            p.boolean(False).pick(HKCR, 3).string(text("CLSID")).string(text(category)).integer(5, 0, 5).pick(2, 6)
+            place(p, HKCR, "CLSID", category, 5).pick(2, 6)
         cases.append(p.data())
     return cases
 
@@ -227,13 +225,10 @@ def version_seeds():
     """The script's minimum version against the program's own (None) or another program version."""
     cases = [("2.0.24", None), ("1.9.99", None), ("1.5.0", None), ("2.0.25", None), ("2.1.0", None),
              ("3.0.0", None), ("2.0", None), ("", None), ("10.0.0", "9.99.999"), ("2.0.24", "2.0")]
-    seeds = []
-    for minimum, program in cases:
-        p = Provider().boolean(program is None)
-        if program is not None:
-            p.string(text(program))
-        seeds.append(p.data(rest=text(minimum)))
-    return seeds
+    def provider(program):
+        return Provider().boolean(True) if program is None else Provider().boolean(False).string(text(program))
+
+    return [provider(program).data(rest=text(minimum)) for minimum, program in cases]
 
 
 def state_xml_seeds():
@@ -286,12 +281,6 @@ def write(target, seeds):
 
 
 if __name__ == "__main__":
-    write("text_to_bytes", text_to_bytes_seeds())
-    write("resolver", resolver_seeds())
-    write("registry", registry_seeds())
-    write("zip", zip_seeds())
-    write("property_bag", property_bag_seeds())
-    write("script", script_seeds())
-    write("checksum_item", checksum_item_seeds())
-    write("version", version_seeds())
-    write("state_xml", state_xml_seeds())
+    for target in ("text_to_bytes", "resolver", "registry", "zip", "property_bag", "script", "checksum_item",
+                   "version", "state_xml"):
+        write(target, globals()[target + "_seeds"]())
