@@ -4,9 +4,6 @@
 
 namespace platform {
 
-FakeComponents::FakeComponents() = default;
-FakeComponents::~FakeComponents() = default;
-
 void FakeComponents::Register(const std::wstring& progId, Factory factory) {
   const std::wstring key = platform::FoldKey(progId);
   factories_[key] = std::move(factory);

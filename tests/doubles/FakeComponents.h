@@ -16,9 +16,6 @@ namespace platform {
 class FakeComponents : public IComponents {
  public:
   using Factory = std::function<std::shared_ptr<IComponent>()>;
-  FakeComponents();
-  ~FakeComponents() override;
-
   void Register(const std::wstring& progId, Factory factory);
   // Create gives null for this progId even when it is registered.
   void Fail(const std::wstring& progId);

@@ -2,9 +2,6 @@
 
 namespace platform {
 
-FakeDesktop::FakeDesktop() = default;
-FakeDesktop::~FakeDesktop() = default;
-
 int FakeDesktop::MessageBox(const std::wstring& prompt, unsigned style, const std::wstring& title) {
   boxes_.push_back(ShownBox{prompt, style, title, pointer_});
   if (boxHook_) boxHook_(boxes_.back());

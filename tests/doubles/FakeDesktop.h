@@ -35,9 +35,6 @@ struct StartCall {
 //   EXPECT_EQ(desk.Boxes().at(0).prompt, L"...");
 class FakeDesktop : public IDesktop {
  public:
-  FakeDesktop();
-  ~FakeDesktop() override;
-
   void QueueAnswer(int answer) { answers_.push_back(answer); }
   void SetDefaultAnswer(int answer) { defaultAnswer_ = answer; }
   // Runs for every DoEvents (empty: nothing runs). The hook may call DoEvents again.

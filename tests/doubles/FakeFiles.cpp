@@ -3,21 +3,12 @@
 #include <algorithm>
 
 #include "platform/KeyFold.h"
+#include "tests/doubles/DoubleSupport.h"
 
 namespace platform {
 namespace {
 
-std::wstring Widen(const std::string& text) {  // Latin-1
-  std::wstring wide;
-  for (char c : text) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
-  return wide;
-}
-
-std::string Narrow(const std::wstring& text) {  // Latin-1, "?" for the rest
-  std::string narrow;
-  for (wchar_t c : text) narrow += (static_cast<std::uint32_t>(c) <= 0xFF) ? static_cast<char>(c) : '?';
-  return narrow;
-}
+using doubles::Refuse;
 
 // "*" and "?" as FindFirstFile knows them, on folded text.
 bool WildMatch(const wchar_t* pattern, const wchar_t* text) {
@@ -42,10 +33,15 @@ unsigned long Answer(const Str& path, unsigned long bufferChars, Str& out) {
   return static_cast<unsigned long>(path.size());
 }
 
-}  // namespace
+// The same for a search, where nothing found ("") gives 0.
+template <class Str>
+unsigned long AnswerFound(const Str& path, unsigned long bufferChars, Str& out) {
+  if (!path.empty()) return Answer(path, bufferChars, out);
+  out.clear();
+  return 0;
+}
 
-FakeFiles::FakeFiles() = default;
-FakeFiles::~FakeFiles() = default;
+}  // namespace
 
 std::wstring FakeFiles::Norm(const std::wstring& path) {
   std::wstring norm = platform::FoldKey(path);
@@ -65,12 +61,15 @@ unsigned long FakeFiles::FailureOf(const std::wstring& path, unsigned op) const 
   return it->second.second;
 }
 
+FakeFiles::Node* FakeFiles::Reach(const std::wstring& path, unsigned op, unsigned long& lastError) {
+  if (auto code = FailureOf(path, op)) return Refuse(lastError, code), nullptr;
+  auto it = nodes_.find(Norm(path));
+  if (it != nodes_.end()) return &it->second;
+  return Refuse(lastError, kErrorFileNotFound), nullptr;
+}
+
 void FakeFiles::AddFile(const std::wstring& path, std::vector<std::uint8_t> bytes, std::uint32_t attributes) {
-  Node node;
-  node.path = path;
-  node.bytes = std::move(bytes);
-  node.attributes = attributes;
-  nodes_[Norm(path)] = std::move(node);
+  nodes_[Norm(path)] = Node{.path = path, .bytes = std::move(bytes), .attributes = attributes};
 }
 
 void FakeFiles::AddTextFile(const std::wstring& path, const std::string& bytes, std::uint32_t attributes) {
@@ -78,19 +77,11 @@ void FakeFiles::AddTextFile(const std::wstring& path, const std::string& bytes, 
 }
 
 void FakeFiles::AddLargeFile(const std::wstring& path, std::uint64_t size) {
-  Node node;
-  node.path = path;
-  node.large = true;
-  node.claimedSize = size;
-  nodes_[Norm(path)] = std::move(node);
+  nodes_[Norm(path)] = Node{.path = path, .claimedSize = size, .large = true};
 }
 
 void FakeFiles::AddFolder(const std::wstring& path) {
-  Node node;
-  node.path = path;
-  node.folder = true;
-  node.attributes = kFileAttributeDirectory;
-  nodes_[Norm(path)] = std::move(node);
+  nodes_[Norm(path)] = Node{.path = path, .folder = true, .attributes = kFileAttributeDirectory};
 }
 
 void FakeFiles::Remove(const std::wstring& path) { nodes_.erase(Norm(path)); }
@@ -149,46 +140,22 @@ bool FakeFiles::Exists(const std::wstring& path) { return nodes_.count(Norm(path
 bool FakeFiles::ReadAll(const std::wstring& path, std::vector<std::uint8_t>& bytes, std::uint64_t maxBytes,
                         unsigned long& lastError) {
   bytes.clear();
-  if (auto code = FailureOf(path, kFileOpRead)) {
-    lastError = code;
-    return false;
-  }
-  auto it = nodes_.find(Norm(path));
-  if (it == nodes_.end()) {
-    lastError = kErrorFileNotFound;
-    return false;
-  }
-  if (it->second.folder) {
-    lastError = kErrorAccessDenied;
-    return false;
-  }
-  const Node& node = it->second;
-  const std::uint64_t size = node.large ? node.claimedSize : node.bytes.size();
-  if (size > maxBytes) {
-    lastError = kErrorNotEnoughMemory;
-    return false;
-  }
-  if (node.large) {
-    bytes.assign(static_cast<std::size_t>(size), 0);
-  } else {
-    bytes = node.bytes;
-  }
+  const Node* node = Reach(path, kFileOpRead, lastError);
+  if (node == nullptr) return false;
+  if (node->folder) return Refuse(lastError, kErrorAccessDenied);
+  const std::uint64_t size = node->Size();
+  if (size > maxBytes) return Refuse(lastError, kErrorNotEnoughMemory);
+  bytes = node->large ? std::vector<std::uint8_t>(static_cast<std::size_t>(size), 0) : node->bytes;
   return true;
 }
 
 bool FakeFiles::WritableTarget(const std::wstring& path, Node*& node, unsigned long& lastError) {
   node = nullptr;
-  if (auto code = FailureOf(path, kFileOpWrite)) {
-    lastError = code;
-    return false;
-  }
+  if (auto code = FailureOf(path, kFileOpWrite)) return Refuse(lastError, code);
   auto it = nodes_.find(Norm(path));
   if (it == nodes_.end()) return true;
   node = &it->second;
-  if (node->folder || (node->attributes & kFileAttributeReadOnly)) {
-    lastError = kErrorAccessDenied;
-    return false;
-  }
+  if (node->Locked()) return Refuse(lastError, kErrorAccessDenied);
   return true;
 }
 
@@ -209,39 +176,19 @@ bool FakeFiles::AppendAll(const std::wstring& path, const std::vector<std::uint8
     AddFile(path, bytes);
     return true;
   }
-  if (node->large) {
-    lastError = kErrorAccessDenied;
-    return false;
-  }
+  if (node->large) return Refuse(lastError, kErrorAccessDenied);
   node->bytes.insert(node->bytes.end(), bytes.begin(), bytes.end());
   return true;
 }
 
 bool FakeFiles::Copy(const std::wstring& from, const std::wstring& to, bool failIfExists, unsigned long& lastError) {
-  if (auto code = FailureOf(from, kFileOpRead)) {
-    lastError = code;
-    return false;
-  }
-  if (auto code = FailureOf(to, kFileOpWrite)) {
-    lastError = code;
-    return false;
-  }
+  if (auto code = FailureOf(from, kFileOpRead)) return Refuse(lastError, code);
+  if (auto code = FailureOf(to, kFileOpWrite)) return Refuse(lastError, code);
   const Node* source = FindFile(from);
-  if (source == nullptr) {
-    lastError = kErrorFileNotFound;
-    return false;
-  }
+  if (source == nullptr) return Refuse(lastError, kErrorFileNotFound);
   auto target = nodes_.find(Norm(to));
-  if (target != nodes_.end()) {
-    if (failIfExists) {
-      lastError = kErrorFileExists;
-      return false;
-    }
-    if (target->second.folder || (target->second.attributes & kFileAttributeReadOnly)) {
-      lastError = kErrorAccessDenied;
-      return false;
-    }
-  }
+  if (target != nodes_.end() && failIfExists) return Refuse(lastError, kErrorFileExists);
+  if (target != nodes_.end() && target->second.Locked()) return Refuse(lastError, kErrorAccessDenied);
   Node copy = *source;
   copy.path = to;
   nodes_[Norm(to)] = std::move(copy);
@@ -250,21 +197,12 @@ bool FakeFiles::Copy(const std::wstring& from, const std::wstring& to, bool fail
 
 bool FakeFiles::Move(const std::wstring& from, const std::wstring& to, bool wide, unsigned long& lastError) {
   for (const auto* path : {&from, &to}) {
-    if (auto code = FailureOf(*path, kFileOpMove)) {
-      lastError = code;
-      return false;
-    }
+    if (auto code = FailureOf(*path, kFileOpMove)) return Refuse(lastError, code);
   }
   auto source = nodes_.find(Norm(from));
-  if (source == nodes_.end()) {
-    lastError = kErrorFileNotFound;
-    return false;
-  }
+  if (source == nodes_.end()) return Refuse(lastError, kErrorFileNotFound);
   const std::wstring target = Norm(to);
-  if (target != source->first && nodes_.count(target) != 0) {
-    lastError = kErrorAlreadyExists;
-    return false;
-  }
+  if (target != source->first && nodes_.count(target) != 0) return Refuse(lastError, kErrorAlreadyExists);
   Node node = std::move(source->second);
   nodes_.erase(source);
   node.path = to;
@@ -278,42 +216,25 @@ bool FakeFiles::MoveW(const std::wstring& from, const std::wstring& to, unsigned
 }
 
 bool FakeFiles::MoveA(const std::string& from, const std::string& to, unsigned long& lastError) {
-  return Move(Widen(from), Widen(to), false, lastError);
+  return Move(doubles::FromLatin1(from), doubles::FromLatin1(to), false, lastError);
 }
 
 bool FakeFiles::Delete(const std::wstring& path, unsigned long& lastError) {
-  if (auto code = FailureOf(path, kFileOpDelete)) {
-    lastError = code;
-    return false;
-  }
-  auto it = nodes_.find(Norm(path));
-  if (it == nodes_.end()) {
-    lastError = kErrorFileNotFound;
-    return false;
-  }
-  if (it->second.folder || (it->second.attributes & kFileAttributeReadOnly)) {
-    lastError = kErrorAccessDenied;
-    return false;
-  }
-  nodes_.erase(it);
+  const Node* node = Reach(path, kFileOpDelete, lastError);
+  if (node == nullptr) return false;
+  if (node->Locked()) return Refuse(lastError, kErrorAccessDenied);
+  nodes_.erase(Norm(path));
   deletes_.push_back(path);
   return true;
 }
 
 bool FakeFiles::SetAttributes(const std::wstring& path, std::uint32_t attributes, unsigned long& lastError) {
-  if (auto code = FailureOf(path, kFileOpAttributes)) {
-    lastError = code;
-    return false;
-  }
-  auto it = nodes_.find(Norm(path));
-  if (it == nodes_.end()) {
-    lastError = kErrorFileNotFound;
-    return false;
-  }
+  Node* node = Reach(path, kFileOpAttributes, lastError);
+  if (node == nullptr) return false;
   // FILE_ATTRIBUTE_NORMAL alone means "no attributes"; the directory bit cannot be changed.
   std::uint32_t kept = attributes == kFileAttributeNormal ? 0 : (attributes & ~kFileAttributeDirectory);
-  if (it->second.folder) kept |= kFileAttributeDirectory;
-  it->second.attributes = kept == 0 ? kFileAttributeNormal : kept;
+  if (node->folder) kept |= kFileAttributeDirectory;
+  node->attributes = kept == 0 ? kFileAttributeNormal : kept;
   attributeChanges_.emplace_back(path, attributes);
   return true;
 }
@@ -321,30 +242,25 @@ bool FakeFiles::SetAttributes(const std::wstring& path, std::uint32_t attributes
 std::uint32_t FakeFiles::GetAttributes(const std::wstring& path) { return FileAttributes(path); }
 
 bool FakeFiles::FindFirstSize(const std::string& pattern, std::uint64_t& size) {
-  return FindFirstSizeW(Widen(pattern), size);
+  return FindFirstSizeW(doubles::FromLatin1(pattern), size);
 }
 
 bool FakeFiles::FindFirstSizeW(const std::wstring& pattern, std::uint64_t& size) {
   const std::wstring norm = Norm(pattern);
   if (FailureOf(pattern, kFileOpRead)) return false;
   const std::wstring folder = FolderOf(norm);
-  const std::wstring namePattern = norm.substr(folder.empty() ? 0 : folder.size() + 1);
+  const std::size_t nameAt = folder.empty() ? 0 : folder.size() + 1;
+  const std::wstring namePattern = norm.substr(nameAt);
   // A name without wildcards matches only itself: look it up instead of walking every node.
-  if (namePattern.find_first_of(L"*?") == std::wstring::npos) {
-    auto it = nodes_.find(norm);
-    if (it == nodes_.end()) return false;
-    size = it->second.folder ? 0 : (it->second.large ? it->second.claimedSize : it->second.bytes.size());
-    return true;
-  }
-  for (const auto& [path, node] : nodes_) {
-    if (FolderOf(path) != folder) continue;
-    const std::wstring name = path.substr(folder.empty() ? 0 : folder.size() + 1);
-    if (WildMatch(namePattern.c_str(), name.c_str())) {
-      size = node.folder ? 0 : (node.large ? node.claimedSize : node.bytes.size());
-      return true;
-    }
-  }
-  return false;
+  auto it = namePattern.find_first_of(L"*?") == std::wstring::npos
+                ? nodes_.find(norm)
+                : std::find_if(nodes_.begin(), nodes_.end(), [&](const auto& entry) {
+                    return FolderOf(entry.first) == folder &&
+                           WildMatch(namePattern.c_str(), entry.first.substr(nameAt).c_str());
+                  });
+  if (it == nodes_.end()) return false;
+  size = it->second.Size();
+  return true;
 }
 
 std::wstring FakeFiles::Search(const std::wstring& fileName) const {
@@ -358,28 +274,17 @@ std::wstring FakeFiles::Search(const std::wstring& fileName) const {
     std::wstring candidate = folder;
     if (!candidate.empty() && candidate.back() != L'\\') candidate += L'\\';
     candidate += fileName;
-    auto it = nodes_.find(Norm(candidate));
-    if (it != nodes_.end() && !it->second.folder) return candidate;
+    if (FindFile(candidate) != nullptr) return candidate;
   }
   return L"";
 }
 
 unsigned long FakeFiles::SearchPathW(const std::wstring& fileName, unsigned long bufferChars, std::wstring& found) {
-  const std::wstring path = Search(fileName);
-  if (path.empty()) {
-    found.clear();
-    return 0;
-  }
-  return Answer(path, bufferChars, found);
+  return AnswerFound(Search(fileName), bufferChars, found);
 }
 
 unsigned long FakeFiles::SearchPathA(const std::string& fileName, unsigned long bufferChars, std::string& found) {
-  const std::wstring path = Search(Widen(fileName));
-  if (path.empty()) {
-    found.clear();
-    return 0;
-  }
-  return Answer(Narrow(path), bufferChars, found);
+  return AnswerFound(doubles::ToLatin1(Search(doubles::FromLatin1(fileName))), bufferChars, found);
 }
 
 unsigned long FakeFiles::GetLongPathNameW(const std::wstring& path, unsigned long bufferChars,

@@ -38,8 +38,7 @@ struct FileMove {
 //   files.Fail(L"C:\\locked.dll", kFileOpMove | kFileOpDelete, kErrorSharingViolation);
 class FakeFiles : public IFileSystem {
  public:
-  FakeFiles();
-  ~FakeFiles() override;
+  FakeFiles() = default;
   FakeFiles(const FakeFiles&) = delete;
   FakeFiles& operator=(const FakeFiles&) = delete;
 
@@ -115,14 +114,20 @@ class FakeFiles : public IFileSystem {
   struct Node {
     std::wstring path;  // as added
     bool folder = false;
-    std::vector<std::uint8_t> bytes;
+    std::vector<std::uint8_t> bytes{};
     std::uint64_t claimedSize = 0;  // AddLargeFile
     bool large = false;
     std::uint32_t attributes = kFileAttributeArchive;
+    // The size FindFirstFile reports (none for a folder).
+    std::uint64_t Size() const { return folder ? 0 : large ? claimedSize : bytes.size(); }
+    // Folders and read-only files refuse to be written, replaced or deleted.
+    bool Locked() const { return folder || (attributes & kFileAttributeReadOnly) != 0; }
   };
   static std::wstring Norm(const std::wstring& path);
   const Node* FindFile(const std::wstring& path) const;
   unsigned long FailureOf(const std::wstring& path, unsigned op) const;
+  // The file or folder at `path`; null, with the error, for an injected failure of `op` or a missing one.
+  Node* Reach(const std::wstring& path, unsigned op, unsigned long& lastError);
   // The existing file a write to `path` goes to (null for a new file). False, with the error, when the
   // write is refused: an injected failure, a folder or a read-only file.
   bool WritableTarget(const std::wstring& path, Node*& node, unsigned long& lastError);

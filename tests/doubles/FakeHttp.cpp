@@ -58,9 +58,6 @@ class FakeHttpRequest final : public IHttpRequest {
   std::size_t reads_ = 0;
 };
 
-FakeHttp::FakeHttp() = default;
-FakeHttp::~FakeHttp() = default;
-
 std::vector<std::wstring> FakeHttp::CallNames() const {
   std::vector<std::wstring> names;
   for (const HttpCall& call : calls_) names.push_back(call.name);

@@ -44,9 +44,6 @@ class FakeHttp : public IHttp {
     std::map<std::wstring, HttpResult> failures;  // by call name
   };
 
-  FakeHttp();
-  ~FakeHttp() override;
-
   Script script;
   HttpResult createFailure;
   std::function<void(std::size_t readsAfterSend)> onReadyState;

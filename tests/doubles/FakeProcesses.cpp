@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "tests/doubles/DoubleSupport.h"
+
 namespace platform {
 namespace {
 
@@ -12,17 +14,10 @@ constexpr Handle kModuleStep = 0x10000;
 
 void CopyNarrow(const std::wstring& text, char (&field)[260]) {
   std::memset(field, 0, sizeof field);
-  const std::size_t n = std::min(text.size(), sizeof field);  // a 260-character path fills it without NUL
-  for (std::size_t i = 0; i < n; ++i) {
-    const auto c = static_cast<std::uint32_t>(text[i]);
-    field[i] = c <= 0xFF ? static_cast<char>(c) : '?';
-  }
+  doubles::ToLatin1(text).copy(field, sizeof field);  // a 260-character path fills it without NUL
 }
 
 }  // namespace
-
-FakeProcesses::FakeProcesses() = default;
-FakeProcesses::~FakeProcesses() = default;
 
 void FakeProcesses::AddProcess(std::uint32_t processId, std::vector<std::wstring> modules) {
   for (auto& process : processes_) {
@@ -84,14 +79,35 @@ FakeProcesses::HandleInfo* FakeProcesses::FindHandle(Handle handle) {
   return it == handles_.end() ? nullptr : &it->second;
 }
 
-bool FakeProcesses::Fail(std::uint32_t code) {
-  lastError_ = code;
-  return false;
+FakeProcesses::HandleInfo* FakeProcesses::Snapshot(Handle handle, bool modules) {
+  HandleInfo* info = FindHandle(handle);
+  if (info != nullptr && info->snapshot && info->modules == modules) return info;
+  return Fail(kErrorInvalidHandle), nullptr;
+}
+
+const FakeProcesses::Process* FakeProcesses::Readable(Handle process,
+                                                      const std::map<std::uint32_t, std::uint32_t>& failures) {
+  HandleInfo* info = FindHandle(process);
+  if (info == nullptr || info->snapshot) return Fail(kErrorInvalidHandle), nullptr;
+  const std::uint32_t required = kProcessQueryInformation | kProcessVmRead;
+  if ((info->access & required) != required) return Fail(kErrorAccessDenied), nullptr;
+  auto failure = failures.find(info->processId);
+  if (failure != failures.end()) return Fail(failure->second), nullptr;
+  const Process* p = FindProcess(info->processId);
+  if (p == nullptr) Fail(kErrorPartialCopy);
+  return p;
+}
+
+Handle FakeProcesses::NewHandle(HandleInfo info) {
+  const Handle handle = nextHandle_;
+  nextHandle_ += 4;
+  handles_.emplace(handle, std::move(info));
+  return handle;
 }
 
 bool FakeProcesses::EnumProcesses(std::uint32_t* ids, std::uint32_t bufferBytes, std::uint32_t& bytesReturned) {
   if (enumFailure_ != 0 && ++enumCalls_ > enumSucceedFirst_) return Fail(enumFailure_);
-  if (ids == nullptr && bufferBytes != 0) return Fail(static_cast<std::uint32_t>(kErrorInvalidParameter));
+  if (ids == nullptr && bufferBytes != 0) return Fail(kErrorInvalidParameter);
   const std::size_t fits = std::min<std::size_t>(bufferBytes / 4, processes_.size());
   for (std::size_t i = 0; i < fits; ++i) ids[i] = processes_[i].id;
   bytesReturned = static_cast<std::uint32_t>(fits * 4);
@@ -100,35 +116,17 @@ bool FakeProcesses::EnumProcesses(std::uint32_t* ids, std::uint32_t bufferBytes,
 
 Handle FakeProcesses::OpenProcess(std::uint32_t access, bool /*inherit*/, std::uint32_t processId) {
   auto failure = openFailures_.find(processId);
-  if (failure != openFailures_.end()) {
-    Fail(failure->second);
-    return kNoHandle;
-  }
-  if (FindProcess(processId) == nullptr) {
-    Fail(static_cast<std::uint32_t>(kErrorInvalidParameter));
-    return kNoHandle;
-  }
-  const Handle handle = nextHandle_;
-  nextHandle_ += 4;
-  HandleInfo info;
-  info.processId = processId;
-  info.access = access;
-  handles_.emplace(handle, std::move(info));
+  if (failure != openFailures_.end()) return Fail(failure->second), kNoHandle;
+  if (FindProcess(processId) == nullptr) return Fail(kErrorInvalidParameter), kNoHandle;
   openedAccess_.push_back(access);
-  return handle;
+  return NewHandle(HandleInfo{.processId = processId, .access = access});
 }
 
 bool FakeProcesses::EnumProcessModules(Handle process, Handle* modules, std::uint32_t capacity,
                                        std::uint32_t& needed) {
-  HandleInfo* info = FindHandle(process);
-  if (info == nullptr || info->snapshot) return Fail(static_cast<std::uint32_t>(kErrorInvalidHandle));
-  const std::uint32_t required = kProcessQueryInformation | kProcessVmRead;
-  if ((info->access & required) != required) return Fail(static_cast<std::uint32_t>(kErrorAccessDenied));
-  auto failure = moduleFailures_.find(info->processId);
-  if (failure != moduleFailures_.end()) return Fail(failure->second);
-  const Process* p = FindProcess(info->processId);
-  if (p == nullptr) return Fail(kErrorPartialCopy);
-  if (modules == nullptr && capacity != 0) return Fail(static_cast<std::uint32_t>(kErrorInvalidParameter));
+  const Process* p = Readable(process, moduleFailures_);
+  if (p == nullptr) return false;
+  if (modules == nullptr && capacity != 0) return Fail(kErrorInvalidParameter);
   const std::size_t fits = std::min<std::size_t>(capacity, p->modules.size());
   for (std::size_t i = 0; i < fits; ++i) modules[i] = kModuleBase + i * kModuleStep;
   needed = static_cast<std::uint32_t>(p->modules.size());
@@ -137,23 +135,15 @@ bool FakeProcesses::EnumProcessModules(Handle process, Handle* modules, std::uin
 
 std::uint32_t FakeProcesses::GetModuleFileNameExW(Handle process, Handle module, wchar_t* buffer,
                                                   std::uint32_t capacity) {
-  HandleInfo* info = FindHandle(process);
-  if (info == nullptr || info->snapshot) return Fail(static_cast<std::uint32_t>(kErrorInvalidHandle)), 0;
-  const std::uint32_t required = kProcessQueryInformation | kProcessVmRead;
-  if ((info->access & required) != required) return Fail(static_cast<std::uint32_t>(kErrorAccessDenied)), 0;
-  auto failure = nameFailures_.find(info->processId);
-  if (failure != nameFailures_.end()) return Fail(failure->second), 0;
-  const Process* p = FindProcess(info->processId);
-  if (p == nullptr) return Fail(kErrorPartialCopy), 0;
+  const Process* p = Readable(process, nameFailures_);
+  if (p == nullptr) return 0;
   std::size_t index = 0;
   if (module != 0) {
-    if (module < kModuleBase || (module - kModuleBase) % kModuleStep != 0) {
-      return Fail(static_cast<std::uint32_t>(kErrorInvalidHandle)), 0;
-    }
+    if (module < kModuleBase || (module - kModuleBase) % kModuleStep != 0) return Fail(kErrorInvalidHandle), 0;
     index = (module - kModuleBase) / kModuleStep;
   }
-  if (index >= p->modules.size()) return Fail(static_cast<std::uint32_t>(kErrorInvalidHandle)), 0;
-  if (buffer == nullptr || capacity == 0) return Fail(static_cast<std::uint32_t>(kErrorInsufficientBuffer)), 0;
+  if (index >= p->modules.size()) return Fail(kErrorInvalidHandle), 0;
+  if (buffer == nullptr || capacity == 0) return Fail(kErrorInsufficientBuffer), 0;
   // As the system does: a path that does not fit is cut to capacity - 1 characters plus NUL.
   const std::wstring& path = p->modules[index];
   const std::size_t n = std::min<std::size_t>(path.size(), capacity - 1);
@@ -164,16 +154,16 @@ std::uint32_t FakeProcesses::GetModuleFileNameExW(Handle process, Handle module,
 }
 
 bool FakeProcesses::CloseHandle(Handle handle) {
-  if (handles_.erase(handle) == 0) return Fail(static_cast<std::uint32_t>(kErrorInvalidHandle));
+  if (handles_.erase(handle) == 0) return Fail(kErrorInvalidHandle);
   return true;
 }
 
 bool FakeProcesses::TerminateProcess(Handle process, std::uint32_t exitCode) {
   HandleInfo* info = FindHandle(process);
-  if (info == nullptr || info->snapshot) return Fail(static_cast<std::uint32_t>(kErrorInvalidHandle));
+  if (info == nullptr || info->snapshot) return Fail(kErrorInvalidHandle);
   auto failure = terminateFailures_.find(info->processId);
   if (failure != terminateFailures_.end()) return Fail(failure->second);
-  if (FindProcess(info->processId) == nullptr) return Fail(static_cast<std::uint32_t>(kErrorAccessDenied));
+  if (FindProcess(info->processId) == nullptr) return Fail(kErrorAccessDenied);
   terminations_.push_back(TerminateCall{info->processId, exitCode});
   if (terminateRemoves_) RemoveProcess(info->processId);
   return true;
@@ -183,47 +173,26 @@ std::uint32_t FakeProcesses::GetCurrentProcessId() { return currentId_; }
 std::uint32_t FakeProcesses::LastError() { return lastError_; }
 
 Handle FakeProcesses::CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId) {
-  if (snapshotFailure_ != 0) {
-    Fail(snapshotFailure_);
-    return kNoHandle;
-  }
-  HandleInfo info;
-  info.snapshot = true;
+  if (snapshotFailure_ != 0) return Fail(snapshotFailure_), kNoHandle;
   if (flags & kSnapModule) {
-    info.modules = true;
     const Process* p = FindProcess(processId == 0 ? currentId_ : processId);
-    if (p == nullptr) {
-      Fail(static_cast<std::uint32_t>(kErrorInvalidParameter));
-      return kNoHandle;
-    }
-    if (moduleFailures_.count(p->id) != 0) {
-      Fail(moduleFailures_[p->id]);
-      return kNoHandle;
-    }
-    info.processId = p->id;
-    info.view.push_back(*p);
-  } else if (flags & kSnapProcess) {
-    info.view = processes_;
-  } else {
-    Fail(static_cast<std::uint32_t>(kErrorInvalidParameter));
-    return kNoHandle;
+    if (p == nullptr) return Fail(kErrorInvalidParameter), kNoHandle;
+    if (moduleFailures_.count(p->id) != 0) return Fail(moduleFailures_[p->id]), kNoHandle;
+    return NewHandle(HandleInfo{.snapshot = true, .processId = p->id, .view = {*p}, .modules = true});
   }
-  const Handle handle = nextHandle_;
-  nextHandle_ += 4;
-  handles_.emplace(handle, std::move(info));
-  return handle;
+  if (flags & kSnapProcess) return NewHandle(HandleInfo{.snapshot = true, .view = processes_});
+  return Fail(kErrorInvalidParameter), kNoHandle;
 }
 
+// The First calls rewind the walk; on a wrong handle the Next call then fails as it should.
 bool FakeProcesses::Process32First(Handle snapshot, ProcessEntry& entry) {
-  HandleInfo* info = FindHandle(snapshot);
-  if (info == nullptr || !info->snapshot || info->modules) return Fail(static_cast<std::uint32_t>(kErrorInvalidHandle));
-  info->next = 0;
+  if (HandleInfo* info = Snapshot(snapshot, false)) info->next = 0;
   return Process32Next(snapshot, entry);
 }
 
 bool FakeProcesses::Process32Next(Handle snapshot, ProcessEntry& entry) {
-  HandleInfo* info = FindHandle(snapshot);
-  if (info == nullptr || !info->snapshot || info->modules) return Fail(static_cast<std::uint32_t>(kErrorInvalidHandle));
+  HandleInfo* info = Snapshot(snapshot, false);
+  if (info == nullptr) return false;
   if (info->next >= info->view.size()) return Fail(kErrorNoMoreFiles);
   const Process& p = info->view[info->next++];
   entry.processId = p.id;
@@ -232,15 +201,13 @@ bool FakeProcesses::Process32Next(Handle snapshot, ProcessEntry& entry) {
 }
 
 bool FakeProcesses::Module32First(Handle snapshot, ModuleEntry& entry) {
-  HandleInfo* info = FindHandle(snapshot);
-  if (info == nullptr || !info->snapshot || !info->modules) return Fail(static_cast<std::uint32_t>(kErrorInvalidHandle));
-  info->next = 0;
+  if (HandleInfo* info = Snapshot(snapshot, true)) info->next = 0;
   return Module32Next(snapshot, entry);
 }
 
 bool FakeProcesses::Module32Next(Handle snapshot, ModuleEntry& entry) {
-  HandleInfo* info = FindHandle(snapshot);
-  if (info == nullptr || !info->snapshot || !info->modules) return Fail(static_cast<std::uint32_t>(kErrorInvalidHandle));
+  HandleInfo* info = Snapshot(snapshot, true);
+  if (info == nullptr) return false;
   const auto& modules = info->view.front().modules;
   if (info->next >= modules.size()) return Fail(kErrorNoMoreFiles);
   entry.processId = info->processId;

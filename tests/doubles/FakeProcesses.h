@@ -27,8 +27,7 @@ struct TerminateCall {
 //   procs.FailOpen(100, kErrorAccessDenied);
 class FakeProcesses : public IProcesses {
  public:
-  FakeProcesses();
-  ~FakeProcesses() override;
+  FakeProcesses() = default;
   FakeProcesses(const FakeProcesses&) = delete;
   FakeProcesses& operator=(const FakeProcesses&) = delete;
 
@@ -91,13 +90,23 @@ class FakeProcesses : public IProcesses {
     bool snapshot = false;
     std::uint32_t processId = 0;
     std::uint32_t access = 0;
-    std::vector<Process> view;  // snapshots: what was running when taken
+    std::vector<Process> view{};  // snapshots: what was running when taken
     std::size_t next = 0;
     bool modules = false;       // module snapshot
   };
   const Process* FindProcess(std::uint32_t processId) const;
   HandleInfo* FindHandle(Handle handle);
-  bool Fail(std::uint32_t code);
+  // A snapshot handle of the kind asked for; null, failing with kErrorInvalidHandle, for anything else.
+  HandleInfo* Snapshot(Handle handle, bool modules);
+  // The process behind a handle opened for reading it; null, with the error, when it cannot be read or
+  // `failures` (by process id) say so.
+  const Process* Readable(Handle process, const std::map<std::uint32_t, std::uint32_t>& failures);
+  Handle NewHandle(HandleInfo info);
+  template <class Code>
+  bool Fail(Code code) {
+    lastError_ = static_cast<std::uint32_t>(code);
+    return false;
+  }
 
   std::vector<Process> processes_;
   std::map<Handle, HandleInfo> handles_;

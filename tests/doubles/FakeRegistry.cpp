@@ -18,12 +18,10 @@ struct FakeRegistry::Key {
     }
     return nullptr;
   }
-  std::pair<std::wstring, RegValue>* FindValue(const std::wstring& valueName) {
+  std::vector<std::pair<std::wstring, RegValue>>::iterator FindValue(const std::wstring& valueName) {
     const std::wstring folded = platform::FoldKey(valueName);
-    for (auto& value : values) {
-      if (platform::FoldKey(value.first) == folded) return &value;
-    }
-    return nullptr;
+    return std::find_if(values.begin(), values.end(),
+                        [&](const auto& value) { return platform::FoldKey(value.first) == folded; });
   }
 };
 
@@ -73,14 +71,31 @@ std::vector<std::uint8_t> Utf16Bytes(const std::wstring& text, bool withNul) {
   return bytes;
 }
 
+std::wstring FailureKey(Hive hive, const std::wstring& keyPath, const std::wstring& valueName = L"") {
+  return std::to_wstring(hive) + L"|" + JoinFolded(keyPath) + L"|" + platform::FoldKey(valueName);
+}
+
+// The code a failure set with FailEnum, FailQuery or FailWrite gives; kErrorSuccess when none is set.
+long FailureIn(const std::map<std::wstring, long>& failures, Hive hive, const std::wstring& keyPath,
+               const std::wstring& valueName = L"") {
+  auto it = failures.find(FailureKey(hive, keyPath, valueName));
+  return it == failures.end() ? kErrorSuccess : it->second;
+}
+
+// Whether `changes` hold a change of `kind` to that key (and value; "" for a key).
+bool Recorded(const std::vector<RegChange>& changes, RegChangeKind kind, Hive hive, const std::wstring& keyPath,
+              const std::wstring& valueName) {
+  const std::wstring key = JoinFolded(keyPath), name = platform::FoldKey(valueName);
+  return std::any_of(changes.begin(), changes.end(), [&](const RegChange& change) {
+    return change.kind == kind && change.hive == hive && JoinFolded(change.keyPath) == key &&
+           platform::FoldKey(change.valueName) == name;
+  });
+}
+
 }  // namespace
 
 FakeRegistry::FakeRegistry() = default;
 FakeRegistry::~FakeRegistry() = default;
-
-std::wstring FakeRegistry::FailureKey(Hive hive, const std::wstring& keyPath, const std::wstring& valueName) {
-  return std::to_wstring(hive) + L"|" + JoinFolded(keyPath) + L"|" + platform::FoldKey(valueName);
-}
 
 FakeRegistry::Key* FakeRegistry::Find(Hive hive, const std::wstring& keyPath) const {
   auto it = hives_.find(hive);
@@ -111,11 +126,9 @@ FakeRegistry::Key* FakeRegistry::Create(Hive hive, const std::wstring& keyPath) 
 
 void FakeRegistry::Store(Hive hive, const std::wstring& keyPath, const std::wstring& valueName, RegValue value) {
   Key* key = Create(hive, keyPath);
-  if (auto* existing = key->FindValue(valueName)) {
-    existing->second = std::move(value);
-  } else {
-    key->values.emplace_back(valueName, std::move(value));
-  }
+  auto existing = key->FindValue(valueName);
+  if (existing == key->values.end()) existing = key->values.insert(existing, {valueName, {}});  // a new one goes last
+  existing->second = std::move(value);
 }
 
 void FakeRegistry::CreateKey(Hive hive, const std::wstring& keyPath) { Create(hive, keyPath); }
@@ -184,7 +197,7 @@ IRegistry& FakeRegistry::View(RegView view) {
 }
 
 void FakeRegistry::FailEnum(Hive hive, const std::wstring& keyPath, long code) {
-  enumFailures_[FailureKey(hive, keyPath, L"")] = code;
+  enumFailures_[FailureKey(hive, keyPath)] = code;
 }
 
 void FakeRegistry::FailQuery(Hive hive, const std::wstring& keyPath, const std::wstring& valueName, long code) {
@@ -192,7 +205,7 @@ void FakeRegistry::FailQuery(Hive hive, const std::wstring& keyPath, const std::
 }
 
 void FakeRegistry::FailWrite(Hive hive, const std::wstring& keyPath, long code) {
-  writeFailures_[FailureKey(hive, keyPath, L"")] = code;
+  writeFailures_[FailureKey(hive, keyPath)] = code;
 }
 
 void FakeRegistry::FailCategories(long code) { categoryFailure_ = code; }
@@ -207,8 +220,8 @@ std::optional<RegValue> FakeRegistry::Value(Hive hive, const std::wstring& keyPa
                                             const std::wstring& valueName) const {
   Key* key = Find(hive, keyPath);
   if (key == nullptr) return std::nullopt;
-  auto* value = key->FindValue(valueName);
-  if (value == nullptr) return std::nullopt;
+  auto value = key->FindValue(valueName);
+  if (value == key->values.end()) return std::nullopt;
   return value->second;
 }
 
@@ -225,25 +238,16 @@ std::wstring FakeRegistry::StringValue(Hive hive, const std::wstring& keyPath, c
 }
 
 bool FakeRegistry::WasKeyDeleted(Hive hive, const std::wstring& keyPath) const {
-  const std::wstring wanted = JoinFolded(keyPath);
-  return std::any_of(changes_.begin(), changes_.end(), [&](const RegChange& change) {
-    return change.kind == RegChangeKind::kDeleteKey && change.hive == hive && JoinFolded(change.keyPath) == wanted;
-  });
+  return Recorded(changes_, RegChangeKind::kDeleteKey, hive, keyPath, L"");
 }
 
 bool FakeRegistry::WasValueDeleted(Hive hive, const std::wstring& keyPath, const std::wstring& valueName) const {
-  const std::wstring wanted = JoinFolded(keyPath);
-  const std::wstring name = platform::FoldKey(valueName);
-  return std::any_of(changes_.begin(), changes_.end(), [&](const RegChange& change) {
-    return change.kind == RegChangeKind::kDeleteValue && change.hive == hive &&
-           JoinFolded(change.keyPath) == wanted && platform::FoldKey(change.valueName) == name;
-  });
+  return Recorded(changes_, RegChangeKind::kDeleteValue, hive, keyPath, valueName);
 }
 
 long FakeRegistry::QueryValue(Hive hive, const std::wstring& keyPath, const std::wstring& valueName,
                               RegValue& value) {
-  auto failure = queryFailures_.find(FailureKey(hive, keyPath, valueName));
-  if (failure != queryFailures_.end() && failure->second != kErrorSuccess) return failure->second;
+  if (long code = FailureIn(queryFailures_, hive, keyPath, valueName)) return code;
   auto stored = Value(hive, keyPath, valueName);
   if (!stored) return kErrorFileNotFound;
   value = std::move(*stored);
@@ -252,50 +256,46 @@ long FakeRegistry::QueryValue(Hive hive, const std::wstring& keyPath, const std:
 
 long FakeRegistry::SetValue(Hive hive, const std::wstring& keyPath, const std::wstring& valueName,
                             const RegValue& value) {
-  auto failure = writeFailures_.find(FailureKey(hive, keyPath, L""));
-  if (failure != writeFailures_.end() && failure->second != kErrorSuccess) return failure->second;
+  if (long code = FailureIn(writeFailures_, hive, keyPath)) return code;
   Store(hive, keyPath, valueName, value);
   changes_.push_back(RegChange{RegChangeKind::kSetValue, hive, keyPath, valueName, value});
   return kErrorSuccess;
 }
 
 long FakeRegistry::DeleteValue(Hive hive, const std::wstring& keyPath, const std::wstring& valueName) {
-  auto failure = writeFailures_.find(FailureKey(hive, keyPath, L""));
-  if (failure != writeFailures_.end() && failure->second != kErrorSuccess) return failure->second;
+  if (long code = FailureIn(writeFailures_, hive, keyPath)) return code;
   Key* key = Find(hive, keyPath);
   if (key == nullptr) return kErrorFileNotFound;
-  const std::wstring folded = platform::FoldKey(valueName);
-  auto it = std::find_if(key->values.begin(), key->values.end(),
-                         [&](const auto& value) { return platform::FoldKey(value.first) == folded; });
+  auto it = key->FindValue(valueName);
   if (it == key->values.end()) return kErrorFileNotFound;
   key->values.erase(it);
   changes_.push_back(RegChange{RegChangeKind::kDeleteValue, hive, keyPath, valueName, {}});
   return kErrorSuccess;
 }
 
-long FakeRegistry::EnumKeys(Hive hive, const std::wstring& keyPath, std::vector<std::wstring>& names) {
+long FakeRegistry::Enum(Hive hive, const std::wstring& keyPath, bool values, std::vector<std::wstring>& names) const {
   names.clear();
-  auto failure = enumFailures_.find(FailureKey(hive, keyPath, L""));
-  if (failure != enumFailures_.end() && failure->second != kErrorSuccess) return failure->second;
+  if (long code = FailureIn(enumFailures_, hive, keyPath)) return code;
   Key* key = Find(hive, keyPath);
   if (key == nullptr) return kErrorFileNotFound;
-  for (const auto& child : key->children) names.push_back(child->name);
+  if (values) {
+    for (const auto& value : key->values) names.push_back(value.first);
+  } else {
+    for (const auto& child : key->children) names.push_back(child->name);
+  }
   return kErrorSuccess;
+}
+
+long FakeRegistry::EnumKeys(Hive hive, const std::wstring& keyPath, std::vector<std::wstring>& names) {
+  return Enum(hive, keyPath, false, names);
 }
 
 long FakeRegistry::EnumValues(Hive hive, const std::wstring& keyPath, std::vector<std::wstring>& names) {
-  names.clear();
-  auto failure = enumFailures_.find(FailureKey(hive, keyPath, L""));
-  if (failure != enumFailures_.end() && failure->second != kErrorSuccess) return failure->second;
-  Key* key = Find(hive, keyPath);
-  if (key == nullptr) return kErrorFileNotFound;
-  for (const auto& value : key->values) names.push_back(value.first);
-  return kErrorSuccess;
+  return Enum(hive, keyPath, true, names);
 }
 
 long FakeRegistry::DeleteKey(Hive hive, const std::wstring& keyPath) {
-  auto failure = writeFailures_.find(FailureKey(hive, keyPath, L""));
-  if (failure != writeFailures_.end() && failure->second != kErrorSuccess) return failure->second;
+  if (long code = FailureIn(writeFailures_, hive, keyPath)) return code;
   auto parts = SplitPath(keyPath);
   if (parts.empty()) return kErrorAccessDenied;  // a hive itself cannot be deleted
   Key* key = Find(hive, keyPath);

@@ -103,7 +103,8 @@ class FakeRegistry : public IRegistry {
   Key* Find(Hive hive, const std::wstring& keyPath) const;
   Key* Create(Hive hive, const std::wstring& keyPath);
   void Store(Hive hive, const std::wstring& keyPath, const std::wstring& valueName, RegValue value);
-  static std::wstring FailureKey(Hive hive, const std::wstring& keyPath, const std::wstring& valueName);
+  // EnumKeys (the subkeys' names) or EnumValues (`values`: the values' names).
+  long Enum(Hive hive, const std::wstring& keyPath, bool values, std::vector<std::wstring>& names) const;
 
   std::map<Hive, std::unique_ptr<Key>> hives_;
   std::map<std::wstring, long> enumFailures_;

@@ -6,18 +6,14 @@ constexpr std::uint32_t kErrorNoSuchPrivilege = 1313;
 constexpr std::uint32_t kRpcServerUnavailable = 1722;
 }  // namespace
 
-FakeShutdown::FakeShutdown() = default;
-FakeShutdown::~FakeShutdown() = default;
-
 bool FakeShutdown::OpenProcessToken(Handle process, std::uint32_t access, Handle& token) {
   if (openFailure_ != 0) return Fail(openFailure_);
-  if (process != GetCurrentProcess()) return Fail(static_cast<std::uint32_t>(kErrorInvalidHandle));
+  if (process != GetCurrentProcess()) return Fail(kErrorInvalidHandle);
   token = nextHandle_;
   nextHandle_ += 4;
   tokens_[token] = access;
   openedAccess_.push_back(access);
-  lastError_ = 0;
-  return true;
+  return Succeed();
 }
 
 bool FakeShutdown::LookupPrivilegeValueA(const std::string& systemName, const std::string& name, Luid& luid) {
@@ -26,16 +22,15 @@ bool FakeShutdown::LookupPrivilegeValueA(const std::string& systemName, const st
   if (!systemName.empty()) return Fail(kRpcServerUnavailable);
   if (name != "SeShutdownPrivilege") return Fail(kErrorNoSuchPrivilege);
   luid = kShutdownLuid;
-  lastError_ = 0;
-  return true;
+  return Succeed();
 }
 
 bool FakeShutdown::AdjustTokenPrivileges(Handle token, bool disableAll, const TokenPrivilege& newState,
                                          std::uint32_t previousStateBytes, std::uint32_t& returnLength) {
   auto it = tokens_.find(token);
-  if (it == tokens_.end()) return Fail(static_cast<std::uint32_t>(kErrorInvalidHandle));
+  if (it == tokens_.end()) return Fail(kErrorInvalidHandle);
   std::uint32_t required = kTokenAdjustPrivileges | (previousStateBytes != 0 ? kTokenQuery : 0);
-  if ((it->second & required) != required) return Fail(static_cast<std::uint32_t>(kErrorAccessDenied));
+  if ((it->second & required) != required) return Fail(kErrorAccessDenied);
   if (adjustFailure_ != 0) return Fail(adjustFailure_);
   adjustments_.push_back(PrivilegeAdjustment{token, disableAll, newState, previousStateBytes});
   // The previous state of the one privilege changed: a set of one entry.
@@ -49,20 +44,18 @@ bool FakeShutdown::AdjustTokenPrivileges(Handle token, bool disableAll, const To
     }
     enabled_ = (newState.attributes & kSePrivilegeEnabled) != 0;
   }
-  lastError_ = 0;
-  return true;
+  return Succeed();
 }
 
 bool FakeShutdown::CloseHandle(Handle handle) {
-  if (tokens_.erase(handle) == 0) return Fail(static_cast<std::uint32_t>(kErrorInvalidHandle));
+  if (tokens_.erase(handle) == 0) return Fail(kErrorInvalidHandle);
   return true;
 }
 
 bool FakeShutdown::ExitWindowsEx(std::uint32_t flags, std::uint32_t reason) {
   exitCalls_.push_back(ExitWindowsCall{flags, reason, enabled_});
   if (exitFailure_ != 0) return Fail(exitFailure_);
-  lastError_ = 0;
-  return true;
+  return Succeed();
 }
 
 }  // namespace platform

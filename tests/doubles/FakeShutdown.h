@@ -32,8 +32,7 @@ struct ExitWindowsCall {
 //   shutdown.RefuseExit(kErrorAccessDenied);   // the next ExitWindowsEx answers false with error 5
 class FakeShutdown : public IShutdown {
  public:
-  FakeShutdown();
-  ~FakeShutdown() override;
+  FakeShutdown() = default;
   FakeShutdown(const FakeShutdown&) = delete;
   FakeShutdown& operator=(const FakeShutdown&) = delete;
 
@@ -73,9 +72,14 @@ class FakeShutdown : public IShutdown {
   std::uint32_t LastError() override { return lastError_; }
 
  private:
-  bool Fail(std::uint32_t code) {
-    lastError_ = code;
+  template <class Code>
+  bool Fail(Code code) {
+    lastError_ = static_cast<std::uint32_t>(code);
     return false;
+  }
+  bool Succeed() {
+    lastError_ = 0;
+    return true;
   }
 
   std::map<Handle, std::uint32_t> tokens_;  // handle -> access

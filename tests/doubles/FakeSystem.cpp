@@ -2,10 +2,9 @@
 
 #include <cstdio>
 
-namespace platform {
+#include "tests/doubles/DoubleSupport.h"
 
-FakeSystem::FakeSystem() = default;
-FakeSystem::~FakeSystem() = default;
+namespace platform {
 
 std::uint64_t FakeSystem::TotalSlept() const {
   std::uint64_t total = 0;
@@ -38,18 +37,7 @@ std::wstring FakeSystem::ErrorText(std::uint32_t code) {
   }
 }
 
-std::string FakeSystem::ToAnsi(const std::wstring& text) {
-  std::string ansi;
-  ansi.reserve(text.size());
-  for (wchar_t c : text) ansi += static_cast<std::uint32_t>(c) <= 0xFF ? static_cast<char>(c) : '?';
-  return ansi;
-}
-
-std::wstring FakeSystem::FromAnsi(const std::string& text) {
-  std::wstring wide;
-  wide.reserve(text.size());
-  for (char c : text) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
-  return wide;
-}
+std::string FakeSystem::ToAnsi(const std::wstring& text) { return doubles::ToLatin1(text); }
+std::wstring FakeSystem::FromAnsi(const std::string& text) { return doubles::FromLatin1(text); }
 
 }  // namespace platform

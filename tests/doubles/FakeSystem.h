@@ -17,9 +17,6 @@ namespace platform {
 // ErrorText gives the text set for the code, else a few common system texts, else "Error <code>".
 class FakeSystem : public ISystem {
  public:
-  FakeSystem();
-  ~FakeSystem() override;
-
   void SetVersion(std::uint32_t version) { version_ = version; }
   void SetTickCount(std::uint32_t ticks) { ticks_ = ticks; }
   void SetNow(const LocalTime& time) { now_ = time; }

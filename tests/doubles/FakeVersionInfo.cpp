@@ -4,9 +4,6 @@
 
 namespace platform {
 
-FakeVersionInfo::FakeVersionInfo() = default;
-FakeVersionInfo::~FakeVersionInfo() = default;
-
 void FakeVersionInfo::Set(const std::wstring& path, std::vector<std::pair<std::wstring, std::wstring>> strings) {
   files_[platform::FoldKey(path)] = std::move(strings);
 }

@@ -13,9 +13,6 @@ namespace platform {
 //   versions.Set(L"C:\\x.dll", {{L"CompanyName", L"Acme"}, {L"ProductName", L"X"}});
 class FakeVersionInfo : public IVersionInfo {
  public:
-  FakeVersionInfo();
-  ~FakeVersionInfo() override;
-
   // Replaces the strings of a file.
   void Set(const std::wstring& path, std::vector<std::pair<std::wstring, std::wstring>> strings);
   // Adds or replaces one string of a file.

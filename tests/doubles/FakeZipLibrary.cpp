@@ -3,6 +3,7 @@
 #include <array>
 
 #include "platform/Platform.h"
+#include "tests/doubles/DoubleSupport.h"
 
 namespace platform {
 namespace {
@@ -50,18 +51,9 @@ std::string EntryName(std::string path, bool junkDir) {
 
 }  // namespace
 
-FakeZipLibrary::FakeZipLibrary() = default;
-FakeZipLibrary::~FakeZipLibrary() = default;
-
 bool FakeZipLibrary::Reach(const char* function, unsigned long& lastError) {
-  if (loadError != 0) {
-    lastError = loadError;
-    return false;
-  }
-  if (missingFunction == function) {
-    lastError = kErrorProcNotFound;
-    return false;
-  }
+  if (loadError != 0) return doubles::Refuse(lastError, loadError);
+  if (missingFunction == function) return doubles::Refuse(lastError, kErrorProcNotFound);
   calls_.emplace_back(function);
   return true;
 }
@@ -93,9 +85,8 @@ bool FakeZipLibrary::ZpArchive(std::int32_t count, const std::string& zipFile, c
 
 bool FakeZipLibrary::ChangeDirectory(const std::wstring& path, unsigned long& lastError) {
   directories_.push_back(path);
-  if (changeDirectoryError == 0) return true;
-  lastError = changeDirectoryError;
-  return false;
+  if (changeDirectoryError != 0) return doubles::Refuse(lastError, changeDirectoryError);
+  return true;
 }
 
 std::int32_t FakeZipLibrary::MakeArchive(std::int32_t count, const std::string& zipFile, const ZipNameList& names) {

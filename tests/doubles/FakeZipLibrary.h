@@ -27,9 +27,6 @@ struct ZipArchiveCall {
 //   machine.zipLibrary.onArchive = [](const ZipCallbacks& cb) { cb.print("a/b", 3); };
 class FakeZipLibrary : public IZipLibrary {
  public:
-  FakeZipLibrary();
-  ~FakeZipLibrary() override;
-
   // Every call fails with this Win32 error code when it is not 0 (the library cannot be loaded).
   unsigned long loadError = 0;
   // This function ("ZpInit", "ZpSetOptions", "ZpArchive") cannot be found: its calls fail with 127.
