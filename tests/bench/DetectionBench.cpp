@@ -11,16 +11,9 @@
 
 #include <benchmark/benchmark.h>
 
-#include "common/Logger.h"
-#include "common/Registry.h"
 #include "detection/PaAnalyser.h"
 #include "detection/PaDetector.h"
 #include "detection/tables/KnownFileTables.h"
-#include "inspection/FileInfoManager.h"
-#include "inspection/FilenameResolver.h"
-#include "inspection/Hashier.h"
-#include "shell/MAPI.h"
-#include "shell/MWDL.h"
 #include "tests/bench/SyntheticMachine.h"
 #include "tests/doubles/FakeMachine.h"
 #include "tests/native/ChosenChecksum.h"
@@ -28,16 +21,9 @@
 namespace {
 
 constexpr int kFiles = 3000;
-constexpr int kProcesses = 300;
-constexpr int kModulesPerProcess = 100;
-constexpr int kStartups = 200;
-constexpr int kServices = 300;
-constexpr int kBhos = 10, kToolbars = 5, kExplorerBars = 5;  // 20 browser extensions
-constexpr int kItems = kProcesses * (1 + kModulesPerProcess) + kStartups + kServices + kBhos + kToolbars + kExplorerBars;
 
-using bench::Clsid;
 using bench::FilePath;
-using bench::NeverCancelled;
+using bench::kItems;
 
 // The machine: 3,000 files, of which four in five carry a company; of the others half are known-good
 // modules (size in table C, checksum in table D), a quarter have a good size but an unknown checksum
@@ -63,49 +49,33 @@ struct BenchMachine {
       }
     }
     const platform::Hive lm = platform::kHkeyLocalMachine;
-    for (int s = 0; s < kServices; ++s) {
+    for (int s = 0; s < bench::kServices; ++s) {
       machine.registry.SetString(lm, L"SYSTEM\\CurrentControlSet\\Services\\Svc" + std::to_wstring(s), L"ImagePath",
                                  FilePath((s * 7) % kFiles));
     }
-    for (int r = 0; r < kStartups; ++r) {
+    for (int r = 0; r < bench::kStartups; ++r) {
       machine.registry.SetString(platform::kHkeyCurrentUser, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
                                  L"Run" + std::to_wstring(r), L"\"" + FilePath((r * 13 + 5) % kFiles) + L"\" /min");
     }
-    for (int b = 0; b < kBhos + kToolbars + kExplorerBars; ++b) {
-      const std::wstring id = Clsid(b);
-      machine.registry.SetString(platform::kHkeyClassesRoot, L"CLSID\\" + id, L"", L"Extension");
-      machine.registry.SetString(platform::kHkeyClassesRoot, L"CLSID\\" + id + L"\\InProcServer32", L"",
-                                 FilePath((b * 149 + 3) % kFiles));
-      if (b < kBhos) {
-        machine.registry.SetString(lm, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\" + id,
-                                   L"", L"Helper");
-      } else if (b < kBhos + kToolbars) {
-        machine.registry.SetString(lm, L"Software\\Microsoft\\Internet Explorer\\Toolbar", id, L"");
-      } else {
-        machine.registry.CreateKey(platform::kHkeyClassesRoot, L"CLSID\\" + id +
-                                   L"\\Implemented Categories\\{00021493-0000-0000-C000-000000000046}");
-      }
+    for (int b = 0; b < bench::kExtensions; ++b) {
+      bench::AddExtension(machine.registry, b, L"Extension", FilePath((b * 149 + 3) % kFiles));
     }
     std::vector<int> order(kFiles);
     std::iota(order.begin(), order.end(), 0);
-    for (int p = 0; p < kProcesses; ++p) {
+    for (int p = 0; p < bench::kProcesses; ++p) {
       std::shuffle(order.begin(), order.end(), random);
       std::vector<std::wstring> modules;
-      for (int m = 0; m <= kModulesPerProcess; ++m) modules.push_back(FilePath(order[static_cast<std::size_t>(m)]));
+      for (int m = 0; m <= bench::kModulesPerProcess; ++m) {
+        modules.push_back(FilePath(order[static_cast<std::size_t>(m)]));
+      }
       machine.processes.AddProcess(static_cast<std::uint32_t>(1000 + 4 * p), std::move(modules));
     }
-
-    MWDL::goLogger = std::make_shared<CLogger>();  // no log files: writes nothing
-    MWDL::goRegistry = std::make_shared<CRegistry>();
-    MWDL::goHashier = std::make_shared<CHashier>();
-    MWDL::goFileInfoManager = std::make_shared<CFileInfoManager>();
-    MWDL::goFilenameResolver = std::make_shared<CFilenameResolver>();
-    MAPI::gbIsNT = true;
+    bench::InstallProgramObjects(std::make_shared<CLogger>());  // no log files: writes nothing
   }
 };
 
 SystemState CompileOnce() {
-  NeverCancelled progressor;
+  bench::NeverCancelled progressor;
   SystemState state;
   CPaDetector().CompileSystemState(progressor, 5, 19, state);
   return state;

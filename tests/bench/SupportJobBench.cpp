@@ -17,21 +17,12 @@
 
 #include <benchmark/benchmark.h>
 
-#include "common/Logger.h"
-#include "common/Registry.h"
 #include "detection/tables/KnownFileTables.h"
-#include "inspection/FileInfoManager.h"
-#include "inspection/FilenameResolver.h"
-#include "inspection/Hashier.h"
 #include "report/Reporter.h"
-#include "shell/MAPI.h"
-#include "shell/MWDL.h"
 #include "tests/bench/SyntheticMachine.h"
 #include "tests/doubles/FakeMachine.h"
 
 namespace {
-
-using bench::kItems;
 
 constexpr int kFiles = 5000;
 
@@ -66,16 +57,7 @@ struct JobMachine {
                                          &machine.versionInfo, &machine.system, &machine.desktop,
                                          &machine.components, &machine.http, &machine.zipLibrary,
                                          &machine.shutdown});
-    MWDL::goLogger = logger;
-    MWDL::goRegistry = std::make_shared<CRegistry>();
-    MAPI::gbIsNT = true;
-    FreshCaches();
-  }
-
-  static void FreshCaches() {
-    MWDL::goHashier = std::make_shared<CHashier>();
-    MWDL::goFileInfoManager = std::make_shared<CFileInfoManager>();
-    MWDL::goFilenameResolver = std::make_shared<CFilenameResolver>();
+    bench::InstallProgramObjects(logger);
   }
 };
 
@@ -95,20 +77,15 @@ void BM_SupportJob(benchmark::State& state, bool warm) {
   for (auto _ : state) {
     if (!warm) {
       state.PauseTiming();
-      JobMachine::FreshCaches();
+      bench::FreshCaches();
       state.ResumeTiming();
     }
     std::wstring xml = RunJob();
     benchmark::DoNotOptimize(xml.data());
   }
   state.counters["xml_chars"] = static_cast<double>(first.size());
-  if (warm) {
-    state.counters["per_item"] =
-        benchmark::Counter(kItems, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-  } else {
-    state.counters["per_file"] =
-        benchmark::Counter(kFiles, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-  }
+  state.counters[warm ? "per_item" : "per_file"] = benchmark::Counter(
+      warm ? bench::kItems : kFiles, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK_CAPTURE(BM_SupportJob, fresh, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_SupportJob, warm, true)->Unit(benchmark::kMillisecond);

@@ -1,13 +1,21 @@
 #pragma once
-// The synthetic machine of the benchmarks of the support-request job, native (tests/bench) and under Wine
-// (tests/bench/wine): what its enumerations find, put into the registry and process doubles, and what
-// the job needs around it. Test-only.
+// The synthetic machine of the benchmarks, native (tests/bench) and under Wine (tests/bench/wine): what
+// its enumerations find, put into the registry and process doubles, and what the detection and the
+// support-request job need around it. Test-only.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/Logger.h"
+#include "common/Registry.h"
+#include "inspection/FileInfoManager.h"
+#include "inspection/FilenameResolver.h"
+#include "inspection/Hashier.h"
+#include "shell/MAPI.h"
+#include "shell/MWDL.h"
 #include "shell/Progressor.h"
 #include "tests/doubles/FakeProcesses.h"
 #include "tests/doubles/FakeRegistry.h"
@@ -20,9 +28,9 @@ constexpr int kCommonModules = 30;       // loaded by every process, as the syst
 constexpr int kServices = 300;
 constexpr int kStartups = 200;
 constexpr int kBhos = 10, kToolbars = 5, kExplorerBars = 5;
+constexpr int kExtensions = kBhos + kToolbars + kExplorerBars;
 // Every inspected item: each process and each of its modules, each service, startup and extension.
-constexpr int kItems =
-    kProcesses * (1 + kModulesPerProcess) + kServices + kStartups + kBhos + kToolbars + kExplorerBars;
+constexpr int kItems = kProcesses * (1 + kModulesPerProcess) + kServices + kStartups + kExtensions;
 
 class NeverCancelled : public IProgressor {
  public:
@@ -47,9 +55,37 @@ inline std::wstring FilePath(int n) {
          std::wstring(4 - digits.size(), L'0') + digits + (n % 10 == 0 ? L".exe" : L".dll");
 }
 
-inline std::wstring Clsid(int n) {
-  const std::wstring tail = std::to_wstring(n);
-  return L"{0B0E0000-0000-0000-0000-" + std::wstring(12 - tail.size(), L'0') + tail + L"}";
+// The program-wide caches as the start-up leaves them: empty.
+inline void FreshCaches() {
+  MWDL::goHashier = std::make_shared<CHashier>();
+  MWDL::goFileInfoManager = std::make_shared<CFileInfoManager>();
+  MWDL::goFilenameResolver = std::make_shared<CFilenameResolver>();
+}
+
+// The program-wide objects over the services installed, with `logger`, on Windows NT, caches empty.
+inline void InstallProgramObjects(std::shared_ptr<CLogger> logger) {
+  MWDL::goLogger = std::move(logger);
+  MWDL::goRegistry = std::make_shared<CRegistry>();
+  MAPI::gbIsNT = true;
+  FreshCaches();
+}
+
+// Browser extension `b` in `registry`, named `name` and served by `server`: a browser helper object for
+// the first kBhos, a toolbar for the next kToolbars, an explorer bar for the rest.
+inline void AddExtension(platform::FakeRegistry& registry, int b, const std::wstring& name, const std::wstring& server) {
+  const std::wstring tail = std::to_wstring(b);
+  const std::wstring id = L"{0B0E0000-0000-0000-0000-" + std::wstring(12 - tail.size(), L'0') + tail + L"}";
+  const platform::Hive lm = platform::kHkeyLocalMachine, cr = platform::kHkeyClassesRoot;
+  registry.SetString(cr, L"CLSID\\" + id, L"", name);
+  registry.SetString(cr, L"CLSID\\" + id + L"\\InProcServer32", L"", server);
+  if (b < kBhos) {
+    registry.SetString(lm, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\" + id, L"",
+                       L"Helper");
+  } else if (b < kBhos + kToolbars) {
+    registry.SetString(lm, L"Software\\Microsoft\\Internet Explorer\\Toolbar", id, L"");
+  } else {
+    registry.CreateKey(cr, L"CLSID\\" + id + L"\\Implemented Categories\\{00021493-0000-0000-C000-000000000046}");
+  }
 }
 
 // The services, startup entries (half the current user's) and browser extensions in `registry`, and the
@@ -70,20 +106,8 @@ inline void FillEnumerations(const std::vector<std::wstring>& paths, platform::F
     registry.SetString(r % 2 ? platform::kHkeyCurrentUser : lm, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
                        L"Run" + std::to_wstring(r), L"\"" + path(static_cast<std::size_t>(r) * 23 + 5) + L"\" /background");
   }
-  for (int b = 0; b < kBhos + kToolbars + kExplorerBars; ++b) {
-    const std::wstring id = Clsid(b);
-    registry.SetString(platform::kHkeyClassesRoot, L"CLSID\\" + id, L"", L"Extension " + std::to_wstring(b));
-    registry.SetString(platform::kHkeyClassesRoot, L"CLSID\\" + id + L"\\InProcServer32", L"",
-                       path(static_cast<std::size_t>(b) * 149 + 3));
-    if (b < kBhos) {
-      registry.SetString(lm, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\" + id,
-                         L"", L"Helper");
-    } else if (b < kBhos + kToolbars) {
-      registry.SetString(lm, L"Software\\Microsoft\\Internet Explorer\\Toolbar", id, L"");
-    } else {
-      registry.CreateKey(platform::kHkeyClassesRoot,
-                         L"CLSID\\" + id + L"\\Implemented Categories\\{00021493-0000-0000-C000-000000000046}");
-    }
+  for (int b = 0; b < kExtensions; ++b) {
+    AddExtension(registry, b, L"Extension " + std::to_wstring(b), path(static_cast<std::size_t>(b) * 149 + 3));
   }
   const std::size_t rotation = paths.size() - kCommonModules;
   const std::size_t own = kModulesPerProcess + 1 - kCommonModules;

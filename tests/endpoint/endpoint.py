@@ -57,6 +57,12 @@ import vendor  # noqa: E402
 IDLE_LIMIT = 30 * 60  # an endpoint nobody stopped ends itself after this many idle seconds
 HANG_LIMIT = 120
 BIG_BODY = b"0123456789abcdef" * (5 * 1024 * 1024 // 16)  # the 5 MB body of "big"
+RAW_ANSWERS = {  # sent as they are instead of an answer, then the connection is closed
+    "truncated": b"HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 1000\r\n\r\nthe first bytes",
+    "cut": b"HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nTransfer-Encoding: chunked\r\n\r\n"
+           b"10\r\nthe first chunk\n\r\n400\r\nthe second chunk, cut",
+    "garbage": b"\x00\xff\xfe garbage without a status line\r\n\x01\x02\x03\r\n\r\nmore garbage",
+}
 
 
 class Endpoint(http.server.ThreadingHTTPServer):
@@ -104,21 +110,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
         # Written last: a test that sees request.txt sees the whole record.
         (record / "request.txt").write_text("\n".join(lines) + "\n", encoding="utf-8")
 
-    def answer(self, code, location=None, body=None):
+    def answer(self, code, location=None, body=None, content_type="text/plain"):
         text = body if body is not None else b"answered %d\n" % code
         self.send_response(code)
         if location:
             self.send_header("Location", location)
-        self.send_header("Content-Type", "text/plain")
+        self.send_header("Content-Type", content_type)
         self.send_header("Content-Length", str(len(text)))
         self.end_headers()
         self.wfile.write(text)
-
-    def raw(self, data):
-        """Sends `data` as it is instead of an answer, then closes the connection."""
-        self.wfile.write(data)
-        self.wfile.flush()
-        self.close_connection = True
 
     def hold(self, seconds):
         """Keeps the connection without a word until the client closes it or `seconds` pass."""
@@ -145,12 +145,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             code, text = 200, vendor.script(request, white, black, query.get("min-version", ["2.0.24"])[0])
         except (KeyError, ValueError, OSError, vendor.VendorError) as error:
             code, text = 400, "vendor.py: %s\n" % error
-        data = text.encode("utf-8")
-        self.send_response(code)
-        self.send_header("Content-Type", "text/plain; charset=utf-8")
-        self.send_header("Content-Length", str(len(data)))
-        self.end_headers()
-        self.wfile.write(data)
+        self.answer(code, body=text.encode("utf-8"), content_type="text/plain; charset=utf-8")
 
     def do_POST(self):
         body = self.rfile.read(int(self.headers.get("Content-Length") or 0))
@@ -169,19 +164,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if how[0] in ("hang", "stall"):
             self.hold(float(how[1]) if len(how) > 1 else HANG_LIMIT)
             return
-        if how[0] == "truncated":
-            self.raw(b"HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 1000\r\n\r\nthe first bytes")
-            return
-        if how[0] == "cut":
-            self.raw(b"HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nTransfer-Encoding: chunked\r\n\r\n"
-                     b"10\r\nthe first chunk\n\r\n400\r\nthe second chunk, cut")
-            return
-        if how[0] == "garbage":
-            self.raw(b"\x00\xff\xfe garbage without a status line\r\n\x01\x02\x03\r\n\r\nmore garbage")
+        if how[0] in RAW_ANSWERS:
+            self.wfile.write(RAW_ANSWERS[how[0]])
+            self.wfile.flush()
+            self.close_connection = True
             return
         if how[0] == "big":
-            code = int(how[1]) if len(how) > 1 else 200
-            self.answer(code, body=BIG_BODY)
+            self.answer(int(how[1]) if len(how) > 1 else 200, body=BIG_BODY)
             return
         if how[0] == "delay":
             time.sleep(float(how[1]))

@@ -30,41 +30,37 @@ STATE = ("<xml><meta><os>Microsoft Windows XP 5.1.2600</os><cpu>x86 Family 6 Mod
          "<f x='3' i='C:\\WINDOWS\\system32\\spoolsv.exe' s='57856' h='10'/></fileinfo></xml>")
 
 
-class Scratch:
-    def __init__(self):
-        self.folder = tempfile.TemporaryDirectory()
+class WithProgram(unittest.TestCase):
+    """A scratch folder for each test, and the program's side run on files in it."""
 
-    def close(self):
-        self.folder.cleanup()
-
-    def path(self, name):
-        return os.path.join(self.folder.name, name)
+    def setUp(self):
+        folder = tempfile.TemporaryDirectory()
+        self.addCleanup(folder.cleanup)
+        self.folder = folder.name
 
     def write(self, name, text):
-        with open(self.path(name), "w", encoding="utf-8", newline="") as f:
+        path = os.path.join(self.folder, name)
+        with open(path, "w", encoding="utf-8", newline="") as f:
             f.write(text)
-        return self.path(name)
+        return path
+
+    def program(self, *arguments, check=True):
+        return subprocess.run([HELPER, *arguments], check=check, capture_output=True)
+
+    def program_request(self, category, **values):
+        """The body the program posts for `category` and `values` (texts)."""
+        body = os.path.join(self.folder, "body.txt")
+        self.program("request", body, category,
+                     *("%s=@%s" % (name, self.write(name + ".txt", text)) for name, text in values.items()))
+        with open(body, "rb") as f:
+            return f.read()
 
 
-def program_request(scratch, category, **values):
-    """The body the program posts for `category` and `values` (texts)."""
-    arguments = [HELPER, "request", scratch.path("body.txt"), category]
-    for name, text in values.items():
-        arguments.append("%s=@%s" % (name, scratch.write(name + ".txt", text)))
-    subprocess.run(arguments, check=True)
-    with open(scratch.path("body.txt"), "rb") as f:
-        return f.read()
-
-
-class RequestsFromTheProgram(unittest.TestCase):
-    def setUp(self):
-        self.scratch = Scratch()
-        self.addCleanup(self.scratch.close)
-
+class RequestsFromTheProgram(WithProgram):
     def test_uninstall_feedback_decodes_with_its_subject_identifier_and_values(self):
         reason = "Too slow\r\n+ 100% & more \u00e9\u4e2d\U0001F600"
         log = "line 1\r\nline 2 \\ / %41\r\n"
-        body = program_request(self.scratch, "LDW/Uninstall", reason=reason, log=log)
+        body = self.program_request("LDW/Uninstall", reason=reason, log=log)
         request = vendor.decode(body)
         self.assertEqual(request["subject"], "LDW\\Uninstall")
         self.assertRegex(request["id"], vendor.ID_PATTERN)
@@ -73,7 +69,7 @@ class RequestsFromTheProgram(unittest.TestCase):
         self.assertTrue(body.startswith(b"subject=LDW%5CUninstall%5C" + request["id"].encode()))
 
     def test_support_request_state_is_parsed_and_its_references_checked(self):
-        request = vendor.decode(program_request(self.scratch, "LDW\\SupportRequest", state=STATE))
+        request = vendor.decode(self.program_request("LDW\\SupportRequest", state=STATE))
         self.assertEqual(request["subject"], "LDW\\SupportRequest")
         state = request["state"]
         self.assertEqual(state["meta"]["pcname"], "TESTPC")
@@ -85,10 +81,10 @@ class RequestsFromTheProgram(unittest.TestCase):
     def test_a_state_that_names_a_missing_file_is_refused(self):
         dangling = STATE.replace("<bhos></bhos>", "<bhos><f x='9'/></bhos>")
         with self.assertRaisesRegex(vendor.VendorError, "section bhos names x=9"):
-            vendor.decode(program_request(self.scratch, "LDW\\SupportRequest", state=dangling))
+            vendor.decode(self.program_request("LDW\\SupportRequest", state=dangling))
 
     def test_a_body_changed_on_the_way_is_refused(self):
-        body = program_request(self.scratch, "LDW\\Uninstall", reason="r").decode()
+        body = self.program_request("LDW\\Uninstall", reason="r").decode()
         request_id = vendor.decode(body)["id"]
         other_id = request_id[:-1] + ("0" if request_id[-1] != "0" else "1")
         for broken, reason in [(body.replace(request_id, other_id, 1), "the zip's entry"),
@@ -99,15 +95,13 @@ class RequestsFromTheProgram(unittest.TestCase):
                 vendor.decode(broken)
 
 
-class ScriptsForTheProgram(unittest.TestCase):
+class ScriptsForTheProgram(WithProgram):
     def setUp(self):
-        self.scratch = Scratch()
-        self.addCleanup(self.scratch.close)
-        self.request = vendor.decode(program_request(self.scratch, "LDW\\SupportRequest", state=STATE))
+        super().setUp()
+        self.request = vendor.decode(self.program_request("LDW\\SupportRequest", state=STATE))
 
     def program_reads(self, text):
-        path = self.scratch.write("script.txt", text)
-        output = subprocess.run([HELPER, "read-script", path], check=True, capture_output=True).stdout
+        output = self.program("read-script", self.write("script.txt", text)).stdout
         return dict(line.split("=", 1) for line in output.decode("utf-8").splitlines())
 
     def test_a_script_reads_back_in_the_program_with_every_value(self):
@@ -129,8 +123,7 @@ class ScriptsForTheProgram(unittest.TestCase):
         text = vendor.START_MARKER + "\r\n" + vendor.bytes_to_text(bag) + "\r\n" + vendor.END_MARKER
         with self.assertRaises(vendor.VendorError):
             vendor.read_item("123456789")
-        path = self.scratch.write("script.txt", text)
-        self.assertNotEqual(subprocess.run([HELPER, "read-script", path], capture_output=True).returncode, 0)
+        self.assertNotEqual(self.program("read-script", self.write("script.txt", text), check=False).returncode, 0)
 
     def test_files_named_by_path_are_removed_and_the_other_suspicious_files_kept(self):
         cases = [(["C:\\WINDOWS\\system32\\BAD.dll"], True, ([], [])),
@@ -149,7 +142,7 @@ class ScriptsForTheProgram(unittest.TestCase):
         self.assertEqual(re.sub(r"\s", "", documented), "".join(text.splitlines()[1:-1]))
 
 
-class Formats(unittest.TestCase):
+class Formats(WithProgram):
     """The tool's reading of the formats, and where it meets the program's, the program's too."""
 
     def test_items_read_as_the_program_reads_them(self):
@@ -163,8 +156,7 @@ class Formats(unittest.TestCase):
                     vendor.read_item(item)
             else:
                 self.assertEqual(vendor.read_item(item), value, item)
-        output = subprocess.run([HELPER, "read-items"] + [item for item, _ in cases], check=True,
-                                capture_output=True).stdout.decode("utf-8").splitlines()
+        output = self.program("read-items", *(item for item, _ in cases)).stdout.decode("utf-8").splitlines()
         self.assertEqual(output, ["invalid" if value is None else str(value) for _, value in cases])
 
     def test_checksums_that_cannot_be_written_are_refused(self):

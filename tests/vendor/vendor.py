@@ -95,6 +95,39 @@ def _unique(names, name, reader, at, where):
     names.add(folded)
 
 
+def _read_value(r, kind):
+    """The text or number of `kind` that follows; None for another kind."""
+    if kind == KIND_TEXT:
+        return r.text("a text")
+    return r.number("a number") if kind == KIND_NUMBER else None
+
+
+def _read_set(r):
+    value_set, set_names = {}, set()
+    for _ in range(r.count(4 + 4, "the count of a value set")):
+        at = r.pos
+        entry = r.text("a name in a value set")
+        _unique(set_names, entry, r, at, " in a value set")
+        count_at = r.pos
+        n = r.count(4 + 1 + 4, "the count of values under a name")
+        if n == 0:
+            r.fail("a name of a value set has no value", count_at)
+        keyed, keys = [], set()
+        for index in range(n):
+            key_at = r.pos
+            key = r.text("a key")
+            if (index == 0) != (key == ""):
+                r.fail("only the first value of a name has the empty key", key_at)
+            _unique(keys, key, r, key_at, " among the keys")
+            kind_at = r.pos
+            kind = r.u8("a kind")
+            keyed.append((key, _read_value(r, kind)))
+            if keyed[-1][1] is None:
+                r.fail("kind %d is not a value of a value set" % kind, kind_at)
+        value_set[entry] = keyed
+    return value_set
+
+
 def read_bag(data):
     """The values of a property bag's bytes: {name: str | int | {name: [(key, str | int), ...]}}."""
     r = _Reader(bytes(data))
@@ -110,38 +143,8 @@ def read_bag(data):
         _unique(names, name, r, at, "")
         kind_at = r.pos
         kind = r.u8("a kind")
-        if kind == KIND_TEXT:
-            values[name] = r.text("a text")
-        elif kind == KIND_NUMBER:
-            values[name] = r.number("a number")
-        elif kind == KIND_SET:
-            value_set, set_names = {}, set()
-            for _ in range(r.count(4 + 4, "the count of a value set")):
-                at = r.pos
-                entry = r.text("a name in a value set")
-                _unique(set_names, entry, r, at, " in a value set")
-                count_at = r.pos
-                n = r.count(4 + 1 + 4, "the count of values under a name")
-                if n == 0:
-                    r.fail("a name of a value set has no value", count_at)
-                keyed, keys = [], set()
-                for index in range(n):
-                    key_at = r.pos
-                    key = r.text("a key")
-                    if (index == 0) != (key == ""):
-                        r.fail("only the first value of a name has the empty key", key_at)
-                    _unique(keys, key, r, key_at, " among the keys")
-                    value_kind_at = r.pos
-                    value_kind = r.u8("a kind")
-                    if value_kind == KIND_TEXT:
-                        keyed.append((key, r.text("a text")))
-                    elif value_kind == KIND_NUMBER:
-                        keyed.append((key, r.number("a number")))
-                    else:
-                        r.fail("kind %d is not a value of a value set" % value_kind, value_kind_at)
-                value_set[entry] = keyed
-            values[name] = value_set
-        else:
+        values[name] = _read_set(r) if kind == KIND_SET else _read_value(r, kind)
+        if values[name] is None:
             r.fail("kind %d is not known" % kind, kind_at)
     if r.pos != len(r.data):
         r.fail("%d bytes follow the last value" % (len(r.data) - r.pos))

@@ -11,84 +11,54 @@
 //   4. CFileUtilities::ReadFileBytes into a new vector each round, as CHashier did before it kept one.
 // It prints the best and median round of each, the ratio of 1 to 2, and the peak working set of the
 // process (GetProcessMemoryInfo) after part 1, beyond the file's size. The file is deleted at the end.
-#include <windows.h>
-#include <psapi.h>
-
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "common/FileUtilities.h"
 #include "inspection/Hashier.h"
+#include "tests/bench/wine/WineBench.h"
 
 namespace {
 
+using bench::Time;
+using bench::Timing;
+
 constexpr std::size_t kMiB = 1u << 20;
-
-struct Timing {
-  double best = 0;
-  double median = 0;
-};
-
-// Each round of `round` in milliseconds.
-Timing Time(int rounds, const std::function<void()>& round) {
-  LARGE_INTEGER frequency, start, end;
-  ::QueryPerformanceFrequency(&frequency);
-  std::vector<double> ms;
-  for (int i = 0; i < rounds; ++i) {
-    ::QueryPerformanceCounter(&start);
-    round();
-    ::QueryPerformanceCounter(&end);
-    ms.push_back(1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart));
-  }
-  std::sort(ms.begin(), ms.end());
-  return {ms.front(), ms[ms.size() / 2]};
-}
-
-double PeakWorkingSetMiB() {
-  PROCESS_MEMORY_COUNTERS counters{};
-  counters.cb = sizeof counters;
-  if (!::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters)) return -1;
-  return static_cast<double>(counters.PeakWorkingSetSize) / kMiB;
-}
 
 // Writes `mib` MiB of varied bytes, one MiB at a time, and reads them back the same way.
 bool MakeCachedFile(const std::wstring& path, std::size_t mib) {
   std::vector<std::uint8_t> piece(kMiB);
   std::uint32_t seed = 20240102;
-  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
   bool ok = true;
-  for (std::size_t i = 0; i < mib && ok; ++i) {
-    for (auto& b : piece) {
-      seed = seed * 1103515245u + 12345u;
-      b = static_cast<std::uint8_t>(seed >> 16);
+  {
+    const auto file = bench::OpenFile(path, GENERIC_WRITE, CREATE_ALWAYS);
+    if (!file) return false;
+    for (std::size_t i = 0; i < mib && ok; ++i) {
+      for (auto& b : piece) {
+        seed = seed * 1103515245u + 12345u;
+        b = static_cast<std::uint8_t>(seed >> 16);
+      }
+      DWORD written = 0;
+      ok = ::WriteFile(file.Get(), piece.data(), static_cast<DWORD>(piece.size()), &written, nullptr) && written == piece.size();
     }
-    DWORD written = 0;
-    ok = ::WriteFile(file, piece.data(), static_cast<DWORD>(piece.size()), &written, nullptr) && written == piece.size();
   }
-  ::CloseHandle(file);
-  file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  const auto file = bench::OpenFile(path, GENERIC_READ, OPEN_EXISTING);
+  if (!file) return false;
   DWORD got = 0;
-  while (ok && ::ReadFile(file, piece.data(), static_cast<DWORD>(piece.size()), &got, nullptr) && got != 0) {
+  while (ok && ::ReadFile(file.Get(), piece.data(), static_cast<DWORD>(piece.size()), &got, nullptr) && got != 0) {
   }
-  ::CloseHandle(file);
   return ok;
 }
 
 // The whole file in one ReadFile call.
 bool ReadWhole(const std::wstring& path, std::vector<std::uint8_t>& buffer) {
-  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  const auto file = bench::OpenFile(path, GENERIC_READ, OPEN_EXISTING);
   DWORD got = 0;
-  const bool ok = ::ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) && got == buffer.size();
-  ::CloseHandle(file);
-  return ok;
+  return file && ::ReadFile(file.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) &&
+         got == buffer.size();
 }
 
 }  // namespace
@@ -108,7 +78,7 @@ int main(int argc, char** argv) {
     ::DeleteFileW(path.c_str());
     return 1;
   }
-  const double baseMiB = PeakWorkingSetMiB();
+  const double baseMiB = bench::PeakWorkingSetMiB();
 
   std::int32_t hash = 0, size = 0;
   Timing hashier;
@@ -119,7 +89,7 @@ int main(int argc, char** argv) {
       cache.ReInit();
       hash = cache.HashFromFullFileName(path, size);
     });
-    hashierPeakMiB = PeakWorkingSetMiB();
+    hashierPeakMiB = bench::PeakWorkingSetMiB();
   }
 
   std::vector<std::uint8_t> buffer(mib * kMiB, 0);
@@ -142,15 +112,15 @@ int main(int argc, char** argv) {
   const double gbs = static_cast<double>(mib * kMiB) / 1e6;  // bytes per ms / 1e6 = GB/s
   std::printf("file of %zu MiB, cached; %d rounds each, best (median) in ms\n", mib, rounds);
   const auto line = [&](const char* what, const Timing& t) {
-    std::printf("  %-42s %8.1f (%8.1f)  %5.2f GB/s\n", what, t.best, t.median, gbs / t.best);
+    std::printf("  %-42s %8.1f (%8.1f)  %5.2f GB/s\n", what, t.Best(), t.Median(), gbs / t.Best());
   };
   line("HashFromFullFileName, reused buffer", hashier);
   line("  its read: ReadFileBytes, reused vector", reused);
   line("  its checksum: Checksum31 in memory", checksum);
   line("one ReadFile into a reused buffer", read);
   line("ReadFileBytes into a new vector", fresh);
-  std::printf("  ratio HashFromFullFileName / ReadFile: %.2f best, %.2f median (limit 1.5)\n", hashier.best / read.best,
-              hashier.median / read.median);
+  std::printf("  ratio HashFromFullFileName / ReadFile: %.2f best, %.2f median (limit 1.5)\n", hashier.Best() / read.Best(),
+              hashier.Median() / read.Median());
   std::printf("  peak working set after HashFromFullFileName: %.0f MiB = file + %.0f MiB (limit file + 64 MiB;"
               " %.0f MiB before)\n",
               hashierPeakMiB, hashierPeakMiB - static_cast<double>(mib), baseMiB);

@@ -19,9 +19,6 @@
 // the number of files and bytes, the peak working set; then where one job's time goes: every call the
 // job made to the file, version and desktop services, counted and timed, and each per-file cost on its
 // own over the 5,000 files.
-#include <windows.h>
-#include <psapi.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -31,7 +28,6 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -42,14 +38,13 @@
 #include "common/Utilities.h"
 #include "detection/PaDetector.h"
 #include "detection/tables/KnownFileTables.h"
-#include "inspection/FileInfoManager.h"
-#include "inspection/FilenameResolver.h"
 #include "inspection/Hashier.h"
 #include "platform/Platform.h"
 #include "report/Reporter.h"
 #include "shell/MAPI.h"
 #include "shell/MWDL.h"
 #include "tests/bench/SyntheticMachine.h"
+#include "tests/bench/wine/WineBench.h"
 #include "tests/doubles/FakeProcesses.h"
 #include "tests/doubles/FakeRegistry.h"
 
@@ -59,46 +54,15 @@
 
 namespace {
 
+using bench::FreshCaches;
+using bench::NowMs;
+using bench::TimeMs;
+using bench::Timing;
+
 constexpr int kFiles = 5000;
 constexpr std::uint64_t kTotalBytes = std::uint64_t{1} << 30;
 constexpr int kFolders = 40;
 constexpr double kMiB = 1024.0 * 1024.0;
-
-// ---- timing -------------------------------------------------------------------------------------
-
-double NowMs() {
-  static const double perMs = [] {
-    LARGE_INTEGER frequency;
-    ::QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(frequency.QuadPart) / 1000.0;
-  }();
-  LARGE_INTEGER now;
-  ::QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / perMs;
-}
-
-double TimeMs(const std::function<void()>& what) {
-  const double start = NowMs();
-  what();
-  return NowMs() - start;
-}
-
-struct Timing {
-  std::vector<double> ms;
-  double Best() const { return *std::min_element(ms.begin(), ms.end()); }
-  double Median() const {
-    std::vector<double> sorted = ms;
-    std::sort(sorted.begin(), sorted.end());
-    return sorted[sorted.size() / 2];
-  }
-};
-
-double PeakWorkingSetMiB() {
-  PROCESS_MEMORY_COUNTERS counters{};
-  counters.cb = sizeof counters;
-  if (!::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters)) return -1;
-  return static_cast<double>(counters.PeakWorkingSetSize) / kMiB;
-}
 
 // ---- the files ----------------------------------------------------------------------------------
 
@@ -212,18 +176,15 @@ bool PlanFiles(Scratch& scratch, const std::wstring& library, Random& random) {
 }
 
 bool WriteRandomFile(const File& file, Random& random, std::vector<std::uint64_t>& piece) {
-  HANDLE handle =
-      ::CreateFileW(file.path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return false;
-  bool ok = true;
+  const auto handle = bench::OpenFile(file.path, GENERIC_WRITE, CREATE_ALWAYS);
+  bool ok = static_cast<bool>(handle);
   for (std::uint64_t done = 0; done < file.size && ok;) {
     const std::uint64_t part = std::min<std::uint64_t>(file.size - done, piece.size() * 8);
     for (std::size_t i = 0; i < (part + 7) / 8; ++i) piece[i] = random.Next();
     DWORD written = 0;
-    ok = ::WriteFile(handle, piece.data(), static_cast<DWORD>(part), &written, nullptr) && written == part;
+    ok = ::WriteFile(handle.Get(), piece.data(), static_cast<DWORD>(part), &written, nullptr) && written == part;
     done += part;
   }
-  ::CloseHandle(handle);
   return ok;
 }
 
@@ -247,13 +208,6 @@ bool MakeFiles(Scratch& scratch, const std::wstring& library, Random& random) {
 
 // ---- the job ------------------------------------------------------------------------------------
 
-// The program-wide caches as the start-up leaves them: empty.
-void FreshCaches() {
-  MWDL::goHashier = std::make_shared<CHashier>();
-  MWDL::goFileInfoManager = std::make_shared<CFileInfoManager>();
-  MWDL::goFilenameResolver = std::make_shared<CFilenameResolver>();
-}
-
 std::wstring RunJob() {
   bench::NeverCancelled progressor;
   return CReporter().MakeStateXML(progressor, L"Microsoft Windows 7 Professional Service Pack 1",
@@ -269,9 +223,7 @@ std::wstring WithoutMeta(const std::wstring& xml) {
 
 std::uint64_t Fnv1a(const std::wstring& text) {
   std::uint64_t h = 0xcbf29ce484222325ull;
-  for (wchar_t c : text) {
-    h = (h ^ static_cast<std::uint16_t>(c)) * 0x100000001b3ull;
-  }
+  for (wchar_t c : text) h = (h ^ static_cast<std::uint16_t>(c)) * 0x100000001b3ull;
   return h;
 }
 
@@ -283,103 +235,91 @@ struct CallCost {
 };
 using CallCosts = std::map<std::string, CallCost>;
 
-template <class F>
-auto Timed(CallCosts& costs, const char* name, F call) {
-  CallCost& cost = costs[name];
-  ++cost.calls;
-  const double start = NowMs();
-  if constexpr (std::is_void_v<decltype(call())>) {
-    call();
-    cost.ms += NowMs() - start;
-  } else {
-    auto result = call();
-    cost.ms += NowMs() - start;
-    return result;
-  }
-}
-
-class TimedFiles final : public platform::IFileSystem {
+// Counts one call and adds the time from its construction to its end.
+class CallTimer {
  public:
-  TimedFiles(platform::IFileSystem& real, CallCosts& costs) : real_(real), costs_(costs) {}
-  bool Exists(const std::wstring& p) override { return Timed(costs_, "Files.Exists", [&] { return real_.Exists(p); }); }
+  CallTimer(CallCosts& costs, const char* name) : cost_(costs[name]) { ++cost_.calls; }
+  ~CallTimer() { cost_.ms += NowMs() - start_; }
+
+ private:
+  CallCost& cost_;
+  const double start_ = NowMs();
+};
+
+// Passes every call to the real `Interface`; those made with WDL_TIMED are counted and timed under
+// "<area>.<name>".
+template <class Interface>
+class TimedOver : public Interface {
+ public:
+  TimedOver(Interface& real, CallCosts& costs) : real_(real), costs_(costs) {}
+
+ protected:
+  Interface& real_;
+  CallCosts& costs_;
+};
+
+#define WDL_TIMED(area, name, ...)                \
+  const CallTimer timer(costs_, #area "." #name); \
+  return real_.name(__VA_ARGS__)
+
+class TimedFiles final : public TimedOver<platform::IFileSystem> {
+ public:
+  using TimedOver::TimedOver;
+  bool Exists(const std::wstring& p) override { WDL_TIMED(Files, Exists, p); }
   bool ReadAll(const std::wstring& p, std::vector<std::uint8_t>& b, std::uint64_t m, unsigned long& e) override {
-    return Timed(costs_, "Files.ReadAll", [&] { return real_.ReadAll(p, b, m, e); });
+    WDL_TIMED(Files, ReadAll, p, b, m, e);
   }
   bool WriteAll(const std::wstring& p, const std::vector<std::uint8_t>& b, unsigned long& e) override {
-    return Timed(costs_, "Files.WriteAll", [&] { return real_.WriteAll(p, b, e); });
+    WDL_TIMED(Files, WriteAll, p, b, e);
   }
   bool AppendAll(const std::wstring& p, const std::vector<std::uint8_t>& b, unsigned long& e) override {
-    return Timed(costs_, "Files.AppendAll", [&] { return real_.AppendAll(p, b, e); });
+    WDL_TIMED(Files, AppendAll, p, b, e);
   }
   bool Copy(const std::wstring& f, const std::wstring& t, bool x, unsigned long& e) override {
-    return Timed(costs_, "Files.Copy", [&] { return real_.Copy(f, t, x, e); });
+    WDL_TIMED(Files, Copy, f, t, x, e);
   }
-  bool MoveW(const std::wstring& f, const std::wstring& t, unsigned long& e) override {
-    return Timed(costs_, "Files.MoveW", [&] { return real_.MoveW(f, t, e); });
-  }
-  bool MoveA(const std::string& f, const std::string& t, unsigned long& e) override {
-    return Timed(costs_, "Files.MoveA", [&] { return real_.MoveA(f, t, e); });
-  }
-  bool Delete(const std::wstring& p, unsigned long& e) override {
-    return Timed(costs_, "Files.Delete", [&] { return real_.Delete(p, e); });
-  }
+  bool MoveW(const std::wstring& f, const std::wstring& t, unsigned long& e) override { WDL_TIMED(Files, MoveW, f, t, e); }
+  bool MoveA(const std::string& f, const std::string& t, unsigned long& e) override { WDL_TIMED(Files, MoveA, f, t, e); }
+  bool Delete(const std::wstring& p, unsigned long& e) override { WDL_TIMED(Files, Delete, p, e); }
   bool SetAttributes(const std::wstring& p, std::uint32_t a, unsigned long& e) override {
-    return Timed(costs_, "Files.SetAttributes", [&] { return real_.SetAttributes(p, a, e); });
+    WDL_TIMED(Files, SetAttributes, p, a, e);
   }
-  std::uint32_t GetAttributes(const std::wstring& p) override {
-    return Timed(costs_, "Files.GetAttributes", [&] { return real_.GetAttributes(p); });
-  }
-  bool FindFirstSize(const std::string& p, std::uint64_t& s) override {
-    return Timed(costs_, "Files.FindFirstSize", [&] { return real_.FindFirstSize(p, s); });
-  }
-  bool FindFirstSizeW(const std::wstring& p, std::uint64_t& s) override {
-    return Timed(costs_, "Files.FindFirstSizeW", [&] { return real_.FindFirstSizeW(p, s); });
-  }
+  std::uint32_t GetAttributes(const std::wstring& p) override { WDL_TIMED(Files, GetAttributes, p); }
+  bool FindFirstSize(const std::string& p, std::uint64_t& s) override { WDL_TIMED(Files, FindFirstSize, p, s); }
+  bool FindFirstSizeW(const std::wstring& p, std::uint64_t& s) override { WDL_TIMED(Files, FindFirstSizeW, p, s); }
   unsigned long SearchPathW(const std::wstring& n, unsigned long c, std::wstring& f) override {
-    return Timed(costs_, "Files.SearchPathW", [&] { return real_.SearchPathW(n, c, f); });
+    WDL_TIMED(Files, SearchPathW, n, c, f);
   }
   unsigned long SearchPathA(const std::string& n, unsigned long c, std::string& f) override {
-    return Timed(costs_, "Files.SearchPathA", [&] { return real_.SearchPathA(n, c, f); });
+    WDL_TIMED(Files, SearchPathA, n, c, f);
   }
   unsigned long GetLongPathNameW(const std::wstring& p, unsigned long c, std::wstring& l) override {
-    return Timed(costs_, "Files.GetLongPathNameW", [&] { return real_.GetLongPathNameW(p, c, l); });
+    WDL_TIMED(Files, GetLongPathNameW, p, c, l);
   }
-  std::wstring ExpandEnvironmentStrings(const std::wstring& t) override {
-    return Timed(costs_, "Files.ExpandEnvironmentStrings", [&] { return real_.ExpandEnvironmentStrings(t); });
-  }
+  std::wstring ExpandEnvironmentStrings(const std::wstring& t) override { WDL_TIMED(Files, ExpandEnvironmentStrings, t); }
   std::wstring ProgramFolder() override { return real_.ProgramFolder(); }
   std::wstring TempFolder() override { return real_.TempFolder(); }
-
- private:
-  platform::IFileSystem& real_;
-  CallCosts& costs_;
 };
 
-class TimedVersionInfo final : public platform::IVersionInfo {
+class TimedVersionInfo final : public TimedOver<platform::IVersionInfo> {
  public:
-  TimedVersionInfo(platform::IVersionInfo& real, CallCosts& costs) : real_(real), costs_(costs) {}
+  using TimedOver::TimedOver;
   bool ReadStrings(const std::wstring& p, std::vector<std::pair<std::wstring, std::wstring>>& s) override {
-    return Timed(costs_, "VersionInfo.ReadStrings", [&] { return real_.ReadStrings(p, s); });
+    WDL_TIMED(VersionInfo, ReadStrings, p, s);
   }
-
- private:
-  platform::IVersionInfo& real_;
-  CallCosts& costs_;
 };
 
-class TimedDesktop final : public platform::IDesktop {
+class TimedDesktop final : public TimedOver<platform::IDesktop> {
  public:
-  TimedDesktop(platform::IDesktop& real, CallCosts& costs) : real_(real), costs_(costs) {}
+  using TimedOver::TimedOver;
   int MessageBox(const std::wstring& p, unsigned s, const std::wstring& t) override { return real_.MessageBoxW(p, s, t); }
   int MousePointer() override { return real_.MousePointer(); }
   void SetMousePointer(int p) override { real_.SetMousePointer(p); }
-  void DoEvents() override { Timed(costs_, "Desktop.DoEvents", [&] { real_.DoEvents(); }); }
+  void DoEvents() override { WDL_TIMED(Desktop, DoEvents); }
   bool Start(const std::wstring& c, int w) override { return real_.Start(c, w); }
-
- private:
-  platform::IDesktop& real_;
-  CallCosts& costs_;
 };
+
+#undef WDL_TIMED
 
 // One job with every call to the file, version and desktop services counted and timed.
 void ProfileJob() {
@@ -388,11 +328,7 @@ void ProfileJob() {
   TimedFiles files(*real.files, costs);
   TimedVersionInfo versionInfo(*real.versionInfo, costs);
   TimedDesktop desktop(*real.desktop, costs);
-  platform::Services timed;
-  timed.files = &files;
-  timed.versionInfo = &versionInfo;
-  timed.desktop = &desktop;
-  platform::Install(timed);
+  platform::Install({.files = &files, .versionInfo = &versionInfo, .desktop = &desktop});
   FreshCaches();
   const double total = TimeMs([] { RunJob(); });
   platform::Install(real);
@@ -409,16 +345,22 @@ void ProfileJob() {
 
 // Each per-file cost on its own, over every file once, with fresh caches.
 void ProfileParts(const std::vector<File>& files) {
+  std::vector<std::wstring> all, library, others;
+  for (const File& file : files) {
+    all.push_back(file.path);
+    (file.kind == Kind::kLibrary ? library : others).push_back(file.path);
+  }
   std::printf("each per-file step on its own, over the %zu files (fresh caches), ms:\n", files.size());
-  const auto over = [&](const char* what, const std::function<void(const std::wstring&)>& step) {
+  using Step = std::function<void(const std::wstring&)>;
+  const auto over = [](const char* what, const std::vector<std::wstring>& paths, const Step& step) {
     const double ms = TimeMs([&] {
-      for (const File& file : files) step(file.path);
+      for (const std::wstring& path : paths) step(path);
     });
-    std::printf("  %-52s %8.1f  %7.2f us a file\n", what, ms, 1000.0 * ms / static_cast<double>(files.size()));
+    std::printf("  %-52s %8.1f  %7.2f us a file\n", what, ms, 1000.0 * ms / static_cast<double>(paths.size()));
   };
-  const auto line = [&](const char* what, const std::function<void(const std::wstring&)>& step) {
+  const auto line = [&](const char* what, const Step& step) {
     FreshCaches();
-    over(what, step);
+    over(what, all, step);
   };
   const auto checksum = [](const std::wstring& p) {
     std::int32_t size = 0;
@@ -431,22 +373,14 @@ void ProfileParts(const std::vector<File>& files) {
   };
   line("version data: CFileInfoManager::GetFileInfo", versionData);
   // The same for the copies of the test library alone and for the other files alone.
-  for (const bool library : {true, false}) {
-    std::vector<std::wstring> some;
-    for (const File& file : files) {
-      if ((file.kind == Kind::kLibrary) == library) some.push_back(file.path);
-    }
-    FreshCaches();
-    const double ms = TimeMs([&] {
-      for (const std::wstring& path : some) versionData(path);
-    });
-    std::printf("  %-52s %8.1f  %7.2f us a file\n", library ? "  of the library copies only" : "  of the other files only",
-                ms, 1000.0 * ms / static_cast<double>(some.size()));
-  }
+  FreshCaches();
+  over("  of the library copies only", library, versionData);
+  FreshCaches();
+  over("  of the other files only", others, versionData);
   line("size: MAPI::GetFileSizeByName", [](const std::wstring& p) { (void)MAPI::GetFileSizeByName(p); });
   line("checksum read: CHashier::HashFromFullFileName", checksum);
   MWDL::goHashier->ReInit();
-  over("  the same after ReInit (its buffer grown already)", checksum);
+  over("  the same after ReInit (its buffer grown already)", all, checksum);
   line("resolver: GetFullFileNameFromShortFilename", [](const std::wstring& p) {
     (void)MWDL::goFilenameResolver->GetFullFileNameFromShortFilename(p);
   });
@@ -486,10 +420,7 @@ int Run(int rounds) {
   std::vector<std::wstring> paths;
   for (const File& file : scratch.files) paths.push_back(file.path);
   bench::FillEnumerations(paths, registry, processes);
-  platform::Services doubles;
-  doubles.registry = &registry;
-  doubles.processes = &processes;
-  const platform::Services real = platform::Install(doubles);
+  const platform::Services real = platform::Install({.registry = &registry, .processes = &processes});
 
   auto logger = std::make_shared<bench::CountingLogger>();
   MWDL::goLogger = logger;
@@ -522,7 +453,7 @@ int Run(int rounds) {
     else same = same && xml == first;
     read.ms.push_back(TimeMs(readAll));
   }
-  const double peak = PeakWorkingSetMiB();
+  const double peak = bench::PeakWorkingSetMiB();
   std::uint64_t largest = 0;
   for (const File& file : scratch.files) largest = std::max(largest, file.size);
 
