@@ -66,10 +66,12 @@ class RaisingProcesses : public platform::FakeProcesses {
 };
 
 // The dialog as a job sees it: records each progress report (P) and cancel test (C), and presses
-// Cancel during the progress report numbered `cancelAt` (from 1; 0 never).
+// Cancel during the progress report numbered `cancelAt`, or answers that Cancel was pressed from the
+// cancel test numbered `cancelFrom` on (both from 1; 0 never).
 class ScriptedProgressor : public IProgressor {
  public:
-  explicit ScriptedProgressor(std::size_t cancelAt = 0) : cancelAt_(cancelAt) {}
+  explicit ScriptedProgressor(std::size_t cancelAt = 0, std::size_t cancelFrom = 0)
+      : cancelAt_(cancelAt), cancelFrom_(cancelFrom) {}
   void Progress(double Percent) override {
     values.push_back(Percent);
     events += 'P';
@@ -77,6 +79,7 @@ class ScriptedProgressor : public IProgressor {
   }
   bool Cancelled() const override {
     events += 'C';
+    if (cancelFrom_ != 0 && ++tests_ >= cancelFrom_) cancelled_ = true;
     return cancelled_;
   }
   std::vector<double> values;
@@ -84,7 +87,9 @@ class ScriptedProgressor : public IProgressor {
 
  private:
   std::size_t cancelAt_;
-  bool cancelled_ = false;
+  std::size_t cancelFrom_;
+  mutable std::size_t tests_ = 0;
+  mutable bool cancelled_ = false;
 };
 
 // Sizes and checksums out of the tables, for files that must match one table and not another.

@@ -24,27 +24,6 @@ const std::wstring kBHOs = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explo
 const std::wstring kToolbars = L"Software\\Microsoft\\Internet Explorer\\Toolbar";
 const std::wstring kVerticalBars = L"{00021493-0000-0000-C000-000000000046}";
 
-// The progress dialog as the job sees it: records each report (P) and cancel test (C); from the cancel
-// test numbered `cancelFrom` on (from 1; 0 never) it answers that Cancel was pressed.
-class RecordingProgressor : public IProgressor {
- public:
-  explicit RecordingProgressor(std::size_t cancelFrom = 0) : cancelFrom_(cancelFrom) {}
-  void Progress(double Percent) override {
-    values.push_back(Percent);
-    events += 'P';
-  }
-  bool Cancelled() const override {
-    events += 'C';
-    return cancelFrom_ != 0 && ++tests_ >= cancelFrom_;
-  }
-  std::vector<double> values;
-  mutable std::string events;
-
- private:
-  std::size_t cancelFrom_;
-  mutable std::size_t tests_ = 0;
-};
-
 class ReportStateXml : public DetectionTest {
  protected:
   ReportStateXml() {
@@ -94,7 +73,7 @@ class ReportStateXml : public DetectionTest {
                                     L"Ann & Bob", L"a@b.c");
   }
   std::wstring Make() {
-    RecordingProgressor progressor;
+    ScriptedProgressor progressor;
     return Make(progressor);
   }
 
@@ -166,7 +145,7 @@ TEST_F(ReportStateXml, NumbersOfEveryLengthAreWrittenWhole) {
 }
 
 TEST_F(ReportStateXml, NothingInspectedGivesEmptySectionsAndNoFileProgress) {
-  RecordingProgressor progressor;
+  ScriptedProgressor progressor;
   EXPECT_EQ(Make(progressor), Document(L"", L"", L"", L"", L"", L"", L"", L""));
   EXPECT_THAT(progressor.values, testing::Pointwise(testing::DoubleEq(),
                                                     std::vector<double>{5, 5, 6.96, 9.9, 12, 14.94, 19, 19, 20, 90, 91}));
@@ -180,7 +159,7 @@ TEST_F(ReportStateXml, FileProgressEveryTenthFileOf25) {
     AddFile(image.back(), 100, kChecksumInNone, L"Acme");
   }
   processes.AddProcess(100, image);
-  RecordingProgressor progressor;
+  ScriptedProgressor progressor;
   const std::wstring xml = Make(progressor);
   EXPECT_NE(xml.find(L"<f x='25' i='C:\\Apps\\m25.dll'"), std::wstring::npos);
   EXPECT_THAT(progressor.values, testing::Pointwise(testing::DoubleEq(), std::vector<double>{
@@ -197,14 +176,14 @@ TEST_F(ReportStateXml, CancelAtEachTestEndsWithNothing) {
     AddFile(L"C:\\m" + std::to_wstring(i) + L".exe", 100, kChecksumInNone, L"Acme");
     Service(L"s" + std::to_wstring(i), L"C:\\m" + std::to_wstring(i) + L".exe");
   }
-  RecordingProgressor full;
+  ScriptedProgressor full;
   ASSERT_FALSE(Make(full).empty());
   const std::string all = "CP" "PCPCPCPCPCP" "CP" "CP" "CPCP" "CP" "CP";
   ASSERT_EQ(full.events, all);
 
   for (std::size_t test = 1; test <= 12; ++test) {
     const bool seenAgain = (test >= 2 && test <= 6) || test == 9 || test == 10;
-    RecordingProgressor progressor(test);
+    ScriptedProgressor progressor(0, test);
     EXPECT_EQ(Make(progressor), L"") << test;
     std::size_t end = 0;
     for (std::size_t seen = 0; seen < test; ++end) seen += all[end] == 'C' ? 1 : 0;
