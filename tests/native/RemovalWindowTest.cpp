@@ -101,6 +101,17 @@ class RemovalWindow : public ReportWindowsTest {
     return window.cmdApplyScript.Enabled() && window.cmdCancel.Caption() == L"Cancel" &&
            window.DefaultButton() == nullptr;
   }
+  // A run that removed nothing: no file disabled, the suspicious file in place, no process ended; and
+  // errors logged by `sources` only, in order.
+  void ExpectNothingRemovedAndErrorsFrom(const std::vector<std::wstring>& sources) const {
+    EXPECT_EQ(std::tuple(Disabled(), machine.files.HasFile(kBad), machine.processes.Terminations().size()),
+              std::tuple(std::vector<std::wstring>{}, true, 0u));
+    std::vector<std::wstring> errors;
+    for (const LogLine& line : logger->lines) {
+      if (line.level == kLogError) errors.push_back(line.source);
+    }
+    EXPECT_EQ(errors, sources);
+  }
 
  private:
   std::size_t seenBoxes_ = 0;
@@ -237,54 +248,42 @@ TEST_F(RemovalWindow, AcceptedRestartIsRequestedAndEndsTheProgram) { AcceptResta
 
 TEST_F(RemovalWindow, RestartThatWindowsRefusesIsReportedLoggedAndStillEndsTheProgram) { AcceptRestart(true); }
 
-// A run that removes nothing: nothing to remove, the remover stopped by an error (it gives no cause: the
-// user is told where the reason is, not shown an empty box), or a cancel in the progress dialog (without
-// a word). Only the first two finish the window; the cancelled run can be started again.
-TEST_F(RemovalWindow, RunThatRemovesNothingSaysWhyAndFinishesUnlessCancelled) {
-  struct Case {
-    const char* what;
-    std::wstring script;
-    std::function<void()> prepare;
-    std::vector<Box> boxes;
-    std::vector<std::wstring> errors;  // the sources of the errors logged
-    bool finished;
+TEST_F(RemovalWindow, NothingToRemoveSaysSoAndFinishes) {
+  FSpywareRemover window;
+  Open(window, Script(ForThisPC(Item(kBad), L"")));
+  window.cmdApplyScript.PerformClick();
+  EXPECT_EQ(Boxes(), (std::vector<Box>{{LoadResString(115), 48}}));
+  ExpectNothingRemovedAndErrorsFrom({});
+  EXPECT_TRUE(Finished(window));
+  // Finished: Enter closes the window.
+  window.UserKeyPress(ui::kKeyEnter);
+  EXPECT_FALSE(window.Loaded());
+}
+
+// The remover stopped by an error gives no cause: the user is told where the reason is, not shown an
+// empty box.
+TEST_F(RemovalWindow, RemovalStoppedByAnErrorSaysSoAndPointsToTheLog) {
+  MWDL::goHashier.reset();
+  FSpywareRemover window;
+  Open(window, Script(ForThisPC(L"", L"")));
+  window.cmdApplyScript.PerformClick();
+  EXPECT_EQ(Boxes(), (std::vector<Box>{{kFailed, 48}}));
+  ExpectNothingRemovedAndErrorsFrom({L"CPaRemover.RemoveSpyware"});
+  EXPECT_TRUE(Finished(window));
+  window.UserKeyPress(ui::kKeyEnter);
+  EXPECT_FALSE(window.Loaded());
+}
+
+TEST_F(RemovalWindow, CancelInTheProgressDialogEndsTheRunWithoutAWord) {
+  FSpywareRemover window;
+  Open(window, Script(ForThisPC(L"", Item(kGood))));
+  headless->onIdle = [&] {
+    if (auto* dialog = dynamic_cast<FProgressor*>(headless->FindLoaded(L"FProgressor"))) dialog->cmdCancel.PerformClick();
   };
-  const Case cases[] = {
-      {"nothing to remove", Script(ForThisPC(Item(kBad), L"")), [] {}, {{LoadResString(115), 48}}, {}, true},
-      {"an error", Script(ForThisPC(L"", L"")), [] { MWDL::goHashier.reset(); }, {{kFailed, 48}},
-       {L"CPaRemover.RemoveSpyware"}, true},
-      {"cancel", Script(ForThisPC(L"", Item(kGood))),
-       [&] {
-         headless->onIdle = [&] {
-           if (auto* dialog = dynamic_cast<FProgressor*>(headless->FindLoaded(L"FProgressor"))) {
-             dialog->cmdCancel.PerformClick();
-           }
-         };
-       },
-       {}, {}, false},
-  };
-  for (const Case& c : cases) {
-    logger->lines.clear();
-    c.prepare();
-    FSpywareRemover window;
-    Open(window, c.script);
-    window.cmdApplyScript.PerformClick();
-    EXPECT_EQ(NewBoxes(), c.boxes) << c.what;
-    EXPECT_TRUE(Disabled().empty()) << c.what;
-    EXPECT_TRUE(machine.files.HasFile(kBad)) << c.what;
-    EXPECT_TRUE(machine.processes.Terminations().empty()) << c.what;
-    EXPECT_TRUE(c.finished ? Finished(window) : Unchanged(window)) << c.what;
-    std::vector<std::wstring> errors;
-    for (const LogLine& line : logger->lines) {
-      if (line.level == kLogError) errors.push_back(line.source);
-    }
-    EXPECT_EQ(errors, c.errors) << c.what;
-    if (c.finished) {  // Enter closes a finished window.
-      window.UserKeyPress(ui::kKeyEnter);
-      EXPECT_FALSE(window.Loaded()) << c.what;
-    }
-    MWDL::goHashier = std::make_shared<CHashier>();
-  }
+  window.cmdApplyScript.PerformClick();
+  EXPECT_TRUE(Boxes().empty());
+  ExpectNothingRemovedAndErrorsFrom({});
+  EXPECT_TRUE(Unchanged(window));
 }
 
 TEST_F(RemovalWindow, CancelEscapeAndTheCloseBoxUnloadTheWindow) {
