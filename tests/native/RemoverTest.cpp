@@ -1,7 +1,6 @@
 // CPaRemover: the selection by checksum, progress and cancel, and the hand-over to renaming and
 // termination, with a system state the test supplies.
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,23 +9,12 @@
 #include "inspection/Hashier.h"
 #include "removal/PaRemover.h"
 #include "shell/Strings.h"
+#include "tests/native/ScriptedProgressor.h"
 
 namespace {
 
 // Checksums of the files' contents: "a" 97, "ab" 1073741970, "abc" 536871084; a missing file 0.
 constexpr std::int32_t kA = 97, kAB = 1073741970, kABC = 536871084;
-
-class RecordingProgressor : public IProgressor {
- public:
-  void Progress(double percent) override {
-    values.push_back(percent);
-    if (cancelAt && percent == *cancelAt) cancelled = true;
-  }
-  bool Cancelled() const override { return cancelled; }
-  std::vector<double> values;
-  bool cancelled = false;
-  std::optional<double> cancelAt;  // the user cancels as this value shows
-};
 
 // Counts whole-file reads, i.e. checksums computed.
 class CountingFiles : public platform::FakeFiles {
@@ -52,11 +40,10 @@ class RemoverTest : public InspectionEnumTest {
     platform::Install(platform::Services{.registry = &machine.registry, .files = filesPtr.get()});
     MWDL::goHashier = std::make_shared<CHashier>();
     logger->lines.clear();
-    progressor = RecordingProgressor{};
+    progressor = ScriptedProgressor();
     all.clear();
     suspicious.clear();
     falseCause = L"(unchanged)";
-    cancelInCompilation = false;
   }
   void TearDown() override {
     std::tie(MWDL::goHashier, MWDL::goFileInfoManager) = saved_;
@@ -73,12 +60,11 @@ class RemoverTest : public InspectionEnumTest {
     for (std::int32_t value : values) list.Add(value, L"_" + std::to_wstring(value));
     return list;
   }
-  // The remover on a state of these files; the compilation reports 15 and may cancel.
+  // The remover on a state of these files; the compilation reports 15.
   bool Remove(const CChecksumList& white, const CChecksumList& black) {
     CPaRemover remover([this](IProgressor& p, std::int32_t from, std::int32_t to, SystemState& state) {
       band = {from, to};
       p.Progress(15);
-      if (cancelInCompilation) progressor.cancelled = true;
       if (!setLists) return;
       state.oCommonFileList = std::make_shared<CFileNameList>();
       state.oSuspiciousFileList = std::make_shared<CFileNameList>();
@@ -100,11 +86,10 @@ class RemoverTest : public InspectionEnumTest {
   }
 
   std::unique_ptr<CountingFiles> filesPtr;
-  RecordingProgressor progressor;
+  ScriptedProgressor progressor;
   std::vector<std::wstring> all, suspicious;
   std::wstring falseCause = L"(unchanged)";
   std::pair<std::int32_t, std::int32_t> band;
-  bool cancelInCompilation = false;
   bool setLists = true;
 
  private:
@@ -153,10 +138,11 @@ TEST_F(RemoverTest, NothingSelectedGivesString115AndFalse) {
   EXPECT_EQ(std::tuple(removed, falseCause, Disabled().size(), machine.registry.Changes().size()),
             std::tuple(false, none, 0u, 0u));
 
-  // No files at all: nothing to divide by, nothing selected.
+  // No files at all: nothing to divide by, nothing selected; the bar goes from 30 straight to 99.
   Reset();
   removed = Remove(Checksums({}), Checksums({}));
-  EXPECT_EQ(std::tuple(removed, falseCause, progressor.values.back()), std::tuple(false, none, 99.0));
+  EXPECT_EQ(std::tuple(removed, falseCause, progressor.values),
+            std::tuple(false, none, std::vector<double>{1, 15, 30, 99}));
 }
 
 // 20 files and 5 suspicious ones: after files 10 and 20 of 25 the bar shows 30 + 700/25 and 30 + 1400/25.
@@ -172,23 +158,20 @@ TEST_F(RemoverTest, ProgressRunsFromOneThroughTheCompilationToNinetyNine) {
 TEST_F(RemoverTest, CancelEndsTheRunAndRenamesNothing) {
   struct Case {
     const char* what;
-    bool before, inCompilation;
-    std::optional<double> at;
+    std::size_t cancelAt, cancelFrom;  // the progress report, or the cancel test, at which Cancel is pressed
     std::vector<double> progress;
     int reads;  // checksums computed before the run ended
   };
   const Case cases[] = {
-      {"before the work", true, false, {}, {}, 0},
-      {"during the compilation", false, true, {}, {1, 15}, 0},
-      {"at the tenth file", false, false, 30.0, {1, 15, 30}, 9},
+      {"before the work", 0, 1, {}, 0},
+      {"during the compilation", 2, 0, {1, 15}, 0},
+      {"at the tenth file", 3, 0, {1, 15, 30}, 9},
   };
   for (const Case& c : cases) {
     Reset();
     for (int i = 0; i < 12; ++i) suspicious.push_back(Add(L"s" + std::to_wstring(i) + L".dll", "a"));
     all = suspicious;
-    progressor.cancelled = c.before;
-    progressor.cancelAt = c.at;
-    cancelInCompilation = c.inCompilation;
+    progressor = ScriptedProgressor(c.cancelAt, c.cancelFrom);
     const bool removed = Remove(Checksums({}), Checksums({}));
     EXPECT_EQ(std::tuple(removed, progressor.values, files().reads, files().Moves().size(), Disabled(), falseCause),
               std::tuple(false, c.progress, c.reads, 0u, std::vector<std::wstring>{}, L"(unchanged)"))
