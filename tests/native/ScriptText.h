@@ -1,6 +1,7 @@
 #pragma once
 // Removal scripts for the native tests, written as the vendor writes them (docs/formats.md): the six
 // values in a property bag, its bytes in the text form, between the two marker lines.
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,13 +17,18 @@ inline const std::wstring kEnd = L"============ ^Spyware Removal Script^ =======
 using Values = std::vector<std::pair<std::wstring, std::wstring>>;
 
 // The values of a script for the in-memory machine's PC (FakeSystem's defaults) and version 2.0.24,
-// with the lists given; `changes` follow them, each in place of a value of the same name.
+// with the lists given; each of `changes` replaces the value of its name where it stands, or follows
+// them when there is none.
 inline Values ForThisPC(const std::wstring& white, const std::wstring& black, const Values& changes = {}) {
   Values values{{L"w", white}, {L"b", black}, {L"pcname", L"TESTPC"}, {L"os", L"Microsoft Windows XP 5.1.2600"},
                 {L"cpu", L"x86 Family 6 Model 15"}, {L"minappversion", L"2.0.24"}};
-  for (const auto& change : changes) {
-    std::erase_if(values, [&](const auto& value) { return value.first == change.first; });
-    values.push_back(change);
+  for (const auto& [name, value] : changes) {
+    auto same = std::find_if(values.begin(), values.end(), [&](const auto& v) { return v.first == name; });
+    if (same != values.end()) {
+      same->second = value;
+    } else {
+      values.emplace_back(name, value);
+    }
   }
   return values;
 }
