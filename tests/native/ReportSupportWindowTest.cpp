@@ -236,7 +236,11 @@ TEST_F(ReportSupportWindow, EscapeAndTheCloseBoxEndTheModalShow) {
     bool modalOverOwner = false;
     headless->onModal = [&](ui::Form& form) {
       modalOverOwner = form.IsModal() && form.Owner() == &owner;
-      closeBox ? form.UserClose() : form.UserKeyPress(ui::kKeyEscape);
+      if (closeBox) {
+        form.UserClose();
+      } else {
+        form.UserKeyPress(ui::kKeyEscape);
+      }
       EXPECT_FALSE(form.Loaded());
     };
     window.ShowDialog(owner);
