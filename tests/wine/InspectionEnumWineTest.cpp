@@ -204,8 +204,9 @@ TEST_F(InspectionEnumWineTest, BhosAreFoundWithTheServerOfTheirViewAndItsProduct
   ASSERT_TRUE(Key(HKEY_LOCAL_MACHINE, kBhos + kBho32, k32).Created());
   ASSERT_TRUE(Class(kBho32, k32, L"", L"%SystemRoot%\\System32\\" + kProbe));
   HKEY key = nullptr;
-  ASSERT_EQ(::RegOpenKeyExW(HKEY_CLASSES_ROOT, (L"CLSID\\" + kBho32).c_str(), 0, KEY_READ | k64, &key),
-            ERROR_FILE_NOT_FOUND);  // unknown to the 64-bit view
+  const LONG opened = ::RegOpenKeyExW(HKEY_CLASSES_ROOT, (L"CLSID\\" + kBho32).c_str(), 0, KEY_READ | k64, &key);
+  if (key != nullptr) ::RegCloseKey(key);
+  ASSERT_EQ(opened, ERROR_FILE_NOT_FOUND);  // unknown to the 64-bit view
 
   auto list = CIEManager().EnumBHOs();
   ASSERT_NE(list, nullptr) << logger->lines;

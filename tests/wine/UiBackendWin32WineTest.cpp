@@ -5,7 +5,6 @@
 
 #include <string>
 #include <tuple>
-#include <utility>
 #include <vector>
 
 #include "tests/wine/UiWin32Fixture.h"
@@ -18,16 +17,12 @@ using namespace ui_wine;
 
 // The top-level windows of this thread with the class `name`.
 std::vector<HWND> ThreadWindows(const std::wstring& name) {
-  std::pair<std::wstring, std::vector<HWND>> walk{name, {}};
-  ::EnumThreadWindows(
-      ::GetCurrentThreadId(),
-      [](HWND hwnd, LPARAM param) -> BOOL {
-        auto* w = reinterpret_cast<decltype(walk)*>(param);
-        if (ClassOf(hwnd) == w->first) w->second.push_back(hwnd);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&walk));
-  return walk.second;
+  std::vector<HWND> all, found;
+  ::EnumThreadWindows(::GetCurrentThreadId(), program_wine::CollectWindow, reinterpret_cast<LPARAM>(&all));
+  for (HWND hwnd : all) {
+    if (ClassOf(hwnd) == name) found.push_back(hwnd);
+  }
+  return found;
 }
 
 // Its own backend for each test; whatever was installed before comes back afterwards.

@@ -201,7 +201,7 @@ class ZipDllWine : public ::testing::Test {
 
 TEST_F(ZipDllWine, ArchivesEachFileUnderItsBareName) {
   const std::vector<Input> inputs = Inputs(true);
-  ASSERT_NO_FATAL_FAILURE(WriteInputs(inputs));
+  ASSERT_NO_FATAL_FAILURE(WriteInputs({inputs.back()}));  // the large one: the fixture wrote the others
   for (std::size_t i = 0; i < inputs.size(); ++i) {
     const Input& input = inputs[i];
     const std::wstring stem = L"one-" + std::to_wstring(i);
