@@ -227,11 +227,7 @@ TEST_F(ProgramEndToEndWine, RemovalScriptForASupportRequestRemovesTheTestsFilesA
   wine_test::FreshEndpoint endpoint;
   auto logger = std::make_shared<wine_test::RecordingLogger>();
   wine_test::ProgramWideObjects objects{logger};
-  // The toolkit on its Win32 backend, for the clipboard, while the test runs.
-  struct Win32Toolkit {
-    std::unique_ptr<ui::IBackend> previous = ui::SetBackend(ui::CreateWin32Backend());
-    ~Win32Toolkit() { ui::SetBackend(std::move(previous)); }
-  } toolkit;
+  Win32Backend toolkit;  // for the clipboard
   HWND main = nullptr, remover = nullptr, offer = nullptr, reminder = nullptr;
   ASSERT_NO_FATAL_FAILURE(StartToMainWindow(main));
 

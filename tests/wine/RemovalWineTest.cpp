@@ -27,8 +27,7 @@
 #include "shell/Strings.h"
 #include "tests/wine/ProgramUnderTest.h"
 #include "tests/wine/RemovalFixture.h"
-#include "ui/Backend.h"
-#include "ui/BackendWin32.h"
+#include "tests/wine/UiWin32Fixture.h"
 
 namespace {
 
@@ -52,16 +51,6 @@ class RemovalWineTest : public removal_wine::RemovalFixture {
     const std::vector<std::wstring>& rows = window.lstFilesBox.Items();
     return std::find(rows.begin(), rows.end(), file.wstring()) != rows.end();
   }
-};
-
-// The toolkit on its Win32 backend while it lives.
-struct Win32Backend {
-  Win32Backend() { ui::ResetApplication(); }
-  ~Win32Backend() {
-    ui::SetBackend(std::move(previous));
-    ui::ResetApplication();
-  }
-  std::unique_ptr<ui::IBackend> previous = ui::SetBackend(ui::CreateWin32Backend());
 };
 
 // A helper that has a copy of the helper library loaded from the test's scratch folder, so that ending
