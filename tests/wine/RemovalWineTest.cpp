@@ -59,16 +59,6 @@ struct LibraryHelper {
   LibraryHelper(const fs::path& folder, const std::wstring& events)
       : library(CopyOfHelper(folder, L"wdl_testdll.dll").wstring()),
         holder(CopyOfHelper(folder, L"wdl_loadchild.exe").wstring(), {library}, events) {}
-  // The exit code once it has ended within `ms`; STILL_ACTIVE while it runs.
-  DWORD ExitCodeAfter(DWORD ms) const {
-    holder.Ended(ms);
-    DWORD code = STILL_ACTIVE;
-    if (HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, holder.Id())) {
-      ::GetExitCodeProcess(process, &code);
-      ::CloseHandle(process);
-    }
-    return code;
-  }
   std::wstring library;
   LibraryHolder holder;
 };
@@ -211,7 +201,7 @@ TEST_F(RemovalWineTest, HelperWithTheLibraryLoadedIsEndedInBothFamilies) {
     MAPI::gbIsNT = nt;
     logger->lines.clear();
     CProcessManager().TerminateProcessesByModules(Set({helper.library}), false);
-    EXPECT_EQ(helper.ExitCodeAfter(10000), 0u) << nt;
+    EXPECT_EQ(helper.holder.ExitCodeAfter(10000), 0u) << nt;
     EXPECT_TRUE(logger->Has(L"CProcessManager.MyTerminateProcess|5|0|Process for file '" +
                             std::to_wstring(helper.holder.Id()) + L"' terminated successfully. "))
         << nt << logger->All();
@@ -246,7 +236,7 @@ TEST(RemovalOwnEndWine, OwnProcessEndsLastAfterItsMessageBox) {
   ::CloseHandle(child.hThread);
 
   EXPECT_EQ(childExit, 0u) << "6: no library, 7: the call returned, 9: hung";
-  EXPECT_EQ(helper.ExitCodeAfter(10000), 0u);
+  EXPECT_EQ(helper.holder.ExitCodeAfter(10000), 0u);
   std::wstring shown;
   std::getline(std::wifstream(marker), shown);
   EXPECT_EQ(shown, L"Operation complete; terminating. Please reboot Windows. |64|" + LoadResString(100) + L"|1");
