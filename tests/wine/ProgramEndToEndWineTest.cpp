@@ -332,7 +332,7 @@ TEST_F(ProgramEndToEndWine, RemovalScriptForASupportRequestRemovesTheTestsFilesA
   for (std::size_t i = 0; i < both.size(); ++i) {
     EXPECT_EQ(ReadAll(both[i]), bytes[i]);
     EXPECT_FALSE(fs::exists(MAPI::MakeParasiteFileName(both[i]))) << qn::ToUtf8(both[i]);
-    EXPECT_EQ(removal_wine::Record(both[i]), L"(none)");
+    EXPECT_EQ(removal_wine::Record(both[i]), removal_wine::kNoRecord);
   }
 }
 
