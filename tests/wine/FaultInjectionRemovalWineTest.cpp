@@ -53,7 +53,8 @@ bool Renamable(const fs::path& file) {
 
 // For its lifetime, the key refuses to be opened for setting values: its entries deny KEY_SET_VALUE to
 // everyone before they grant everything else, which Wine checks on every open as Windows does. The key's
-// own security comes back afterwards.
+// own security comes back afterwards, a check failed or not, and a give-back the key refuses fails the
+// test: a key left refusing writes would fail every later removal of the run.
 class DeniedValueWrites {
  public:
   DeniedValueWrites(HKEY root, const std::wstring& path) {
@@ -71,7 +72,10 @@ class DeniedValueWrites {
     ::LocalFree(denying);
   }
   ~DeniedValueWrites() {
-    if (applied) ::RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, saved_.data());
+    if (applied) {
+      EXPECT_EQ(::RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, saved_.data()), ERROR_SUCCESS)
+          << "the key's own security did not come back";
+    }
     if (key_ != nullptr) ::RegCloseKey(key_);
   }
   DeniedValueWrites(const DeniedValueWrites&) = delete;

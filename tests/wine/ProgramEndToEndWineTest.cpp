@@ -227,11 +227,7 @@ TEST_F(ProgramEndToEndWine, RemovalScriptForASupportRequestRemovesTheTestsFilesA
   wine_test::FreshEndpoint endpoint;
   auto logger = std::make_shared<wine_test::RecordingLogger>();
   wine_test::ProgramWideObjects objects{logger};
-  // The toolkit on its Win32 backend, for the clipboard, while the test runs.
-  struct Win32Toolkit {
-    std::unique_ptr<ui::IBackend> previous = ui::SetBackend(ui::CreateWin32Backend());
-    ~Win32Toolkit() { ui::SetBackend(std::move(previous)); }
-  } toolkit;
+  Win32Backend toolkit;  // for the clipboard
   HWND main = nullptr, remover = nullptr, offer = nullptr, reminder = nullptr;
   ASSERT_NO_FATAL_FAILURE(StartToMainWindow(main));
 
@@ -336,7 +332,7 @@ TEST_F(ProgramEndToEndWine, RemovalScriptForASupportRequestRemovesTheTestsFilesA
   for (std::size_t i = 0; i < both.size(); ++i) {
     EXPECT_EQ(ReadAll(both[i]), bytes[i]);
     EXPECT_FALSE(fs::exists(MAPI::MakeParasiteFileName(both[i]))) << qn::ToUtf8(both[i]);
-    EXPECT_EQ(removal_wine::Record(both[i]), L"(none)");
+    EXPECT_EQ(removal_wine::Record(both[i]), removal_wine::kNoRecord);
   }
 }
 

@@ -255,6 +255,13 @@ class LibraryHolder {
 
   // True once the process has ended (within `ms` milliseconds).
   bool Ended(DWORD ms) const { return ::WaitForSingleObject(info_.hProcess, ms) == WAIT_OBJECT_0; }
+  // The exit code once the process has ended within `ms` milliseconds; STILL_ACTIVE while it runs.
+  DWORD ExitCodeAfter(DWORD ms) const {
+    Ended(ms);
+    DWORD code = STILL_ACTIVE;
+    ::GetExitCodeProcess(info_.hProcess, &code);
+    return code;
+  }
   DWORD Id() const { return info_.dwProcessId; }
 
   bool started = false;

@@ -27,8 +27,7 @@
 #include "shell/Strings.h"
 #include "tests/wine/ProgramUnderTest.h"
 #include "tests/wine/RemovalFixture.h"
-#include "ui/Backend.h"
-#include "ui/BackendWin32.h"
+#include "tests/wine/UiWin32Fixture.h"
 
 namespace {
 
@@ -54,32 +53,12 @@ class RemovalWineTest : public removal_wine::RemovalFixture {
   }
 };
 
-// The toolkit on its Win32 backend while it lives.
-struct Win32Backend {
-  Win32Backend() { ui::ResetApplication(); }
-  ~Win32Backend() {
-    ui::SetBackend(std::move(previous));
-    ui::ResetApplication();
-  }
-  std::unique_ptr<ui::IBackend> previous = ui::SetBackend(ui::CreateWin32Backend());
-};
-
 // A helper that has a copy of the helper library loaded from the test's scratch folder, so that ending
 // "every process with that library loaded" can reach no other process.
 struct LibraryHelper {
   LibraryHelper(const fs::path& folder, const std::wstring& events)
       : library(CopyOfHelper(folder, L"wdl_testdll.dll").wstring()),
         holder(CopyOfHelper(folder, L"wdl_loadchild.exe").wstring(), {library}, events) {}
-  // The exit code once it has ended within `ms`; STILL_ACTIVE while it runs.
-  DWORD ExitCodeAfter(DWORD ms) const {
-    holder.Ended(ms);
-    DWORD code = STILL_ACTIVE;
-    if (HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, holder.Id())) {
-      ::GetExitCodeProcess(process, &code);
-      ::CloseHandle(process);
-    }
-    return code;
-  }
   std::wstring library;
   LibraryHolder holder;
 };
@@ -222,7 +201,7 @@ TEST_F(RemovalWineTest, HelperWithTheLibraryLoadedIsEndedInBothFamilies) {
     MAPI::gbIsNT = nt;
     logger->lines.clear();
     CProcessManager().TerminateProcessesByModules(Set({helper.library}), false);
-    EXPECT_EQ(helper.ExitCodeAfter(10000), 0u) << nt;
+    EXPECT_EQ(helper.holder.ExitCodeAfter(10000), 0u) << nt;
     EXPECT_TRUE(logger->Has(L"CProcessManager.MyTerminateProcess|5|0|Process for file '" +
                             std::to_wstring(helper.holder.Id()) + L"' terminated successfully. "))
         << nt << logger->All();
@@ -257,7 +236,7 @@ TEST(RemovalOwnEndWine, OwnProcessEndsLastAfterItsMessageBox) {
   ::CloseHandle(child.hThread);
 
   EXPECT_EQ(childExit, 0u) << "6: no library, 7: the call returned, 9: hung";
-  EXPECT_EQ(helper.ExitCodeAfter(10000), 0u);
+  EXPECT_EQ(helper.holder.ExitCodeAfter(10000), 0u);
   std::wstring shown;
   std::getline(std::wifstream(marker), shown);
   EXPECT_EQ(shown, L"Operation complete; terminating. Please reboot Windows. |64|" + LoadResString(100) + L"|1");

@@ -103,3 +103,16 @@ class UiWin32Test : public ::testing::Test {
  private:
   std::unique_ptr<ui::IBackend> previous_;
 };
+
+// The toolkit on its Win32 backend while it lives, for a test that needs it for a part only (the
+// clipboard, a form on real windows); the backend before comes back after.
+struct Win32Backend {
+  Win32Backend() { ui::ResetApplication(); }
+  ~Win32Backend() {
+    ui::SetBackend(std::move(previous));
+    ui::ResetApplication();
+  }
+  Win32Backend(const Win32Backend&) = delete;
+  Win32Backend& operator=(const Win32Backend&) = delete;
+  std::unique_ptr<ui::IBackend> previous = ui::SetBackend(ui::CreateWin32Backend());
+};
