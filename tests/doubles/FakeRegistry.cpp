@@ -127,8 +127,11 @@ FakeRegistry::Key* FakeRegistry::Create(Hive hive, const std::wstring& keyPath) 
 void FakeRegistry::Store(Hive hive, const std::wstring& keyPath, const std::wstring& valueName, RegValue value) {
   Key* key = Create(hive, keyPath);
   auto existing = key->FindValue(valueName);
-  if (existing == key->values.end()) existing = key->values.insert(existing, {valueName, {}});  // a new one goes last
-  existing->second = std::move(value);
+  if (existing != key->values.end()) {
+    existing->second = std::move(value);
+  } else {
+    key->values.emplace_back(valueName, std::move(value));
+  }
 }
 
 void FakeRegistry::CreateKey(Hive hive, const std::wstring& keyPath) { Create(hive, keyPath); }

@@ -281,6 +281,12 @@ def write(target, seeds):
 
 
 if __name__ == "__main__":
-    for target in ("text_to_bytes", "resolver", "registry", "zip", "property_bag", "script", "checksum_item",
-                   "version", "state_xml"):
-        write(target, globals()[target + "_seeds"]())
+    write("text_to_bytes", text_to_bytes_seeds())
+    write("resolver", resolver_seeds())
+    write("registry", registry_seeds())
+    write("zip", zip_seeds())
+    write("property_bag", property_bag_seeds())
+    write("script", script_seeds())
+    write("checksum_item", checksum_item_seeds())
+    write("version", version_seeds())
+    write("state_xml", state_xml_seeds())

@@ -121,9 +121,10 @@ def _read_set(r):
             _unique(keys, key, r, key_at, " among the keys")
             kind_at = r.pos
             kind = r.u8("a kind")
-            keyed.append((key, _read_value(r, kind)))
-            if keyed[-1][1] is None:
+            value = _read_value(r, kind)
+            if value is None:
                 r.fail("kind %d is not a value of a value set" % kind, kind_at)
+            keyed.append((key, value))
         value_set[entry] = keyed
     return value_set
 
