@@ -37,6 +37,7 @@ FSendInfo::FSendInfo()
   SetCaption(L"Wardline Uninstall");
   SetBorderStyle(ui::BorderStyle::FixedDialog);
   SetClientSize(6255, 3405);
+  cmdCancel.SetCancel(true);  // Skip: Escape presses it
 
   OnLoad = [this] { Form_Load(); };
   OnUnload = [this] { Form_Unload(); };

@@ -37,6 +37,9 @@ constexpr UINT kActivatedMessage = WM_APP + 1;
 constexpr int kFirstControlId = 1000;
 constexpr unsigned kFirstMenuId = 40000;
 constexpr int kMaxMessagesPerDoEvents = 10000;
+constexpr int kFontPoints = 8;
+constexpr int kPointsPerInch = 72;
+constexpr int kEtchedLineHeight = 2;  // pixels: the shadow and the light line of an etched edge
 
 // Owners of what the backend creates, each closed by its own call; a null handle holds nothing.
 template <class T>
@@ -117,12 +120,6 @@ class Win32Backend final : public IBackend, public IWindowApi {
     if (screen) ReleaseDC(nullptr, screen);
     if (dpi_ <= 0) dpi_ = 96;
 
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof(metrics);
-    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) {
-      font_ = FontOwner(CreateFontIndirectW(&metrics.lfMessageFont));
-    }
-
     Register(kFormClass, FormProc, CS_DBLCLKS);
     Register(kImageClass, ImageProc, CS_DBLCLKS);
     Register(kHelperClass, HelperProc, 0);
@@ -147,8 +144,47 @@ class Win32Backend final : public IBackend, public IWindowApi {
 
   int Dpi() override { return dpi_; }
 
-  // The font of every control: the system's message font, or the stock GUI font when it could not be had.
-  HFONT Font() const { return font_ ? font_.Get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)); }
+  // The font of the controls: 8-point "MS Sans Serif", the font of the dialogs that the layouts in twips
+  // were made for (the system's message font, Tahoma or Segoe UI, is wider and would cut the labels'
+  // texts). In `pixels` (the height of its characters) for a label that it does not fit (FitLabel). The
+  // stock GUI font when it cannot be had.
+  HFONT Font() { return Font(MulDiv(kFontPoints, dpi_, kPointsPerInch)); }
+  HFONT Font(int pixels) {
+    auto it = fonts_.find(pixels);
+    if (it == fonts_.end()) {
+      FontOwner font(CreateFontW(-pixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                 CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"MS Sans Serif"));
+      it = fonts_.emplace(pixels, std::move(font)).first;
+    }
+    return it->second ? it->second.Get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+  }
+
+  // Where the system has no "MS Sans Serif" it gives a wider face in its place: a label whose text does
+  // not fit its box in the controls' font then takes the largest smaller size of that font in which it
+  // does, so that the whole text shows where the layout puts it. Where the font is there, every label
+  // keeps it.
+  void FitLabel(HWND label) {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(label)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(label, text.data(), static_cast<int>(text.size()))));
+    RECT box{};
+    GetClientRect(label, &box);
+    HDC dc = GetDC(label);
+    if (!dc) return;
+    int pixels = MulDiv(kFontPoints, dpi_, kPointsPerInch);
+    const int smallest = std::max(1, pixels * 3 / 4);
+    for (; pixels > smallest; --pixels) {
+      HGDIOBJ old = SelectObject(dc, Font(pixels));
+      RECT needed{0, 0, box.right, 0};
+      DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &needed,
+                DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
+      SelectObject(dc, old);
+      if (needed.right <= box.right && needed.bottom <= box.bottom) break;
+    }
+    ReleaseDC(label, dc);
+    if (reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)) != Font(pixels)) {
+      SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(Font(pixels)), TRUE);
+    }
+  }
 
   // ---- forms ----
 
@@ -252,11 +288,16 @@ class Win32Backend final : public IBackend, public IWindowApi {
       case ControlKind::Image: cls = kImageClass; break;
       case ControlKind::ProgressBar: cls = PROGRESS_CLASSW; break;
       case ControlKind::Frame:
+        text = static_cast<Frame&>(control).Caption();
+        if (DrawnAsLine(control)) {
+          style |= SS_ETCHEDHORZ;
+          exStyle = WS_EX_STATICEDGE;
+          break;
+        }
         // A group box paints its edge and caption only. It lies below the controls placed on it and
         // paints its inside itself (FrameProc): the form, which clips its children, does not.
         cls = L"BUTTON";
         style |= BS_GROUPBOX | WS_CLIPSIBLINGS;
-        text = static_cast<Frame&>(control).Caption();
         break;
       case ControlKind::UserControl: {
         const std::wstring& name = static_cast<UserControl&>(control).ClassName();
@@ -275,14 +316,37 @@ class Win32Backend final : public IBackend, public IWindowApi {
     if (!hwnd) return;
     SetPropW(hwnd, kControlProp, &control);
     control.SetNative(W(hwnd));
+    if (DrawnAsLine(control)) ::MoveWindow(hwnd, x, y, w, HeightOf(hwnd), FALSE);
     SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(Font()), FALSE);
     switch (control.Kind()) {
-      case ControlKind::Label: SetWindowSubclass(hwnd, LabelProc, 1, 0); break;
+      case ControlKind::Label:
+        SetWindowSubclass(hwnd, LabelProc, 1, 0);
+        FitLabel(hwnd);
+        break;
+      case ControlKind::TextBox:
+        // What the user types or pastes is kept up to the system's limit, not the control's default
+        // 30,000 characters.
+        SendMessageW(hwnd, EM_SETLIMITTEXT, 0, 0);
+        SetWindowSubclass(hwnd, TextBoxProc, 1, 0);
+        break;
       case ControlKind::Frame: SetWindowSubclass(hwnd, FrameProc, 1, 0); break;
       case ControlKind::ListBox: ControlChanged(control, Change::Items); break;
       case ControlKind::ProgressBar: ControlChanged(control, Change::Value); break;
       default: break;
     }
+  }
+
+  // A frame without a caption too low for a group box to show its edge: its etched edge is one line, an
+  // etched static as a separator line is, whose height the static control sets itself (the line's two
+  // pixels and no more).
+  static bool DrawnAsLine(const Control& control) {
+    return control.Kind() == ControlKind::Frame && static_cast<const Frame&>(control).Caption().empty() &&
+           TwipsToPixels(control.Bounds().height) <= kEtchedLineHeight;
+  }
+  static int HeightOf(HWND hwnd) {
+    RECT rect{};
+    ::GetWindowRect(hwnd, &rect);
+    return rect.bottom - rect.top;
   }
 
   void UnloadForm(Form& form) override {
@@ -304,6 +368,7 @@ class Win32Backend final : public IBackend, public IWindowApi {
     HWND hwnd = H(control.Native());
     if (!hwnd) return;
     RemoveWindowSubclass(hwnd, LabelProc, 1);
+    RemoveWindowSubclass(hwnd, TextBoxProc, 1);
     RemoveWindowSubclass(hwnd, FrameProc, 1);
     RemovePropW(hwnd, kControlProp);
     RemovePropW(hwnd, kReadyProp);
@@ -489,7 +554,10 @@ class Win32Backend final : public IBackend, public IWindowApi {
     if (!hwnd) return;
     switch (what) {
       case Change::Text:
-        if (control.Kind() == ControlKind::Label) SetWindowTextW(hwnd, static_cast<Label&>(control).Caption().c_str());
+        if (control.Kind() == ControlKind::Label) {
+          SetWindowTextW(hwnd, static_cast<Label&>(control).Caption().c_str());
+          FitLabel(hwnd);
+        }
         if (control.Kind() == ControlKind::Button) SetWindowTextW(hwnd, static_cast<Button&>(control).Caption().c_str());
         if (control.Kind() == ControlKind::TextBox) {
           suppressChange_ = true;
@@ -500,7 +568,8 @@ class Win32Backend final : public IBackend, public IWindowApi {
       case Change::Bounds: {
         const TwipsRect& b = control.Bounds();
         ::MoveWindow(hwnd, TwipsToPixels(b.left), TwipsToPixels(b.top), TwipsToPixels(b.width),
-                     TwipsToPixels(b.height), TRUE);
+                     DrawnAsLine(control) ? HeightOf(hwnd) : TwipsToPixels(b.height), TRUE);
+        if (control.Kind() == ControlKind::Label) FitLabel(hwnd);
         break;
       }
       case Change::Visible: ShowWindow(hwnd, control.Visible() ? SW_SHOWNA : SW_HIDE); break;
@@ -753,6 +822,21 @@ class Win32Backend final : public IBackend, public IWindowApi {
     }
   }
 
+  // The focus moved by the keyboard, as the dialog manager moves it: a text box gets it with its whole
+  // text selected; a push button that holds it looks like the default button (Enter presses it), and
+  // while no button holds it the form's default button looks so.
+  static void MoveFocus(Form& form, HWND target) {
+    if (SendMessageW(target, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) SendMessageW(target, EM_SETSEL, 0, -1);
+    ::SetFocus(target);
+    Control* focused = ControlOf(target);
+    const bool onButton = focused && focused->Kind() == ControlKind::Button;
+    for (Control* control : form.Controls()) {
+      if (control->Kind() != ControlKind::Button || control->Native() == 0) continue;
+      const bool looksDefault = onButton ? control == focused : static_cast<Button*>(control)->IsDefault();
+      SendMessageW(H(control->Native()), BM_SETSTYLE, looksDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
+    }
+  }
+
   static void Paint(Form& form, HWND hwnd) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd, &ps);
@@ -795,6 +879,14 @@ class Win32Backend final : public IBackend, public IWindowApi {
       case kActivatedMessage:
         if (GetActiveWindow() == hwnd) form->Activated();
         return 0;
+      case WM_NEXTDLGCTL: {
+        // A multi-line text box asks for Tab and Shift+Tab (wParam: backwards), or a control is named
+        // (lParam TRUE).
+        HWND target =
+            LOWORD(lParam) ? reinterpret_cast<HWND>(wParam) : GetNextDlgTabItem(hwnd, GetFocus(), wParam != 0);
+        if (target && IsChild(hwnd, target)) MoveFocus(*form, target);
+        return 0;
+      }
       case DM_GETDEFID:
         if (Button* button = form->DefaultButton(); button && button->Native()) {
           return MAKELRESULT(GetDlgCtrlID(H(button->Native())), DC_HASDEFID);
@@ -894,6 +986,25 @@ class Win32Backend final : public IBackend, public IWindowApi {
     return DefSubclassProc(hwnd, message, wParam, lParam);
   }
 
+  // The keys that a text box leaves to its form or to the program. Ctrl+A is none of a text box's keys
+  // (the system's edit control would select the whole text, whatever Shift and Alt say): selecting it is
+  // the program's own handler's. Escape in a multi-line box is the form's Escape, as in every other
+  // control (the system's control would ask its parent to close, which the close box does too).
+  static LRESULT CALLBACK TextBoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
+    try {
+      constexpr WPARAM kCtrlA = 0x01;
+      if (message == WM_KEYDOWN && wParam == 'A' && GetKeyState(VK_CONTROL) < 0) return 0;
+      if (message == WM_CHAR && wParam == kCtrlA) return 0;
+      if ((GetWindowLongW(hwnd, GWL_STYLE) & ES_MULTILINE) != 0 && wParam == VK_ESCAPE) {
+        if (message == WM_KEYDOWN) SendMessageW(GetParent(hwnd), WM_COMMAND, IDCANCEL, 0);
+        if (message == WM_KEYDOWN || message == WM_CHAR) return 0;
+      }
+    } catch (...) {
+      return EndOfWindowProcedure(hwnd, message);
+    }
+    return DefSubclassProc(hwnd, message, wParam, lParam);
+  }
+
   // Fills the window of a control with the control's back colour, or its form's; false when the window
   // is no control of a loaded form.
   static bool EraseWithBackColor(HWND hwnd, HDC dc) {
@@ -944,7 +1055,7 @@ class Win32Backend final : public IBackend, public IWindowApi {
  private:
   int dpi_ = 96;
   // Declared before the windows, so that they outlive them.
-  FontOwner font_;
+  std::map<int, FontOwner> fonts_;  // by the height of their characters, in pixels
   std::map<Color, BrushOwner> brushes_;
   WindowOwner helper_;
   std::map<Form*, WindowOwner> forms_;

@@ -106,7 +106,9 @@ class Button : public Control {
   std::wstring caption_;
 };
 
-// An edit box, single- or multi-line. Selection positions count characters from 0.
+// An edit box, single- or multi-line. Selection positions count characters from 0. It keeps all that the
+// user types or pastes, up to the system's limit. It has no Ctrl+A of its own (a KeyUp handler may
+// select); Tab, Shift+Tab and Escape in a multi-line box do what they do in every other control.
 class TextBox : public Control {
  public:
   TextBox(Form& form, std::wstring name, TwipsRect bounds, bool multiLine = false);
@@ -226,7 +228,8 @@ class ProgressBar : public Control {
   double value_ = 0;
 };
 
-// A framed area with an optional caption; it only draws.
+// A framed area with an optional caption; it only draws. One without a caption too low to show a frame
+// (two pixels or less) shows its edge as one etched line, as a separator does.
 class Frame : public Control {
  public:
   Frame(Form& form, std::wstring name, TwipsRect bounds, std::wstring caption = L"");

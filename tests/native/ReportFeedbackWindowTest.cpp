@@ -49,6 +49,7 @@ TEST_F(ReportFeedbackWindow, DesignInTabOrderAtItsPositions) {
   EXPECT_EQ(std::tuple(window.Label4.Caption(), window.cmdSend.Caption(), window.cmdCancel.Caption(),
                        window.Frame1.Caption(), window.txtReason.Text()),
             std::tuple(L"Comments:", L"Send", L"Skip", L"", L""));
+  EXPECT_EQ(window.CancelButton(), &window.cmdCancel) << "Escape does not press Skip";
   EXPECT_EQ(window.Image1.Picture().width, 64);
 }
 

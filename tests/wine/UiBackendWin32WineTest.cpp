@@ -28,7 +28,7 @@ std::vector<HWND> ThreadWindows(const std::wstring& name) {
 // Its own backend for each test; whatever was installed before comes back afterwards.
 using UiBackendWin32Wine = UiWin32Test;
 
-// The message font it made for the controls, the brushes it made for their colours, its helper window
+// The font it made for the controls, the brushes it made for their colours, its helper window
 // and the windows of a form still loaded all go with the backend.
 TEST_F(UiBackendWin32Wine, ReleasesItsFontBrushesAndWindowsWhenItGoes) {
   ui::Form form(L"FHolder");
