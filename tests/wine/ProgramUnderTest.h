@@ -132,9 +132,9 @@ struct AtEnd {
   ~AtEnd() { run(); }
 };
 
-// The DLLs of the MinGW runtime and the shared component library, which every start needs.
-inline const std::vector<std::wstring> kRuntime = {L"qnCommon.dll", L"libstdc++-6.dll", L"libgcc_s_seh-1.dll",
-                                                   L"libwinpthread-1.dll"};
+// The DLLs that every start needs: the shared component library alone (each binary carries the C and
+// C++ runtimes inside it).
+inline const std::vector<std::wstring> kRuntime = {L"qnCommon.dll"};
 
 // kRuntime and `more`.
 inline std::vector<std::wstring> Runtime(const std::vector<std::wstring>& more = {}) {
