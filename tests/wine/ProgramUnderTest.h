@@ -132,9 +132,9 @@ struct AtEnd {
   ~AtEnd() { run(); }
 };
 
-// The DLLs of the MinGW runtime and the shared component library, which every start needs.
-inline const std::vector<std::wstring> kRuntime = {L"qnCommon.dll", L"libstdc++-6.dll", L"libgcc_s_seh-1.dll",
-                                                   L"libwinpthread-1.dll"};
+// The DLLs that every start needs: the shared component library alone (each binary carries the C and
+// C++ runtimes inside it).
+inline const std::vector<std::wstring> kRuntime = {L"qnCommon.dll"};
 
 // kRuntime and `more`.
 inline std::vector<std::wstring> Runtime(const std::vector<std::wstring>& more = {}) {
@@ -157,15 +157,15 @@ class ProgramUnderTest : public ::testing::Test {
     folder_.clear();
   }
 
-  // `program` from the bin folder, copied as itself, started with `arguments` once `prepare` (when
-  // given) has made the folder ready.
+  // `program` from `from_`, copied as itself, started with `arguments` once `prepare` (when given) has
+  // made the folder ready.
   void Start(const std::vector<std::wstring>& dlls, const std::wstring& program = L"wardline.exe",
              const std::wstring& arguments = L"", const std::function<void(const fs::path&)>& prepare = nullptr) {
     folder_ = fs::temp_directory_path() /
               (L"wdl-e2e-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(::GetTickCount64()));
     ASSERT_TRUE(fs::create_directories(folder_));
-    for (const std::wstring& file : dlls) fs::copy_file(BinFolder() / file, folder_ / file);
-    fs::copy_file(BinFolder() / program, folder_ / program);
+    for (const std::wstring& file : dlls) fs::copy_file(from_ / file, folder_ / file);
+    fs::copy_file(from_ / program, folder_ / program);
     if (prepare) {
       ASSERT_NO_FATAL_FAILURE(prepare(folder_));
     }
@@ -225,6 +225,8 @@ class ProgramUnderTest : public ::testing::Test {
 
   std::string Log() const { return ReadAll(folder_ / L"WDL.log"); }
 
+  // Where Start takes the program and its DLLs from: the bin folder, unless a test names another.
+  fs::path from_ = BinFolder();
   fs::path folder_;
   PROCESS_INFORMATION process_{};
 };

@@ -1,5 +1,6 @@
 // The shell's resources and WDLCustom.dll on the real Win32 API: the string table linked into this
-// test program and into wardline.exe, wardline.exe's version data, and the customisation component.
+// test program and into wardline.exe, the version data of every file that ships, and the customisation
+// component.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -84,28 +85,45 @@ class ShellProgramWine : public ::testing::Test {
 
 TEST_F(ShellProgramWine, ItsStringTableEqualsTheCompiledTable) { ExpectTheCompiledTableIn(module_.get(), false); }
 
-TEST_F(ShellProgramWine, ItsVersionDataSays2000024) {
-  DWORD ignored = 0;
-  const DWORD size = ::GetFileVersionInfoSizeW(path_.c_str(), &ignored);
-  ASSERT_GT(size, 0u);
-  std::vector<unsigned char> data(size, 0xCD);
-  ASSERT_TRUE(::GetFileVersionInfoW(path_.c_str(), 0, size, data.data()));
+// Every file that ships carries version data of its own, as the system reads it: the maker, its own
+// description and the program's version, the very version that the program's texts give (gsVersion).
+TEST(ShellShippedFilesWine, EachCarriesTheMakerItsDescriptionAndTheProgramsVersion) {
+  struct Case { const wchar_t* file; const wchar_t* description; };
+  const Case cases[] = {{L"wardline.exe", L"Wardline anti-spyware tool"},
+                        {L"qnCommon.dll", L"Shared component library"},
+                        {L"WDLCustom.dll", L"Wardline customisation component"},
+                        {L"vbzip10.dll", L"Zip archive library"}};
+  for (const Case& c : cases) {
+    const std::wstring path = std::wstring(WDL_DIST_FOLDER) + L"\\" + c.file;
+    SCOPED_TRACE(std::string(path.begin(), path.end()));
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    ASSERT_GT(size, 0u) << "error " << ::GetLastError();
+    std::vector<unsigned char> data(size, 0xCD);
+    ASSERT_TRUE(::GetFileVersionInfoW(path.c_str(), 0, size, data.data()));
 
-  VS_FIXEDFILEINFO* fixed = nullptr;
-  UINT length = 0;
-  ASSERT_TRUE(::VerQueryValueW(data.data(), L"\\", reinterpret_cast<LPVOID*>(&fixed), &length));
-  ASSERT_NE(fixed, nullptr);
-  EXPECT_EQ(std::tuple(fixed->dwFileVersionMS, fixed->dwFileVersionLS), std::tuple(0x00020000u, 0x00180000u));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(::VerQueryValueW(data.data(), L"\\", reinterpret_cast<LPVOID*>(&fixed), &length));
+    ASSERT_NE(fixed, nullptr);
+    EXPECT_EQ(std::tuple(fixed->dwFileVersionMS, fixed->dwFileVersionLS, fixed->dwProductVersionMS,
+                         fixed->dwProductVersionLS),
+              std::tuple(0x00020000u, 0x00180000u, 0x00020000u, 0x00180000u));
+    EXPECT_EQ(std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." + std::to_wstring(LOWORD(fixed->dwFileVersionMS)) +
+                  L"." + std::to_wstring(HIWORD(fixed->dwFileVersionLS)),
+              MWDL::VersionText());
 
-  std::vector<std::wstring> texts;
-  for (const wchar_t* name : {L"FileVersion", L"ProductVersion", L"CompanyName", L"ProductName", L"OriginalFilename"}) {
-    const std::wstring key = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
-    wchar_t* text = nullptr;
-    const BOOL found = ::VerQueryValueW(data.data(), key.c_str(), reinterpret_cast<LPVOID*>(&text), &length);
-    texts.push_back(found && text != nullptr ? text : L"(missing)");
+    std::vector<std::wstring> texts;
+    for (const wchar_t* name : {L"CompanyName", L"FileDescription", L"FileVersion", L"ProductVersion", L"ProductName",
+                                L"OriginalFilename"}) {
+      const std::wstring key = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+      wchar_t* text = nullptr;
+      const BOOL found = ::VerQueryValueW(data.data(), key.c_str(), reinterpret_cast<LPVOID*>(&text), &length);
+      texts.push_back(found && text != nullptr ? text : L"(missing)");
+    }
+    EXPECT_EQ(texts, (std::vector<std::wstring>{L"Brevant Software", c.description, L"2.00.0024", L"2.00.0024",
+                                                L"Wardline", c.file}));
   }
-  EXPECT_EQ(texts, (std::vector<std::wstring>{L"2.00.0024", L"2.00.0024", L"Brevant Software", L"Wardline",
-                                              L"wardline.exe"}));
 }
 
 TEST_F(ShellProgramWine, ItCarriesItsManifestAndIcon) {
