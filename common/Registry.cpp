@@ -127,6 +127,13 @@ CKeyedCollection<std::wstring> CRegistry::EnumCategoryClasses(const std::wstring
   return ToCollection(classIds);
 }
 
+bool CRegistry::SameKeyInBothViews(platform::Hive hive, const std::wstring& keyPath) {
+  std::wstring native, wow32;
+  return RegistryIn(platform::RegView::kNative).KeyName(hive, keyPath, native) == platform::kErrorSuccess &&
+         RegistryIn(platform::RegView::kWow32).KeyName(hive, keyPath, wow32) == platform::kErrorSuccess &&
+         native == wow32;
+}
+
 bool CRegistry::DeleteKey(platform::Hive hive, const std::wstring& keyPath, std::wstring& errorText,
                           platform::RegView view) {
   errorText.clear();

@@ -46,6 +46,11 @@ class QN_API CRegistry {
   // Class ids (in braces) of the classes that implement a component category, each as item and key.
   CKeyedCollection<std::wstring> EnumCategoryClasses(const std::wstring& categoryId,
                                                      platform::RegView view = platform::RegView::kNative);
+  // Whether hive\keyPath opens one and the same key in the program's own view and in the 32-bit
+  // programs' view (a key that Windows shares between the views): true only when it opens in both and
+  // the system gives both the same name. A key missing in either view, or a name that cannot be had,
+  // gives false; no failure of the registry throws.
+  bool SameKeyInBothViews(platform::Hive hive, const std::wstring& keyPath);
   // Deletes a key with its subtree. False with the system's error text in `errorText` when refused;
   // `errorText` is cleared on success.
   bool DeleteKey(platform::Hive hive, const std::wstring& keyPath, std::wstring& errorText,

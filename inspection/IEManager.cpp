@@ -24,6 +24,9 @@ using platform::kHkeyLocalMachine;
 
 namespace {
 
+// The key below HKEY_CLASSES_ROOT that holds the classes.
+constexpr wchar_t kClassesKey[] = L"CLSID";
+
 // A class id in braces is exactly this long; other names are passed over.
 constexpr std::size_t kClassIdLength = 38;
 
@@ -86,7 +89,7 @@ bool Contains(const std::wstring& text, const wchar_t* part) { return text.find(
 std::shared_ptr<CItemList> CIEManager::EnumBHOs() {
   try {
     auto list = std::make_shared<CItemList>();
-    for (const RegView view : ViewsOf(kHkeyLocalMachine)) {
+    for (const RegView view : ViewsOf(kHkeyLocalMachine, kBHOKey)) {
       FillBHOInfo(Registry().EnumKeys(kHkeyLocalMachine, kBHOKey, view), *list, kHkeyLocalMachine, view);
     }
     return list;
@@ -128,7 +131,7 @@ void CIEManager::DeleteBHO(const std::wstring& Id) {
 std::shared_ptr<CItemList> CIEManager::EnumToolbars() {
   try {
     auto list = std::make_shared<CItemList>();
-    for (const RegView view : ViewsOf(kHkeyLocalMachine)) {
+    for (const RegView view : ViewsOf(kHkeyLocalMachine, kToolbarKeyLM)) {
       FillTBInfo(Registry().EnumValues(kHkeyLocalMachine, kToolbarKeyLM, view), *list, kHkeyLocalMachine, view);
     }
     FillTBInfo(Registry().EnumValues(kHkeyCurrentUser, kToolbarKeyCU), *list, kHkeyCurrentUser, RegView::kNative);
@@ -168,7 +171,8 @@ std::shared_ptr<CItemList> CIEManager::EnumExplorerBars() {
   try {
     auto list = std::make_shared<CItemList>();
     for (const wchar_t* category : {kVerticalBarsCATID, kHorizontalBarsCATID}) {
-      for (const RegView view : ViewsOf(kHkeyClassesRoot)) {
+      // The 32-bit view's classes are its own "CLSID" key's.
+      for (const RegView view : ViewsOf(kHkeyClassesRoot, kClassesKey)) {
         FillExplorerBarInfo(Registry().EnumCategoryClasses(category, view), *list, category, view);
       }
     }

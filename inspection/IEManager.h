@@ -14,9 +14,10 @@
 // component category, text) for explorer bars. Holds no data.
 //
 // On 64-bit Windows the local machine's listings and the categories are read in both registry views,
-// the program's own first, then that of 32-bit programs (right after the same listing); a class id found
-// in a view is looked up (name, server, "Url") in that view, and its file is found as a program of that
-// view would find it.
+// the program's own first, then that of 32-bit programs (right after the same listing) unless that
+// view's key is the very key of the program's own (a key the views share, read once: the listing key,
+// or "CLSID" for the categories); a class id found in a view is looked up (name, server, "Url") in that
+// view, and its file is found as a program of that view would find it.
 //
 // An error while one listing is filled ends that listing only (logged at level 4; items appended before
 // it stay, the one being built with the properties added so far) and the enumeration goes on with its

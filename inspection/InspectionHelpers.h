@@ -39,12 +39,16 @@ inline std::wstring ResolveCommandLine(const std::wstring& commandLine,
   return resolver.GetFullFileNameFromShortFilename(resolver.GetFileNameFromCommandLine(commandLine), view);
 }
 
-// The registry views a key of `hive` is read in, in order. HKEY_LOCAL_MACHINE\Software and the classes
-// are redirected on 64-bit Windows: read in the program's own view, then in the 32-bit programs' view.
-// Other keys (the current user's Software) are the same in both views and are read once.
-inline std::vector<platform::RegView> ViewsOf(platform::Hive hive) {
+// The registry views hive\keyPath is read in, in order. HKEY_LOCAL_MACHINE\Software and the classes
+// are redirected on 64-bit Windows: read in the program's own view, then in the 32-bit programs' view,
+// unless the 32-bit view's path leads to the very same key (Windows shares some keys between the
+// views), which is read once. Other keys (the current user's Software) are the same in both views and
+// are read once.
+inline std::vector<platform::RegView> ViewsOf(platform::Hive hive, const std::wstring& keyPath) {
   const bool redirected = hive == platform::kHkeyLocalMachine || hive == platform::kHkeyClassesRoot;
-  if (!redirected || !platform::System().Is64BitWindows()) return {platform::RegView::kNative};
+  if (!redirected || !platform::System().Is64BitWindows() || Registry().SameKeyInBothViews(hive, keyPath)) {
+    return {platform::RegView::kNative};
+  }
   return {platform::RegView::kNative, platform::RegView::kWow32};
 }
 

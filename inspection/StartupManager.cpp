@@ -42,14 +42,15 @@ constexpr StartupKey kStartupKeys[] = {
 std::shared_ptr<CItemList> CStartupManager::EnumStartups() {
   try {
     auto list = std::make_shared<CItemList>();
-    // A key of the local machine in the 32-bit programs' view too, right after the same key.
+    // A key of the local machine in the 32-bit programs' view too, right after the same key, when that
+    // view has a key of its own there.
     for (const StartupKey& key : kStartupKeys) {
-      for (const RegView view : ViewsOf(key.hive)) {
+      for (const RegView view : ViewsOf(key.hive, key.path)) {
         FillItemInfo(Registry().EnumValues(key.hive, key.path, view), *list, key.hive, key.path, view);
       }
     }
     for (const Hive hive : {kHkeyLocalMachine, kHkeyCurrentUser}) {
-      for (const RegView view : ViewsOf(hive)) EnumPoliciesRun(*list, hive, view);
+      for (const RegView view : ViewsOf(hive, kPoliciesRunKey)) EnumPoliciesRun(*list, hive, view);
     }
     return list;
   } catch (...) {

@@ -9,7 +9,8 @@
 
 // What Windows starts from the registry: the values of the Run-family keys and of the policies Run key,
 // in the local-machine and the current-user hive. On 64-bit Windows the local machine's keys are read in
-// both registry views: the program's own, then that of 32-bit programs (where most of them register).
+// both registry views: the program's own, then that of 32-bit programs (where most of them register),
+// except a key that both views share (the 32-bit view's path leads to the very same key): read once.
 // Holds no data; create one per compilation.
 class CStartupManager {
  public:

@@ -17,7 +17,8 @@ struct RegValue {
 // The two registry views of 64-bit Windows. kNative is the view of the running program (the 64-bit view
 // for wardline.exe); kWow32 is the view that 32-bit programs have, where HKEY_LOCAL_MACHINE\Software
 // and the classes of HKEY_CLASSES_ROOT are their own keys (reached as Software\Wow6432Node in the
-// 64-bit view). On a system without a second view both name the same registry.
+// 64-bit view). On a system without a second view both name the same registry. Some keys below
+// Software are shared even so: the 32-bit view's path leads to the very key of the 64-bit view.
 enum class RegView { kNative, kWow32 };
 
 // The registry, one call per Win32 operation. Every call returns the Win32 result code
@@ -43,6 +44,10 @@ class IRegistry {
   // Class ids (in braces) of the classes that implement a component category. `classIds` is cleared
   // first. Returns kErrorSuccess, or an error when the category manager is unavailable.
   virtual long EnumCategoryClasses(const std::wstring& categoryId, std::vector<std::wstring>& classIds) = 0;
+  // The own name of the key that hive\keyPath opens in this view, as the system gives it (in Win32 the
+  // kernel's "\REGISTRY\MACHINE\SOFTWARE\..."): two opens that give the same name reached one and the
+  // same key, as a key that both views share does. `name` is unchanged after a failure.
+  virtual long KeyName(Hive hive, const std::wstring& keyPath, std::wstring& name) = 0;
 
   // The same registry in the view named: every call on the object returned reads and writes that view
   // (KEY_WOW64_32KEY for kWow32 in Win32). kNative gives this object back when this is the native view.

@@ -44,6 +44,38 @@ LONG OpenKey(Hive hive, const std::wstring& keyPath, REGSAM access, KeyHandle& k
   return result;
 }
 
+// What the registry needs of ntdll, declared here and looked up at run time: the key's own name.
+// KeyNameInformation gives a KEY_NAME_INFORMATION: the name's length in bytes, then the name (no NUL).
+constexpr int kKeyNameInformation = 3;
+constexpr LONG kStatusBufferOverflow = static_cast<LONG>(0x80000005u);
+constexpr LONG kStatusBufferTooSmall = static_cast<LONG>(0xC0000023u);
+using NtQueryKeyFn = LONG(NTAPI*)(HANDLE key, int informationClass, void* information, ULONG length,
+                                  ULONG* resultLength);
+using RtlNtStatusToDosErrorFn = ULONG(NTAPI*)(LONG status);
+
+// The two functions; null where the system has none (the 9x family).
+struct NtDll {
+  NtQueryKeyFn queryKey = nullptr;
+  RtlNtStatusToDosErrorFn toDosError = nullptr;
+};
+const NtDll& NtDllFunctions() {
+  static const NtDll functions = [] {
+    NtDll found;
+    // Borrowed: ntdll is loaded in every process and stays.
+    if (HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll")) {
+      found.queryKey =
+          reinterpret_cast<NtQueryKeyFn>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtQueryKey")));
+      found.toDosError = reinterpret_cast<RtlNtStatusToDosErrorFn>(
+          reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+    }
+    return found;
+  }();
+  return functions;
+}
+
+// A key's name is at most 255 characters per level; more than this many bytes is no name we take.
+constexpr ULONG kMaxKeyNameBytes = 1u << 20;
+
 class Win32RegistryImpl;
 Win32RegistryImpl& ViewOf(RegView view);
 
@@ -164,6 +196,33 @@ class Win32RegistryImpl final : public IRegistry {
     if (viewFlag_ == 0 && FromCategoryManager(category, classIds)) return ERROR_SUCCESS;
     classIds.clear();
     return FromClassKeys(categoryId, classIds);
+  }
+
+  long KeyName(Hive hive, const std::wstring& keyPath, std::wstring& name) override {
+    const NtDll& ntdll = NtDllFunctions();
+    if (ntdll.queryKey == nullptr) return ERROR_CALL_NOT_IMPLEMENTED;
+    KeyHandle key;
+    const LONG result = OpenKey(hive, keyPath, KEY_QUERY_VALUE | viewFlag_, key);
+    if (result != ERROR_SUCCESS) return result;
+    constexpr ULONG kHeader = sizeof(ULONG);  // the name's length in bytes, before the name
+    ULONG size = 512;
+    for (int attempt = 0; attempt < kMaxRetries; ++attempt) {
+      if (size > kMaxKeyNameBytes) return ERROR_NOT_ENOUGH_MEMORY;
+      std::vector<ULONG> buffer((size + sizeof(ULONG) - 1) / sizeof(ULONG) + 1, 0);
+      ULONG needed = 0;
+      const LONG status = ntdll.queryKey(key.Get(), kKeyNameInformation, buffer.data(), size, &needed);
+      if (status >= 0) {
+        // The length is the system's word: never read past what the buffer holds.
+        const ULONG bytes = buffer[0] < size - kHeader ? buffer[0] : size - kHeader;
+        name.assign(reinterpret_cast<const wchar_t*>(buffer.data() + 1), bytes / sizeof(wchar_t));
+        return ERROR_SUCCESS;
+      }
+      if (status != kStatusBufferOverflow && status != kStatusBufferTooSmall) {
+        return ntdll.toDosError != nullptr ? static_cast<long>(ntdll.toDosError(status)) : ERROR_GEN_FAILURE;
+      }
+      size = needed > size ? needed : size * 2;
+    }
+    return ERROR_MORE_DATA;
   }
 
   IRegistry& View(RegView view) override { return ViewOf(view); }

@@ -12,7 +12,8 @@ namespace platform {
 namespace {
 
 // The callbacks of the run in progress; the library calls the trampolines below, which call them.
-// Every trampoline is an exception barrier: nothing crosses into the library.
+// Every trampoline is an exception barrier: nothing crosses into the library. Each stays silent, as
+// errors inside the zip callbacks are ignored, and answers as its callback would without an answer.
 ZipCallbacks gCallbacks;
 
 std::int32_t ZIP_API PrintTrampoline(const char* text, std::uint32_t length) {

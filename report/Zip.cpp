@@ -5,9 +5,7 @@
 #include <cstring>
 
 #include "common/Error.h"
-#include "common/Logger.h"
 #include "platform/Platform.h"
-#include "shell/MWDL.h"
 
 namespace {
 
@@ -32,17 +30,6 @@ std::array<char, mZip::kCommentBufferSize> gComment{};
   }
   throw CError(kDllLoadError, L"Error in loading DLL vbzip10.dll (" + platform::System().ErrorText(
                                   static_cast<std::uint32_t>(lastError)) + L")");
-}
-
-// An error inside a callback: logged when the program has its logger, and otherwise dropped, so that
-// nothing crosses into the library.
-void Tolerate(const wchar_t* source) noexcept {
-  try {
-    const CError error = CurrentError();
-    if (MWDL::goLogger) MWDL::goLogger->Log(error.Number(), error.Description(), kLogTolerated, source);
-  } catch (...) {
-    // Logging itself failed: nothing more can be done inside the library's call.
-  }
 }
 
 std::wstring TrimBlanks(const std::wstring& text) {
@@ -187,7 +174,7 @@ std::int32_t PrintCallback(const char* Text, std::uint32_t Length) {
       if (gRunning != nullptr) gRunning->RaiseProgressEvent(text);
     }
   } catch (...) {
-    Tolerate(L"mZip.PrintCallback");
+    // Errors inside the zip callbacks are ignored, unlogged: nothing may cross into the library.
   }
   return 0;
 }
@@ -199,7 +186,7 @@ std::int32_t PasswordCallback(char* Buffer, std::int32_t Size, const char* Promp
   try {
     if (gRunning != nullptr) gRunning->RaisePasswordRequest(password, cancel);
   } catch (...) {
-    Tolerate(L"mZip.PasswordCallback");
+    // Errors inside the zip callbacks are ignored, unlogged: the callback goes on with its next step.
   }
   try {
     if (TrimBlanks(password).empty() || cancel) {
@@ -214,7 +201,7 @@ std::int32_t PasswordCallback(char* Buffer, std::int32_t Size, const char* Promp
     Buffer[n] = '\0';
     return 0;
   } catch (...) {
-    Tolerate(L"mZip.PasswordCallback");
+    // Errors inside the zip callbacks are ignored, unlogged: no password was copied.
     return 1;
   }
 }

@@ -122,8 +122,8 @@ std::int32_t RunArchive(cZip& Zip, cZip::ZipOptionRecord& Options, const std::ve
                         std::int32_t Count);
 
 // The callbacks, called by the library on the program's thread while ZpArchive runs. Each is an
-// exception barrier: an error inside is logged (level 4) when the program's logger is set and the
-// callback goes on with its next step.
+// exception barrier: an error inside is ignored (nothing is logged) and the callback goes on with its
+// next step.
 //
 // print: only a Length from 2 to 31,999 with a Text raises ProgressMessage(1, text), the text read
 // from the ANSI code page, cut at its first NUL, every "/" turned into "\". Returns 0.

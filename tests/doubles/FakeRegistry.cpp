@@ -97,7 +97,20 @@ bool Recorded(const std::vector<RegChange>& changes, RegChangeKind kind, Hive hi
 FakeRegistry::FakeRegistry() = default;
 FakeRegistry::~FakeRegistry() = default;
 
+FakeRegistry* FakeRegistry::SharedOwner(Hive hive, const std::wstring& keyPath) const {
+  if (native_ == nullptr) return nullptr;
+  const std::wstring path = JoinFolded(keyPath);
+  for (const auto& [sharedHive, shared] : shared_) {
+    if (sharedHive == hive && path.compare(0, shared.size(), shared) == 0 &&
+        (path.size() == shared.size() || path[shared.size()] == L'\\')) {
+      return native_;
+    }
+  }
+  return nullptr;
+}
+
 FakeRegistry::Key* FakeRegistry::Find(Hive hive, const std::wstring& keyPath) const {
+  if (FakeRegistry* owner = SharedOwner(hive, keyPath)) return owner->Find(hive, keyPath);
   auto it = hives_.find(hive);
   if (it == hives_.end()) return nullptr;
   Key* key = it->second.get();
@@ -109,6 +122,7 @@ FakeRegistry::Key* FakeRegistry::Find(Hive hive, const std::wstring& keyPath) co
 }
 
 FakeRegistry::Key* FakeRegistry::Create(Hive hive, const std::wstring& keyPath) {
+  if (FakeRegistry* owner = SharedOwner(hive, keyPath)) return owner->Create(hive, keyPath);
   auto& root = hives_[hive];
   if (!root) root = std::make_unique<Key>();
   Key* key = root.get();
@@ -182,6 +196,7 @@ void FakeRegistry::Clear() {
   writeFailures_.clear();
   categoryFailure_ = kErrorSuccess;
   changes_.clear();
+  shared_.clear();
   if (wow32_) wow32_->Clear();
 }
 
@@ -192,6 +207,10 @@ FakeRegistry& FakeRegistry::Wow32() {
     wow32_->native_ = this;
   }
   return *wow32_;
+}
+
+void FakeRegistry::ShareKey(Hive hive, const std::wstring& keyPath) {
+  Wow32().shared_.emplace_back(hive, JoinFolded(keyPath));
 }
 
 IRegistry& FakeRegistry::View(RegView view) {
@@ -305,7 +324,9 @@ long FakeRegistry::DeleteKey(Hive hive, const std::wstring& keyPath) {
   if (key == nullptr) return kErrorFileNotFound;
   std::wstring parentPath;
   for (std::size_t i = 0; i + 1 < parts.size(); ++i) parentPath += parts[i] + L"\\";
-  Key* parent = Find(hive, parentPath);
+  // The parent in the tree that holds the key: the native view's for a key that the views share.
+  const FakeRegistry* holder = SharedOwner(hive, keyPath) != nullptr ? native_ : this;
+  Key* parent = holder->Find(hive, parentPath);
   auto& siblings = parent->children;
   siblings.erase(std::remove_if(siblings.begin(), siblings.end(),
                                 [key](const std::unique_ptr<Key>& child) { return child.get() == key; }),
@@ -325,6 +346,14 @@ long FakeRegistry::EnumCategoryClasses(const std::wstring& categoryId, std::vect
     Key* categories = cls->Child(L"Implemented Categories");
     if (categories != nullptr && categories->Child(categoryId) != nullptr) classIds.push_back(cls->name);
   }
+  return kErrorSuccess;
+}
+
+long FakeRegistry::KeyName(Hive hive, const std::wstring& keyPath, std::wstring& name) {
+  if (Find(hive, keyPath) == nullptr) return kErrorFileNotFound;
+  const bool ownOf32BitView = native_ != nullptr && SharedOwner(hive, keyPath) == nullptr;
+  name = std::wstring(ownOf32BitView ? L"\\REGISTRY\\WOW32\\" : L"\\REGISTRY\\") + std::to_wstring(hive) + L"\\" +
+         JoinFolded(keyPath);
   return kErrorSuccess;
 }
 

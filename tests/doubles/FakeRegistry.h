@@ -34,6 +34,9 @@ struct RegChange {
 // and inspection) or View(RegView::kWow32) (the interface); it starts empty and is separate from this
 // one in every hive, key paths included (write its Software keys without "Wow6432Node").
 //   reg.Wow32().SetString(kHkeyLocalMachine, L"Software\\X", L"Path", L"C:\\x86.exe");
+// A key that Windows shares between the views is made with ShareKey: the 32-bit view's path then leads
+// to the native view's key.
+//   reg.ShareKey(kHkeyLocalMachine, L"Software\\Shared");
 class FakeRegistry : public IRegistry {
  public:
   FakeRegistry();
@@ -62,6 +65,11 @@ class FakeRegistry : public IRegistry {
   void Clear();
   // The 32-bit view (this object itself when this is the 32-bit view). Its failures and changes are its own.
   FakeRegistry& Wow32();
+  // Makes hive\keyPath of the 32-bit view the very key of the native view, as Windows shares some keys
+  // between the views: from then on every call of the 32-bit view on that key or below it (set-up and
+  // inspection too) reaches the native view's key, and KeyName gives both views the same name. What the
+  // 32-bit view held there before is out of reach. Called on either view.
+  void ShareKey(Hive hive, const std::wstring& keyPath);
 
   // --- Failures to simulate (a code of kErrorSuccess removes the failure) ------------------------
   // EnumKeys and EnumValues of that key return `code` (after giving nothing).
@@ -96,10 +104,16 @@ class FakeRegistry : public IRegistry {
   long EnumCategoryClasses(const std::wstring& categoryId, std::vector<std::wstring>& classIds) override;
   // This object for the view it is, the other view's object for the other.
   IRegistry& View(RegView view) override;
+  // "\REGISTRY\<hive number>\<path, folded>" for a key of the native view, with "WOW32\" after
+  // "\REGISTRY\" for a key of the 32-bit view's own (a shared key has the native name in both views);
+  // kErrorFileNotFound for a missing key.
+  long KeyName(Hive hive, const std::wstring& keyPath, std::wstring& name) override;
 
   struct Key;  // internal
 
  private:
+  // The native view when this is the 32-bit view and keyPath is a shared key or below one; else null.
+  FakeRegistry* SharedOwner(Hive hive, const std::wstring& keyPath) const;
   Key* Find(Hive hive, const std::wstring& keyPath) const;
   Key* Create(Hive hive, const std::wstring& keyPath);
   void Store(Hive hive, const std::wstring& keyPath, const std::wstring& valueName, RegValue value);
@@ -114,6 +128,7 @@ class FakeRegistry : public IRegistry {
   std::vector<RegChange> changes_;
   FakeRegistry* native_ = nullptr;       // set in the 32-bit view: the registry it belongs to
   std::unique_ptr<FakeRegistry> wow32_;  // the 32-bit view, made when first asked for
+  std::vector<std::pair<Hive, std::wstring>> shared_;  // in the 32-bit view: its shared keys, folded
 };
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "common/Registry.h"
 #include "tests/doubles/FakeMachine.h"
@@ -140,6 +141,26 @@ TEST(CommonRegistryTest, EveryCallWorksInTheViewNamed) {
   EXPECT_TRUE(reg.DeleteKey(kHkeyLocalMachine, kKey, error, view));
   EXPECT_TRUE(wow32.WasKeyDeleted(kHkeyLocalMachine, kKey));
   EXPECT_TRUE(m.registry.Changes().empty());
+}
+
+// A key is one and the same in both views only where the views share it (below it too, and what the
+// 32-bit view writes there the native view reads); keys of their own in each view, or a key missing in
+// either view, are not.
+TEST(CommonRegistryTest, SameKeyInBothViewsOnlyWhereTheViewsShareIt) {
+  platform::FakeMachine m;
+  platform::FakeRegistry& wow32 = m.registry.Wow32();
+  const std::wstring own = kKey + L"\\Own", only64 = kKey + L"\\Only64", only32 = kKey + L"\\Only32",
+                     shared = kKey + L"\\Shared", below = shared + L"\\Below";
+  for (const std::wstring& path : {own, only64, below}) m.registry.CreateKey(kHkeyLocalMachine, path);
+  for (const std::wstring& path : {own, only32}) wow32.CreateKey(kHkeyLocalMachine, path);
+  m.registry.ShareKey(kHkeyLocalMachine, shared);
+  CRegistry reg;
+  ASSERT_TRUE(reg.SetValue(kHkeyLocalMachine, below, L"v", L"x86", platform::RegView::kWow32));
+  EXPECT_EQ(m.registry.StringValue(kHkeyLocalMachine, below, L"v"), L"x86");
+
+  const std::vector<std::pair<std::wstring, bool>> cases = {
+      {own, false}, {only64, false}, {only32, false}, {kKey + L"\\Missing", false}, {shared, true}, {below, true}};
+  for (const auto& [path, same] : cases) EXPECT_EQ(reg.SameKeyInBothViews(kHkeyLocalMachine, path), same) << path;
 }
 
 }  // namespace

@@ -241,7 +241,8 @@ TEST_F(IEManagerEnumTest, DeleteBHOWithoutAClassIdDeletesNothing) {
 // right after the same listing of the native view. A class found there is looked up in that view (the
 // same class id may have another server there, or none in the native view) and its file is found where
 // a 32-bit program finds it. The current user's toolbars are read once. Without a second view only the
-// native view is read.
+// native view is read, and so it is where the 32-bit view's keys are the native view's own (keys that
+// both views share).
 TEST_F(IEManagerEnumTest, ListingsOfThe32BitViewFollowTheSameListingsOn64BitWindows) {
   machine.files.SetEnv(L"SystemRoot", L"C:\\WINDOWS");
   machine.files.AddFile(L"C:\\WINDOWS\\system32\\ext.dll", {'M', 'Z'});
@@ -274,15 +275,22 @@ TEST_F(IEManagerEnumTest, ListingsOfThe32BitViewFollowTheSameListingsOn64BitWind
   const Listed on32 = {{Clsid(1)},           {native},
                        {Clsid(3), Clsid(3)}, {L"C:\\Ext\\t64.dll", L"C:\\Ext\\t64.dll"},
                        {Clsid(5), Clsid(6)}, {kVertical, kHorizontal}};
-  for (const bool is64 : {true, false}) {
+  // (64-bit Windows, the keys shared from here on, expected), in this order.
+  for (const auto& [is64, share, expected] :
+       std::vector<std::tuple<bool, bool, Listed>>{{true, false, on64}, {false, false, on32}, {true, true, on32}}) {
     machine.system.Set64BitWindows(is64);
+    if (share) {
+      registry.ShareKey(kHkeyLocalMachine, kBHOs);
+      registry.ShareKey(kHkeyLocalMachine, kToolbarLM);
+      registry.ShareKey(kHkeyClassesRoot, L"CLSID");
+    }
     MWDL::goFilenameResolver = std::make_shared<CFilenameResolver>();
     CIEManager manager;
     auto bhos = manager.EnumBHOs(), toolbars = manager.EnumToolbars(), bars = manager.EnumExplorerBars();
     EXPECT_EQ((Listed{Names(bhos), Column(bhos, L"DLL"), Names(toolbars), Column(toolbars, L"DLL"), Names(bars),
                       Column(bars, L"CATID")}),
-              is64 ? on64 : on32)
-        << (is64 ? "64-bit Windows" : "32-bit Windows");
+              expected)
+        << (is64 ? "64-bit Windows" : "32-bit Windows") << (share ? ", shared keys" : "");
   }
   EXPECT_TRUE(logger->lines.empty());
 }

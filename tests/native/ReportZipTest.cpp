@@ -3,10 +3,13 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/Error.h"
+#include "common/Logger.h"
 #include "report/Zip.h"
+#include "shell/MWDL.h"
 #include "tests/doubles/FakeMachine.h"
 #include "tests/native/ErrorOf.h"
 
@@ -237,7 +240,14 @@ TEST_F(ReportZipTest, ARefusedPasswordAnswersEveryLaterRequestOfTheRunWithoutAsk
   }
 }
 
+// Errors inside the callbacks are ignored: none reaches the library, and none is logged.
 TEST_F(ReportZipTest, HandlerErrorsStayInsideTheCallbacks) {
+  struct CountingLogger : CLogger {
+    void Log(long, const std::wstring&, int, const std::wstring&) override { ++lines; }
+    int lines = 0;
+  };
+  const auto logger = std::make_shared<CountingLogger>();
+  const std::shared_ptr<CLogger> saved = std::exchange(MWDL::goLogger, logger);
   cZip zip;
   zip.ProgressMessage = [](std::int32_t, const std::wstring&) { throw CError(5, L"handler failed"); };
   zip.PasswordRequest = [](std::wstring& password, bool&) {
@@ -252,6 +262,8 @@ TEST_F(ReportZipTest, HandlerErrorsStayInsideTheCallbacks) {
   };
   EXPECT_EQ(ErrorOf([&] { zip.Zip(); }), 0);
   EXPECT_EQ(std::tuple(print, password, std::string(buffer)), std::tuple(0, 0, "given"));
+  MWDL::goLogger = saved;
+  EXPECT_EQ(logger->lines, 0);
 }
 
 TEST_F(ReportZipTest, CommentIsEmptyAndServiceGoesOn) {

@@ -122,8 +122,9 @@ TEST_F(StartupEnumTest, MissingKeysGiveAnEmptyList) {
 
 // On 64-bit Windows each key of the local machine is read in the 32-bit programs' view too, right after
 // the same key, and its items name the key as the 64-bit view does and their files as a 32-bit program
-// finds them; the current user's keys are read once. A system without a second view lists the native
-// view only.
+// finds them; a key of the 32-bit view alone ("RunOnce\Setup") is read there. The current user's keys
+// are read once, and so is a key that both views share (as Windows shares the policies key). A system
+// without a second view lists the native view only.
 TEST_F(StartupEnumTest, LocalMachineKeysAreReadInThe32BitViewToo) {
   const std::wstring system = L"C:\\WINDOWS\\system32\\", wow64 = L"C:\\WINDOWS\\SysWOW64\\";
   machine.files.AddFile(system + L"helper.exe", {'M', 'Z'});
@@ -151,10 +152,15 @@ TEST_F(StartupEnumTest, LocalMachineKeysAreReadInThe32BitViewToo) {
       {kCU, kPolicies, L"p", L"C:\\Apps\\pcu.exe"},
   };
   const std::vector<Record> on32 = {on64[0], on64[2], on64[4], on64[6]};
-  for (const bool is64 : {true, false}) {
+  const std::vector<Record> sharedPolicies = {on64[0], on64[1], on64[2], on64[3], on64[4], on64[6]};
+  // (64-bit Windows, the policies key shared from here on, expected), in this order.
+  const std::vector<std::tuple<bool, bool, std::vector<Record>>> passes = {
+      {true, false, on64}, {false, false, on32}, {true, true, sharedPolicies}};
+  for (const auto& [is64, share, expected] : passes) {
     machine.system.Set64BitWindows(is64);
-    EXPECT_EQ(Records(Enumerate(), {L"Key", L"Hive", L"ValueName", L"DLL"}), is64 ? on64 : on32)
-        << (is64 ? "64-bit Windows" : "32-bit Windows");
+    if (share) registry.ShareKey(kHkeyLocalMachine, kPolicies);
+    EXPECT_EQ(Records(Enumerate(), {L"Key", L"Hive", L"ValueName", L"DLL"}), expected)
+        << (is64 ? "64-bit Windows" : "32-bit Windows") << (share ? ", shared policies key" : "");
   }
   EXPECT_TRUE(logger->lines.empty());
 }

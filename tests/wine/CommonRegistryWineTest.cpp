@@ -158,4 +158,35 @@ TEST_F(CommonRegistryWineTest, EveryCallWorksInTheViewNamed) {
   EXPECT_EQ(opens(wine_test::k32), ERROR_FILE_NOT_FOUND);
 }
 
+// A key's own name, as the system gives it, tells whether both views reach one key: the current user's
+// keys (not redirected) and a key that the local machine's views share (the 32-bit view's policies key
+// leads to the 64-bit view's) have one name; a redirected key has one in each view, and a key missing in
+// a view has none there.
+TEST_F(CommonRegistryWineTest, AKeyIsTheSameInBothViewsOnlyWhereTheyReachOneKey) {
+  std::wstring name = L"poison";
+  platform::IRegistry& native = platform::Registry();
+  ASSERT_EQ(native.KeyName(platform::kHkeyCurrentUser, kScratch, name), ERROR_SUCCESS);
+  const std::wstring tail = L"\\Software\\WardlineTests\\CommonRegistry";
+  ASSERT_GT(name.size(), tail.size());
+  EXPECT_EQ(::CompareStringOrdinal(name.c_str() + name.size() - tail.size(), -1, tail.c_str(), -1, TRUE), CSTR_EQUAL)
+      << name;
+  EXPECT_EQ(::CompareStringOrdinal(name.c_str(), 15, L"\\REGISTRY\\USER\\", -1, TRUE), CSTR_EQUAL) << name;
+  const std::wstring before = name;
+  EXPECT_EQ(native.KeyName(platform::kHkeyCurrentUser, kScratch + L"\\Missing", name), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(name, before);
+
+  const std::wstring only32 = kViewScratch + L"\\Only32", cv = L"Software\\Microsoft\\Windows\\CurrentVersion\\";
+  ASSERT_TRUE(reg_.SetValue(platform::kHkeyLocalMachine, only32, L"v", L"x86", platform::RegView::kWow32));
+  const struct {
+    platform::Hive hive;
+    std::wstring path;
+    bool same;
+  } cases[] = {{platform::kHkeyCurrentUser, kScratch, true},
+               {platform::kHkeyLocalMachine, cv + L"Policies", true},
+               {platform::kHkeyLocalMachine, cv + L"RunOnce", false},
+               {platform::kHkeyLocalMachine, only32, false},
+               {platform::kHkeyLocalMachine, kViewScratch + L"\\Missing", false}};
+  for (const auto& c : cases) EXPECT_EQ(reg_.SameKeyInBothViews(c.hive, c.path), c.same) << c.path;
+}
+
 }  // namespace

@@ -83,6 +83,7 @@ std::vector<std::pair<std::wstring, std::wstring>> Ours(const CItemList& list, c
 
 const std::wstring kRunKey = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 const std::wstring kWowRunKey = L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
+const std::wstring kPoliciesRunKey = CStartupManager::kPoliciesRunKey;
 const std::wstring kStartupValue = L"WdlInspectionTest";
 const std::wstring kServiceKey = L"SYSTEM\\CurrentControlSet\\Services\\WdlInspectionTestSvc";
 const std::wstring kBhos = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\";
@@ -113,6 +114,7 @@ class InspectionEnumWineTest : public ::testing::Test {
     for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
       ::RegDeleteKeyValueW(root, kRunKey.c_str(), kStartupValue.c_str());
     }
+    ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kPoliciesRunKey.c_str(), kStartupValue.c_str());
   }
   void TearDown() override {
     keys_.clear();
@@ -240,11 +242,20 @@ TEST_F(InspectionEnumWineTest, ProcessesIncludeTheChildWithItsLibraryAndOurOwnPr
 
 // A Run value of 32-bit programs follows the same key's values of the 64-bit view, names its key as the
 // 64-bit view does, and its file is the one a 32-bit program starts (in SysWOW64, where the 64-bit
-// value's same text names the file of the system folder).
+// value's same text names the file of the system folder). The policies Run key is one key that both
+// views share: its value is listed once, as the 64-bit view's.
 TEST_F(InspectionEnumWineTest, StartupOf32BitProgramsFollowsTheSameKeyWithItsOwnFile) {
   ASSERT_TRUE(ProbeFiles());
   ASSERT_TRUE(Key(HKEY_LOCAL_MACHINE, kRunKey, k64).Set(kStartupValue, kProbe + L" /a"));
   ASSERT_TRUE(Key(HKEY_LOCAL_MACHINE, kRunKey, k32).Set(kStartupValue, kProbe + L" /a"));
+  ASSERT_TRUE(Key(HKEY_LOCAL_MACHINE, kPoliciesRunKey, k64).Set(kStartupValue, kProbe + L" /p"));
+  // The premise: the 32-bit view reads the policies value written in the 64-bit view.
+  HKEY policies = nullptr;
+  ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPoliciesRunKey.c_str(), 0, KEY_QUERY_VALUE | k32, &policies),
+            ERROR_SUCCESS);
+  const LONG shared = ::RegQueryValueExW(policies, kStartupValue.c_str(), nullptr, nullptr, nullptr, nullptr);
+  ::RegCloseKey(policies);
+  ASSERT_EQ(shared, ERROR_SUCCESS);
 
   auto list = CStartupManager().EnumStartups();
   ASSERT_NE(list, nullptr) << logger->lines;
@@ -252,10 +263,12 @@ TEST_F(InspectionEnumWineTest, StartupOf32BitProgramsFollowsTheSameKeyWithItsOwn
   for (std::size_t i = 1; i <= list->Count(); ++i) {
     if (Text(list->Item(i), L"ValueName") == kStartupValue) ours.push_back(i);
   }
-  ASSERT_EQ(ours.size(), 2u);
-  const CItem &native = list->Item(ours[0]), &wow = list->Item(ours[1]);
+  ASSERT_EQ(ours.size(), 3u);
+  const CItem &native = list->Item(ours[0]), &wow = list->Item(ours[1]), &policy = list->Item(ours[2]);
   EXPECT_EQ(Text(native, L"Hive"), kRunKey);
   EXPECT_EQ(Text(wow, L"Hive"), kWowRunKey);
+  EXPECT_EQ(Text(policy, L"Hive"), kPoliciesRunKey);
+  EXPECT_TRUE(SamePath(Text(policy, L"DLL"), SystemFolder() + L"\\" + kProbe)) << Text(policy, L"DLL");
   EXPECT_TRUE(SamePath(Text(native, L"DLL"), SystemFolder() + L"\\" + kProbe)) << Text(native, L"DLL");
   EXPECT_TRUE(SamePath(Text(wow, L"DLL"), Wow64Folder() + L"\\" + kProbe)) << Text(wow, L"DLL");
   EXPECT_EQ(std::make_pair(Hive(native), Hive(wow)), std::make_pair(kLocalMachine, kLocalMachine));
