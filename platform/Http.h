@@ -43,11 +43,6 @@ class IHttpRequest {
   // The answer's HTTP status and status text; they fail while no answer is there.
   virtual HttpResult Status(std::int32_t& status) = 0;
   virtual HttpResult StatusText(std::wstring& text) = 0;
-  // The answer's header lines as getAllResponseHeaders gives them, without the status line ("" for an
-  // answer that carries none), and the number of body bytes received (responseBody). Read them once the
-  // request is complete: before, they fail or give nothing.
-  virtual HttpResult ResponseHeaders(std::wstring& text) = 0;
-  virtual HttpResult ResponseBodyBytes(std::uint64_t& bytes) = 0;
   virtual HttpResult Abort() = 0;
 };
 

@@ -68,13 +68,9 @@ TEST(PlatformHttpWine, ARequestGoesThroughItsStatesToTheServersAnswer) {
   ASSERT_FALSE(request->SetRequestHeader(L"Content-Type", L"application/x-www-form-urlencoded").Failed());
   ASSERT_FALSE(request->Send(L"a=b&c=%41").Failed());
   ASSERT_EQ(PumpUntilComplete(*request, 20), platform::kReadyComplete);
-  std::wstring text = L"poison", headers = L"poison";
-  std::uint64_t bytes = 7;
-  ASSERT_FALSE(request->Status(status).Failed() || request->StatusText(text).Failed() ||
-               request->ResponseHeaders(headers).Failed() || request->ResponseBodyBytes(bytes).Failed());
-  // "answered 404\n"
-  EXPECT_EQ(std::tie(status, text, bytes), std::make_tuple(404, std::wstring(L"Not Found"), std::uint64_t{13}));
-  EXPECT_THAT(headers, HasSubstr(L"Content-Length: 13\r\n"));
+  std::wstring text = L"poison";
+  ASSERT_FALSE(request->Status(status).Failed() || request->StatusText(text).Failed());
+  EXPECT_EQ(std::tie(status, text), std::make_tuple(404, std::wstring(L"Not Found")));
 
   const auto records = wine_test::Records();
   ASSERT_EQ(records.size(), 1u);
