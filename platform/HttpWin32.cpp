@@ -65,13 +65,25 @@ VARIANT Missing() {
   return v;
 }
 
+// The Boolean True as an argument through a VARIANT.
+VARIANT True() {
+  VARIANT v;
+  ::VariantInit(&v);
+  V_VT(&v) = VT_BOOL;
+  V_BOOL(&v) = VARIANT_TRUE;
+  return v;
+}
+
 class XmlHttpRequest final : public IHttpRequest {
  public:
   explicit XmlHttpRequest(win32::ComPtr<IXMLHTTPRequest> object) : object_(std::move(object)) {}
 
   HttpResult Open(const std::wstring& method, const std::wstring& url) override {
     Bstr bstrMethod(method), bstrUrl(url);
-    return Result(object_->open(bstrMethod.Get(), bstrUrl.Get(), Missing(), Missing(), Missing()), L"XMLHTTP.open");
+    // The asynchronous flag is passed, not left out: Wine's object takes a missing flag as False, and its
+    // send would then hold the thread until the answer.
+    return Result(object_->open(bstrMethod.Get(), bstrUrl.Get(), True(), Missing(), Missing()),
+                  L"XMLHTTP.open");
   }
 
   HttpResult SetRequestHeader(const std::wstring& header, const std::wstring& value) override {

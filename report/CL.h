@@ -25,7 +25,8 @@ class CL {
   //   is aborted; kCannotSend; the files stay;
   // - another status: the answer's status text as it stands (possibly empty); the files stay;
   // - an error on the way (files, zip library, HTTP object, a status that the state reached cannot
-  //   give): the error's description; both temporary files are deleted.
+  //   give): the error's description; both temporary files are deleted. (Wine's request object stays
+  //   in state 2 when it cannot connect or gets no answer, so such a send ends here at the deadline.)
   // The zip is copied to "Request.dat" in the program's folder once it has been read back (a failed
   // copy is passed over); that copy is never deleted. `Category` and `o` are not changed.
   bool Do1(const std::wstring& Category, const CProperties& o, std::wstring& FalseCouse);

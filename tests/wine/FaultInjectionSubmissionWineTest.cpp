@@ -23,7 +23,7 @@ class FaultInjectionSubmissionWine : public wine_test::SubmissionFixture {
   // Sends the feedback with the endpoint answering `answer`, under the fast clock, and expects the send
   // to end before the wait's deadline on that clock.
   bool SendTimed(const std::string& answer) {
-    wine_test::FastClock clock(10);
+    wine_test::TestClock clock(10);
     const std::uint32_t started = clock.GetTickCount();
     const bool sent = Send(L"LDW\\Uninstall", Feedback(), answer);
     EXPECT_LT(clock.GetTickCount() - started, CL::kWaitSeconds * 1000) << answer;
