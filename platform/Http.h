@@ -5,8 +5,9 @@
 
 namespace platform {
 
-// What one call on an HTTP request object gave: 0 (S_OK) or the failing HRESULT with a description of
-// the failure that names the call ("XMLHTTP.send: ... (0x800C0005)").
+// What one call on an HTTP request object gave: its HRESULT, S_OK or another success code (an
+// asynchronous send gives MK_S_ASYNCHRONOUS), or the failing HRESULT with a description of the failure
+// that names the call ("XMLHTTP.send: ... (0x800C0005)").
 struct HttpResult {
   std::uint32_t hr = 0;
   std::wstring description;
@@ -22,7 +23,8 @@ constexpr std::uint32_t kHrClassNotRegistered = 0x80040154u;  // REGDB_E_CLASSNO
 // The readyState values of a request.
 constexpr std::int32_t kReadyUninitialized = 0;  // created, not opened
 constexpr std::int32_t kReadyLoading = 1;        // opened; sent or not, no answer yet
-constexpr std::int32_t kReadyLoaded = 2;         // the answer's status and headers are in
+constexpr std::int32_t kReadyLoaded = 2;         // the answer's status and headers are in (Wine: sent,
+                                                 // until complete; for good when the connection failed)
 constexpr std::int32_t kReadyInteractive = 3;    // the answer's body is arriving
 constexpr std::int32_t kReadyComplete = 4;       // the answer is complete
 
@@ -32,22 +34,20 @@ class IHttpRequest {
  public:
   virtual ~IHttpRequest() = default;
 
-  // open(method, url) with the asynchronous flag, user name and password left out: the object's
-  // defaults, an asynchronous request without credentials.
+  // open(method, url) for an asynchronous request without credentials: the asynchronous flag passed as
+  // True (Windows' default for a missing flag, which Wine's object would take as False), user name and
+  // password left out.
   virtual HttpResult Open(const std::wstring& method, const std::wstring& url) = 0;
   virtual HttpResult SetRequestHeader(const std::wstring& header, const std::wstring& value) = 0;
-  // send(body) with the body as text (the object sends it as UTF-8). An asynchronous send returns at
-  // once; the answer arrives while the thread processes its window messages.
+  // send(body) with the body as text (the object sends it as UTF-8). It returns at once, before any
+  // answer; the request moves on (and its answer comes in) only while the thread processes its window
+  // messages.
   virtual HttpResult Send(const std::wstring& body) = 0;
   virtual HttpResult ReadyState(std::int32_t& state) = 0;
-  // The answer's HTTP status and status text; they fail while no answer is there.
+  // The answer's HTTP status and status text; they fail while no answer is there (Wine's object: in
+  // every state but complete).
   virtual HttpResult Status(std::int32_t& status) = 0;
   virtual HttpResult StatusText(std::wstring& text) = 0;
-  // The answer's header lines as getAllResponseHeaders gives them, without the status line ("" for an
-  // answer that carries none), and the number of body bytes received (responseBody). Read them once the
-  // request is complete: before, they fail or give nothing.
-  virtual HttpResult ResponseHeaders(std::wstring& text) = 0;
-  virtual HttpResult ResponseBodyBytes(std::uint64_t& bytes) = 0;
   virtual HttpResult Abort() = 0;
 };
 

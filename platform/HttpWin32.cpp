@@ -65,13 +65,25 @@ VARIANT Missing() {
   return v;
 }
 
+// The Boolean True as an argument through a VARIANT.
+VARIANT True() {
+  VARIANT v;
+  ::VariantInit(&v);
+  V_VT(&v) = VT_BOOL;
+  V_BOOL(&v) = VARIANT_TRUE;
+  return v;
+}
+
 class XmlHttpRequest final : public IHttpRequest {
  public:
   explicit XmlHttpRequest(win32::ComPtr<IXMLHTTPRequest> object) : object_(std::move(object)) {}
 
   HttpResult Open(const std::wstring& method, const std::wstring& url) override {
     Bstr bstrMethod(method), bstrUrl(url);
-    return Result(object_->open(bstrMethod.Get(), bstrUrl.Get(), Missing(), Missing(), Missing()), L"XMLHTTP.open");
+    // The asynchronous flag is passed, not left out: Wine's object takes a missing flag as False, and its
+    // send would then hold the thread until the answer.
+    return Result(object_->open(bstrMethod.Get(), bstrUrl.Get(), True(), Missing(), Missing()),
+                  L"XMLHTTP.open");
   }
 
   HttpResult SetRequestHeader(const std::wstring& header, const std::wstring& value) override {
@@ -107,33 +119,6 @@ class XmlHttpRequest final : public IHttpRequest {
     const HRESULT hr = object_->get_statusText(value.Put());
     if (SUCCEEDED(hr)) text = value.Text();
     return Result(hr, L"XMLHTTP.statusText");
-  }
-
-  HttpResult ResponseHeaders(std::wstring& text) override {
-    Bstr value;
-    const HRESULT hr = object_->getAllResponseHeaders(value.Put());
-    if (SUCCEEDED(hr)) text = value.Text();
-    return Result(hr, L"XMLHTTP.getAllResponseHeaders");
-  }
-
-  HttpResult ResponseBodyBytes(std::uint64_t& bytes) override {
-    VARIANT body;
-    ::VariantInit(&body);
-    HRESULT hr = object_->get_responseBody(&body);
-    if (SUCCEEDED(hr)) {
-      // A byte array (VT_ARRAY | VT_UI1) of one dimension; anything else holds no bytes.
-      std::uint64_t count = 0;
-      if ((V_VT(&body) & VT_ARRAY) != 0 && V_ARRAY(&body) != nullptr && ::SafeArrayGetDim(V_ARRAY(&body)) == 1) {
-        LONG lower = 0, upper = -1;
-        if (SUCCEEDED(::SafeArrayGetLBound(V_ARRAY(&body), 1, &lower)) &&
-            SUCCEEDED(::SafeArrayGetUBound(V_ARRAY(&body), 1, &upper)) && upper >= lower) {
-          count = static_cast<std::uint64_t>(static_cast<std::int64_t>(upper) - lower + 1);
-        }
-      }
-      bytes = count;
-    }
-    ::VariantClear(&body);
-    return Result(hr, L"XMLHTTP.responseBody");
   }
 
   HttpResult Abort() override { return Result(object_->abort(), L"XMLHTTP.abort"); }

@@ -7,7 +7,6 @@
 #include "common/Error.h"
 #include "common/FileUtilities.h"
 #include "common/Utilities.h"
-#include "platform/KeyFold.h"
 #include "platform/Platform.h"
 #include "report/Zip.h"
 #include "shell/Product.h"
@@ -48,54 +47,6 @@ bool Past(std::uint32_t nowTicks, std::uint32_t deadline) {
 }
 
 bool IsSuccess(std::int32_t status) { return status == 200 || status == 206 || status == 302 || status == 304; }
-
-bool IsBlank(const std::wstring& text) { return text.find_first_not_of(L" \t\r\n") == std::wstring::npos; }
-
-// The value of header `name` among `headers` (one "Name: value" a line), without the blanks around it;
-// false when there is no such header. Header names compare without regard to case.
-bool HeaderValue(const std::wstring& headers, const std::wstring& name, std::wstring& value) {
-  for (std::size_t start = 0; start < headers.size();) {
-    const std::size_t end = std::min(headers.find(L'\n', start), headers.size());
-    const std::wstring line = headers.substr(start, end - start);
-    start = end + 1;
-    const std::size_t colon = line.find(L':');
-    if (colon == std::wstring::npos || platform::FoldKey(line.substr(0, colon)) != platform::FoldKey(name)) continue;
-    const std::size_t first = line.find_first_not_of(L" \t", colon + 1);
-    const std::size_t last = line.find_last_not_of(L" \t\r");
-    value = first == std::wstring::npos ? std::wstring() : line.substr(first, last - first + 1);
-    return true;
-  }
-  return false;
-}
-
-// A Content-Length value as a number; false when it is none (digits only, at most 18 of them).
-bool ParseLength(const std::wstring& text, std::uint64_t& length) {
-  if (text.empty() || text.size() > 18) return false;
-  length = 0;
-  for (wchar_t c : text) {
-    if (c < L'0' || c > L'9') return false;
-    length = length * 10 + static_cast<std::uint64_t>(c - L'0');
-  }
-  return true;
-}
-
-// Whether a complete answer arrived whole, as far as the request object shows it. The system completes
-// an answer that the connection cut short as though it had ended, and reads bytes without a status line
-// as an answer of HTTP/0.9 with status 200 and no headers. So the answer must carry headers, and a body
-// of the length its Content-Length names (a 304 has no body, whatever length it names). An answer
-// without that header (chunks, or a body up to the connection's end) is taken as the object decoded it.
-bool AnswerIsWhole(platform::IHttpRequest& request, std::int32_t status) {
-  std::wstring headers;
-  Check(request.ResponseHeaders(headers));
-  if (IsBlank(headers)) return false;
-  std::wstring named;
-  if (status == 304 || !HeaderValue(headers, L"Content-Length", named)) return true;
-  std::uint64_t length = 0;
-  if (!ParseLength(named, length)) return false;
-  std::uint64_t received = 0;
-  Check(request.ResponseBodyBytes(received));
-  return received == length;
-}
 
 void DeleteQuietly(const std::wstring& path) {
   if (path.empty()) return;
@@ -169,24 +120,20 @@ bool CL::Do1(const std::wstring& Category, const CProperties& o, std::wstring& F
       platform::System().Sleep(kPassSleepMs);
     }
 
-    // Only a complete answer can say the message arrived: in any other state (no connection, an answer
-    // still arriving, a request the system left half done) the send has failed.
-    if (ReadyState(*request) != platform::kReadyComplete) {
+    // No connection yet, or an answer still arriving: the request is aborted. In any other state the
+    // status decides (reading it fails where the state holds none, which is an error of the send).
+    const std::int32_t state = ReadyState(*request);
+    if (state == platform::kReadyLoading || state == platform::kReadyInteractive) {
       Check(request->Abort());
       FalseCouse = kCannotSend;
       return false;
     }
     std::int32_t status = 0;
     Check(request->Status(status));
-    if (IsSuccess(status)) {
-      // A success that did not arrive whole is no more an answer than one still arriving.
-      if (AnswerIsWhole(*request, status)) return true;
-      FalseCouse = kCannotSend;
-      return false;
-    }
+    if (IsSuccess(status)) return true;
     std::wstring statusText;
     Check(request->StatusText(statusText));
-    FalseCouse = IsBlank(statusText) ? L"HTTP status " + std::to_wstring(status) + L". " : statusText;
+    FalseCouse = statusText;
     return false;
   } catch (...) {
     FalseCouse = CurrentError().Description();

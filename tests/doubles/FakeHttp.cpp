@@ -33,12 +33,6 @@ class FakeHttpRequest final : public IHttpRequest {
   HttpResult StatusText(std::wstring& text) override {
     return Call({L"statusText", {}}, [&] { text = owner_.script.statusText; });
   }
-  HttpResult ResponseHeaders(std::wstring& text) override {
-    return Call({L"getAllResponseHeaders", {}}, [&] { text = owner_.script.responseHeaders; });
-  }
-  HttpResult ResponseBodyBytes(std::uint64_t& bytes) override {
-    return Call({L"responseBody", {}}, [&] { bytes = owner_.script.responseBytes; });
-  }
   HttpResult Abort() override { return Call({L"abort", {}}, [] {}); }
 
  private:

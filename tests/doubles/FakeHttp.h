@@ -11,8 +11,7 @@
 namespace platform {
 
 // One call on a FakeHttp request, as recorded: its name ("create", "open", "setRequestHeader", "send",
-// "readyState", "status", "statusText", "getAllResponseHeaders", "responseBody", "abort") and its text
-// arguments.
+// "readyState", "status", "statusText", "abort") and its text arguments.
 struct HttpCall {
   std::wstring name;
   std::vector<std::wstring> args;
@@ -22,8 +21,7 @@ struct HttpCall {
 // HTTP request objects that play a script. Every request follows `script` as it stands at each call:
 // - readyState gives 0 until open, 1 from open until send, and after send the values of `readyStates`
 //   one per read, the last one repeated (default {4});
-// - status and statusText give `status` and `statusText` (default 200 "OK") in every state, the answer's
-//   headers and body size `responseHeaders` and `responseBytes` (default one Content-Type line, 0);
+// - status and statusText give `status` and `statusText` (default 200 "OK") in every state;
 // - a call named in `failures` fails with that result (any state, any number of times); a failed call
 //   changes nothing. Creation fails when `createFailure` is set (hr not 0).
 // `onReadyState` runs before each readyState read (with the number of reads after send so far), so a
@@ -39,8 +37,6 @@ class FakeHttp : public IHttp {
     std::vector<std::int32_t> readyStates{kReadyComplete};
     std::int32_t status = 200;
     std::wstring statusText = L"OK";
-    std::wstring responseHeaders = L"Content-Type: text/plain\r\n";
-    std::uint64_t responseBytes = 0;
     std::map<std::wstring, HttpResult> failures;  // by call name
   };
 

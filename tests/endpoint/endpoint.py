@@ -9,7 +9,9 @@ read and write (Z:\\... under Wine):
     closed-port   a port on which nothing listens
     answer        written by a test: how to answer the next POSTs (read at each request)
                     "200", "404", ... : that status with its usual reason phrase
-                    "302"             : a redirect to http://<host>/php/done, which answers 200 to a GET
+                    "301", "302", "303", "307", "308"
+                                      : a redirect to http://<host>/php/done, which answers 200 to a
+                                        GET
                     "delay S CODE"    : wait S seconds, then answer CODE
                     "hang [S]"        : never answer; close the connection after S seconds (default
                                         120) unless the client goes first
@@ -56,6 +58,7 @@ import vendor  # noqa: E402
 
 IDLE_LIMIT = 30 * 60  # an endpoint nobody stopped ends itself after this many idle seconds
 HANG_LIMIT = 120
+REDIRECTS = (301, 302, 303, 307, 308)  # answered with a Location
 BIG_BODY = b"0123456789abcdef" * (5 * 1024 * 1024 // 16)  # the 5 MB body of "big"
 RAW_ANSWERS = {  # sent as they are instead of an answer, then the connection is closed
     "truncated": b"HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 1000\r\n\r\nthe first bytes",
@@ -177,7 +180,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             how = how[2:]
         code = int(how[0])
         host = self.headers.get("Host") or "localhost"
-        self.answer(code, "http://%s/php/done" % host if code == 302 else None)
+        self.answer(code, "http://%s/php/done" % host if code in REDIRECTS else None)
 
 
 def closed_port():

@@ -78,6 +78,13 @@ class RequestsFromTheProgram(WithProgram):
         self.assertEqual(state["sections"]["processes"], [1, 1, 2])
         self.assertEqual(state["sections"]["services"], [3])
 
+    def test_a_support_request_whose_state_is_empty_decodes_without_a_state(self):
+        request = vendor.decode(self.program_request("LDW\\SupportRequest", state=""))
+        self.assertEqual((request["subject"], request["values"], request["state"]),
+                         ("LDW\\SupportRequest", {"state": ""}, None))
+        with self.assertRaisesRegex(vendor.VendorError, "state XML"):
+            vendor.script(request)
+
     def test_a_state_that_names_a_missing_file_is_refused(self):
         dangling = STATE.replace("<bhos></bhos>", "<bhos><f x='9'/></bhos>")
         with self.assertRaisesRegex(vendor.VendorError, "section bhos names x=9"):

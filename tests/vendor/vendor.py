@@ -198,7 +198,8 @@ def decode(body):
     """A received form body (bytes or text) -> {"subject", "id", "values", "state"}.
 
     "values" maps each name of "dat" to its value (the first one); "state" is the parsed state XML of a
-    support request (None for other subjects)."""
+    support request (None for other subjects, and for a support request whose "state" is empty: the PC
+    could not write it)."""
     if isinstance(body, bytes):
         body = body.decode("utf-8")
     if not body.startswith("subject="):
@@ -232,7 +233,9 @@ def decode(body):
     if not isinstance(dat, dict):
         raise VendorError("the request file has no value set dat")
     values = {name: keyed[0][1] for name, keyed in dat.items()}
-    state = parse_state(values["state"]) if subject == "LDW\\SupportRequest" and "state" in values else None
+    state = None
+    if subject == "LDW\\SupportRequest" and values.get("state", "") != "":
+        state = parse_state(values["state"])
     return {"subject": subject, "id": request_id, "values": values, "state": state}
 
 

@@ -151,20 +151,21 @@ struct FreshEndpoint {
   ProxySetting proxy{EndpointPort()};
 };
 
-// The real system with a clock that runs `factor` times faster while the program sleeps: each Sleep
-// really sleeps and moves the tick count on by `factor` times as much, so a 300-second wait passes in a
-// few real seconds. Installed for the owner's lifetime.
-class FastClock : public platform::ISystem {
+// The real system with a tick count that the test moves on: Advance adds to it at once, and with a
+// `factor` above 1 each Sleep really sleeps and moves the count on by `factor` times as much, so that a
+// 300-second wait passes in a few real seconds. Installed for the owner's lifetime.
+class TestClock : public platform::ISystem {
  public:
-  explicit FastClock(std::uint32_t factor) : real_(platform::System()), factor_(factor) {
+  explicit TestClock(std::uint32_t factor = 1) : real_(platform::System()), factor_(factor) {
     platform::Services services;
     services.system = this;
     previous_ = platform::Install(services);
   }
-  ~FastClock() override { platform::Install(previous_); }
-  FastClock(const FastClock&) = delete;
-  FastClock& operator=(const FastClock&) = delete;
+  ~TestClock() override { platform::Install(previous_); }
+  TestClock(const TestClock&) = delete;
+  TestClock& operator=(const TestClock&) = delete;
 
+  void Advance(std::uint32_t ms) { extra_ += ms; }
   std::uint32_t GetTickCount() override { return real_.GetTickCount() + extra_; }
   void Sleep(std::uint32_t ms) override {
     real_.Sleep(ms);

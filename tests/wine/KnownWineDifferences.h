@@ -11,17 +11,16 @@ struct WineDifference {
   const char* windows;  // what Windows does instead
 };
 
-// MSXML's XMLHTTP, asynchronous: send returns only once the whole answer is in (or the connection has
-// failed), so a caller's wait never sees a request in flight.
-inline constexpr WineDifference kAsyncSendWaitsForTheAnswer{
-    "an asynchronous send returns with the request complete (readyState 4)",
-    "send returns at once and the request completes later (readyState 1 right after send)"};
+// MSXML's XMLHTTP, asynchronous, from send until the answer is complete.
+inline constexpr WineDifference kSentRequestIsAtReadyState2{
+    "send returns with the request at readyState 2, where it stays until the answer is complete (status "
+    "cannot be read meanwhile)",
+    "the request stays at readyState 1 until the answer's status and headers are in"};
 
 // MSXML's XMLHTTP, asynchronous, when the connection fails (nothing listens on the port).
-inline constexpr WineDifference kFailedAsyncRequestStaysLoaded{
-    "send fails with 0x800C0008, the request stays at readyState 2 and reading its status fails with "
-    "0x80004005",
-    "send succeeds; the request completes later (readyState 4) and reading its status fails"};
+inline constexpr WineDifference kFailedRequestStaysAtReadyState2{
+    "send succeeds; the request stays at readyState 2 for good and reading its status fails with 0x80004005",
+    "the request completes (readyState 4) soon after send, and its status tells the failure"};
 
 // MSXML's XMLHTTP, when the connection ends inside a chunk of a chunked answer.
 inline constexpr WineDifference kCutChunkedAnswerCompletes{
