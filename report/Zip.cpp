@@ -215,8 +215,6 @@ std::int32_t ServiceCallback(const char* Name, std::uint64_t Size) { return 0; }
 
 void SlashesToBackslashes(std::wstring& Text) { std::replace(Text.begin(), Text.end(), L'/', L'\\'); }
 
-cZip* RunningZip() noexcept { return gRunning; }
-
 void Forget(const cZip* zip) noexcept {
   if (gRunning == zip) gRunning = nullptr;
 }

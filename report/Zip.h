@@ -141,8 +141,6 @@ std::int32_t ServiceCallback(const char* Name, std::uint64_t Size);
 // Turns every "/" of `Text` into "\".
 void SlashesToBackslashes(std::wstring& Text);
 
-// The run's object (null before the first run and after it went away), for tests.
-cZip* RunningZip() noexcept;
 // Forgets `zip` when it is the run's object; cZip's destructor calls it.
 void Forget(const cZip* zip) noexcept;
 
