@@ -2,7 +2,6 @@
 
 #include <limits>
 #include <memory>
-#include <utility>
 
 #include "common/Error.h"
 #include "common/Logger.h"
@@ -59,13 +58,6 @@ class FileCounter {
 
 }  // namespace
 
-CPaRemover::CPaRemover()
-    : compile_([](IProgressor& Progressor, std::int32_t ProgressorFrom, std::int32_t ProgressorTo, SystemState& state) {
-        CPaDetector().CompileSystemState(Progressor, ProgressorFrom, ProgressorTo, state);
-      }) {}
-
-CPaRemover::CPaRemover(StateCompiler compiler) : compile_(std::move(compiler)) {}
-
 bool CPaRemover::RemoveSpyware(IProgressor& Progressor, const CChecksumList& WhiteList, const CChecksumList& BlackList,
                                std::wstring& FalseCause) {
   try {
@@ -74,7 +66,7 @@ bool CPaRemover::RemoveSpyware(IProgressor& Progressor, const CChecksumList& Whi
     Progressor.Progress(1);
 
     SystemState state;
-    compile_(Progressor, kCompileFrom, kCompileTo, state);
+    CPaDetector().CompileSystemState(Progressor, kCompileFrom, kCompileTo, state);
     if (Progressor.Cancelled()) return false;
     Progressor.Progress(30);
     // A compilation that stopped on an error may have left the lists unset.
