@@ -4,7 +4,7 @@
 
 #include "tests/doubles/FakeMachine.h"
 
-extern "C" platform::IComponent* WdlCreateComponent(const wchar_t* className);
+extern "C" std::int32_t WdlCreateComponent(const wchar_t* className, platform::IComponent** object);
 
 namespace {
 
@@ -106,9 +106,15 @@ TEST(PlatformFakeProcessesTest, PsapiAndToolhelpSeeTheSameProcesses) {
 }
 
 TEST(PlatformComponentFactoryTest, CreatesKeyedCollectionOnly) {
-  EXPECT_NE(std::unique_ptr<IComponent>(WdlCreateComponent(L"CKeyedCollection")), nullptr);
-  EXPECT_EQ(WdlCreateComponent(L"CNothing"), nullptr);
-  EXPECT_EQ(WdlCreateComponent(nullptr), nullptr);
+  for (const auto& [name, result] : {std::pair<const wchar_t*, std::int32_t>{L"CKeyedCollection", kComponentCreated},
+                                     {L"ckeyedcollection", kComponentCreated},
+                                     {L"CNothing", kComponentUnknownClass},
+                                     {nullptr, kComponentUnknownClass}}) {
+    IComponent* made = reinterpret_cast<IComponent*>(&made);  // poisoned
+    EXPECT_EQ(WdlCreateComponent(name, &made), result) << (name ? name : L"(null)");
+    EXPECT_EQ(std::unique_ptr<IComponent>(made) != nullptr, result == kComponentCreated);
+  }
+  EXPECT_EQ(WdlCreateComponent(L"CKeyedCollection", nullptr), kComponentFailed);
 }
 
 TEST(PlatformFakeDesktopTest, AnswersFromQueueAndRecordsPointer) {

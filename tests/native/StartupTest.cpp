@@ -134,6 +134,21 @@ TEST_F(StartupSequence, MissingCustomComponentIsARunTimeError) {
                   "\t0\t429\tFMain.Form_Initialize\tActiveX component can't create object");
 }
 
+// A library without memory for the object: the customisation component's creation fails with that error.
+TEST_F(StartupSequence, CustomComponentWithoutMemoryIsThatRunTimeError) {
+  machine.components.Register(kCustomProgId, []() -> std::shared_ptr<platform::IComponent> { throw std::bad_alloc(); });
+  ExpectFailedRun(L"Run-time error '7':\r\n\r\nOut of memory", "\t0\t7\tFMain.Form_Initialize\tOut of memory");
+}
+
+// ... and the component check counts it as any other failure to create.
+TEST_F(StartupSequence, TestClassWithoutMemoryFailsTheComponentCheck) {
+  machine.components.Register(kCommonTestProgId, []() -> std::shared_ptr<platform::IComponent> { throw std::bad_alloc(); });
+  ExpectFailedRun(
+      L"Component 'QNCOMMON.DLL' or one of its dependencies not correctly registered: a file is missing or invalid. "
+      L"Try to reinstall Wardline.",
+      "\t4\t0\tFMain.Form_Initialize\tComponent 'QNCOMMON.DLL' or one of its");
+}
+
 TEST_F(StartupSequence, LoggerHandedBackByTheComponentIsTheProgramsLogger) {
   auto recording = std::make_shared<CapturingLogger>();
   replacement = recording;

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <iterator>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -199,6 +201,13 @@ TEST(PlatformComponentsWineTest, MissingLibraryOrClassGivesNull) {
   EXPECT_EQ(platform::Components().Create(L"NoPoint"), nullptr);
   EXPECT_EQ(platform::Components().Create(L"qnCommon.CNoSuchClass"), nullptr);
   EXPECT_NE(platform::Components().Create(L"qnCommon.CKeyedCollection"), nullptr);
+  EXPECT_EQ(platform::Components().Create(L"wdl_testdll.CThing"), nullptr);
+}
+
+// A library that reports why it made no object: its failure comes out on the caller's side.
+TEST(PlatformComponentsWineTest, LibraryThatCouldNotMakeTheObjectRaisesItsFailure) {
+  EXPECT_THROW(platform::Components().Create(L"wdl_testdll.CNoMemory"), std::bad_alloc);
+  EXPECT_THROW(platform::Components().Create(L"wdl_testdll.CBroken"), std::runtime_error);
 }
 
 TEST(PlatformProcessesWineTest, EnumProcessesListsOurOwnProcessWithItsImage) {
