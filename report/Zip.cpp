@@ -164,7 +164,7 @@ std::int32_t RunArchive(cZip& Zip, cZip::ZipOptionRecord& Options, const std::ve
   return result;
 }
 
-std::int32_t PrintCallback(const char* Text, std::uint32_t Length) {
+std::int32_t PrintCallback(const char* Text, std::uint32_t Length) noexcept {
   try {
     if (Length > 1 && Length < 32000 && Text != nullptr) {
       std::string buffer(Text, Length);  // the library's bytes, then cut at the first NUL
@@ -179,7 +179,7 @@ std::int32_t PrintCallback(const char* Text, std::uint32_t Length) {
   return 0;
 }
 
-std::int32_t PasswordCallback(char* Buffer, std::int32_t Size, const char* Prompt, const char* Name) {
+std::int32_t PasswordCallback(char* Buffer, std::int32_t Size, const char* Prompt, const char* Name) noexcept {
   if (gPasswordCancelled) return 1;
   std::wstring password;
   bool cancel = false;
@@ -206,12 +206,12 @@ std::int32_t PasswordCallback(char* Buffer, std::int32_t Size, const char* Promp
   }
 }
 
-const char* CommentCallback(char* Buffer) {
+const char* CommentCallback(char* Buffer) noexcept {
   gComment[0] = '\0';
   return gComment.data();
 }
 
-std::int32_t ServiceCallback(const char* Name, std::uint64_t Size) { return 0; }
+std::int32_t ServiceCallback(const char* Name, std::uint64_t Size) noexcept { return 0; }
 
 void SlashesToBackslashes(std::wstring& Text) { std::replace(Text.begin(), Text.end(), L'/', L'\\'); }
 

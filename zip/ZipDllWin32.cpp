@@ -282,7 +282,8 @@ std::int32_t ZIP_API ZpInit(const ZipCallbackTable* callbacks) {
 
 std::int32_t ZIP_API ZpSetOptions(const ZipOptionRecord* options) {
   if (options == nullptr) return 0;
-  // An exception barrier: only copying the texts can fail, and then the earlier options stay.
+  // An exception barrier: only copying the texts can fail, and then the earlier options stay and the
+  // result is 0.
   char* ZipOptionRecord::*const texts[] = {&ZipOptionRecord::date, &ZipOptionRecord::rootFolder,
                                            &ZipOptionRecord::tempFolder};
   try {
@@ -296,7 +297,7 @@ std::int32_t ZIP_API ZpSetOptions(const ZipOptionRecord* options) {
       if (options->*texts[i] != nullptr) gOptions.record.*texts[i] = gOptions.texts[i].data();
     }
     return 1;
-  } catch (const std::bad_alloc&) {
+  } catch (...) {
     return 0;
   }
 }
@@ -320,7 +321,8 @@ std::int32_t ZIP_API ZpArchive(std::int32_t count, const char* archiveName, cons
   if (outcome.result != kZipOk) {
     try {
       Print(callbacks, zip::ErrorLine(outcome));
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
+      // No memory for the message: the error result below still tells the caller.
     }
   }
   return outcome.result;
