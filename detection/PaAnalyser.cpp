@@ -79,10 +79,7 @@ bool Trapped(const wchar_t* rule, Body body) {
   try {
     return body();
   } catch (...) {
-    const CError error = CurrentError();
-    if (MWDL::goLogger) {
-      MWDL::goLogger->Log(error.Number(), error.Description(), kLogError, std::wstring(L"CPaAnalyser.") + rule);
-    }
+    MWDL::LogError(CurrentError(), kLogError, std::wstring(L"CPaAnalyser.") + rule);
     return false;
   }
 }

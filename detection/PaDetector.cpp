@@ -126,9 +126,6 @@ void CPaDetector::CompileSystemState(IProgressor& Progressor, std::int32_t Progr
     if (Progressor.Cancelled()) return;
     Progressor.Progress(static_cast<double>(ProgressorTo));
   } catch (...) {
-    const CError error = CurrentError();
-    if (MWDL::goLogger) {
-      MWDL::goLogger->Log(error.Number(), error.Description(), kLogError, L"CPaDetector.CompileSystemState");
-    }
+    MWDL::LogError(CurrentError(), kLogError, L"CPaDetector.CompileSystemState");
   }
 }

@@ -62,16 +62,6 @@ inline std::wstring PathAsNamed(const std::wstring& keyPath, platform::RegView v
   return keyPath.substr(0, separator + 1) + L"Wow6432Node" + keyPath.substr(separator);
 }
 
-// Logs through the program-wide logger when there is one. Used by the error handlers, which must not
-// raise a second error of their own.
-inline void Log(long number, const std::wstring& message, int level, const std::wstring& source) {
-  if (MWDL::goLogger) MWDL::goLogger->Log(number, message, level, source);
-}
-
-inline void LogError(const CError& error, int level, const std::wstring& source) {
-  Log(error.Number(), error.Description(), level, source);
-}
-
 // A hive as the 32-bit signed number that the items store (HKEY_LOCAL_MACHINE is -2147483646).
 inline std::int32_t HiveNumber(platform::Hive hive) { return static_cast<std::int32_t>(hive); }
 

@@ -13,7 +13,7 @@
 #include "platform/Platform.h"
 #include "shell/MAPI.h"
 
-using inspection_detail::LogError;
+using MWDL::LogError;
 using inspection_detail::Resolver;
 using platform::Handle;
 using platform::kNoHandle;
@@ -185,7 +185,7 @@ std::wstring CProcessManager::StripNull(const std::wstring& Text) {
 
 namespace {
 
-using inspection_detail::Log;
+using MWDL::Log;
 
 constexpr wchar_t kTerminateSource[] = L"CProcessManager.MyTerminateProcess";
 // The error number of a process that refuses to end (E_FAIL).
@@ -431,7 +431,7 @@ bool RenameLogged(const RenameFamily& family, const std::wstring& Source, const 
     Log(0, L"Encoded file name: " + Utilities().EncodeString(Utf16Bytes(Source)), kLogInfo, family.encodedSource);
     return false;
   } catch (...) {
-    inspection_detail::LogError(CurrentError(), kLogError, family.errorSource);
+    LogError(CurrentError(), kLogError, family.errorSource);
     return false;
   }
 }
@@ -453,7 +453,7 @@ void CProcessManager::RenameParasiteFilesEx(const CFileSet& ParasiteFiles) {
     PauseServingMessages();
     for (const std::wstring& path : FilesToPostDelete) RenameParasiteFile(path);
   } catch (...) {
-    inspection_detail::LogError(CurrentError(), kLogError, kRenameFilesSource);
+    LogError(CurrentError(), kLogError, kRenameFilesSource);
   }
 }
 

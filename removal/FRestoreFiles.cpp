@@ -17,10 +17,6 @@ constexpr unsigned kStyleExclamation = 48;
 constexpr unsigned kStyleInformation = 64;
 constexpr int kAnswerOk = 1;
 
-void LogError(const CError& error, const wchar_t* source) {
-  if (MWDL::goLogger) MWDL::goLogger->Log(error.Number(), error.Description(), kLogError, source);
-}
-
 }  // namespace
 
 FRestoreFiles::FRestoreFiles()
@@ -48,7 +44,7 @@ bool FRestoreFiles::Init() {
     RefreshList();
     return lstFiles.ListCount() >= 1;
   } catch (...) {
-    LogError(CurrentError(), L"FRestoreFiles.Init");
+    MWDL::LogError(CurrentError(), kLogError, L"FRestoreFiles.Init");
     return false;
   }
 }
@@ -64,7 +60,7 @@ void FRestoreFiles::RefreshList() {
     }
     if (lstFiles.ListCount() >= 1) lstFiles.SetText(lstFiles.List(0, 0));
   } catch (...) {
-    LogError(CurrentError(), L"FRestoreFiles.RefreshList");
+    MWDL::LogError(CurrentError(), kLogError, L"FRestoreFiles.RefreshList");
   }
 }
 
@@ -96,7 +92,7 @@ void FRestoreFiles::cmdRestoreFile_Click() {
     }
   } catch (...) {
     const CError error = CurrentError();
-    LogError(error, L"FRestoreFiles.cmdRestoreFile_Click");
+    MWDL::LogError(error, kLogError, L"FRestoreFiles.cmdRestoreFile_Click");
     MAPI::MyMsgBox(Utilities().FormatString(LoadResString(123), {sel}) + error.Description(), kStyleInformation, L"");
   }
 }

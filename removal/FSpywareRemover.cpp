@@ -22,15 +22,6 @@ constexpr int kAnswerOk = 1;
 constexpr wchar_t kRemovalFailed[] =
     L"The spyware removal could not be completed. The reason is written in the log file WDL.log.";
 
-void Log(long number, const std::wstring& message, int level, const wchar_t* source) {
-  if (MWDL::goLogger) MWDL::goLogger->Log(number, message, level, source);
-}
-
-void LogCurrentError(const wchar_t* source) {
-  const CError error = CurrentError();
-  Log(error.Number(), error.Description(), kLogError, source);
-}
-
 }  // namespace
 
 FSpywareRemover::FSpywareRemover()
@@ -101,13 +92,13 @@ void FSpywareRemover::cmdCheckPastedData_Click() {
       MAPI::MyMsgBox(errorText, kStyleExclamation, L"");
     }
   } catch (...) {
-    LogCurrentError(L"FSpywareRemover.cmdCheckPastedData_Click");
+    MWDL::LogError(CurrentError(), kLogError, L"FSpywareRemover.cmdCheckPastedData_Click");
   }
 }
 
 void FSpywareRemover::cmdApplyScript_Click() {
   try {
-    Log(0, L"Executing a script: " + txtMessage.Text(), kLogInfo, kApplySource);
+    MWDL::Log(0, L"Executing a script: " + txtMessage.Text(), kLogInfo, kApplySource);
     std::wstring errorText;
     RemovalScript::ScriptTexts texts;
     if (!RemovalScript::CheckScript(txtMessage.Text(), errorText, texts, WhiteList, BlackList)) {
@@ -132,7 +123,7 @@ void FSpywareRemover::cmdApplyScript_Click() {
       std::wstring refusal;
       if (!MReboot::RestartWindows(refusal)) {
         const std::wstring text = Utilities().FormatString(LoadResString(117), {refusal});
-        Log(0, text, kLogError, kApplySource);
+        MWDL::Log(0, text, kLogError, kApplySource);
         MAPI::MyMsgBox(text, kStyleExclamation, L"");
       }
       // Restart requested or refused: the program ends here.
@@ -142,7 +133,7 @@ void FSpywareRemover::cmdApplyScript_Click() {
     // A remover stopped by an error leaves no cause: the log holds it.
     MAPI::MyMsgBox(FalseCause.empty() ? std::wstring(kRemovalFailed) : FalseCause, kStyleExclamation, L"");
   } catch (...) {
-    LogCurrentError(kApplySource);
+    MWDL::LogError(CurrentError(), kLogError, kApplySource);
     return;
   }
 
@@ -162,7 +153,7 @@ void FSpywareRemover::moProgressor_Started() {
     RebootRequired = CPaRemover().RemoveSpyware(*moProgressor, WhiteList, BlackList, FalseCause);
     if (!moProgressor->Cancelled()) moProgressor->Progress(100);
   } catch (...) {
-    LogCurrentError(L"FSpywareRemover.moProgressor_Started");
+    MWDL::LogError(CurrentError(), kLogError, L"FSpywareRemover.moProgressor_Started");
   }
 }
 

@@ -102,15 +102,14 @@ bool CPaRemover::RemoveSpyware(IProgressor& Progressor, const CChecksumList& Whi
       return false;
     }
     for (const std::wstring& file : toRemove) {
-      if (MWDL::goLogger) MWDL::goLogger->Log(0, L"Disabling " + file, kLogInfo, kSource);
+      MWDL::Log(0, L"Disabling " + file, kLogInfo, kSource);
     }
     CProcessManager manager;
     manager.RenameParasiteFilesEx(toRemove);
     manager.TerminateProcessesByModules(toRemove, true);
     return true;
   } catch (...) {
-    const CError error = CurrentError();
-    if (MWDL::goLogger) MWDL::goLogger->Log(error.Number(), error.Description(), kLogError, kSource);
+    MWDL::LogError(CurrentError(), kLogError, kSource);
     return false;
   }
 }

@@ -21,11 +21,6 @@ constexpr std::size_t kMaxSignificantDigits = 8;
 // How much of an unreadable item its error names.
 constexpr std::size_t kQuotedItemLength = 40;
 
-void LogError(const wchar_t* source) {
-  const CError error = CurrentError();
-  if (MWDL::goLogger) MWDL::goLogger->Log(error.Number(), error.Description(), kLogError, source);
-}
-
 int HexDigitValue(wchar_t c) {
   if (c >= L'0' && c <= L'9') return c - L'0';
   if (c >= L'a' && c <= L'f') return c - L'a' + 10;
@@ -159,7 +154,7 @@ bool ParseScriptFromMessage(const std::wstring& Text, ScriptTexts& texts, CCheck
     ReadChecksumList(black, BlackList);
     return true;
   } catch (...) {
-    LogError(L"FSpywareRemover.ParseScriptFromMessage");
+    MWDL::LogError(CurrentError(), kLogError, L"FSpywareRemover.ParseScriptFromMessage");
     return false;
   }
 }
@@ -168,7 +163,7 @@ bool IsMinAppVersionRestrictionApplies(const std::wstring& MinAppVersion) {
   try {
     return CompareVersions(MWDL::gsVersion, MinAppVersion) >= 0;
   } catch (...) {
-    LogError(L"FSpywareRemover.IsMinAppVersionRestrictionApplies");
+    MWDL::LogError(CurrentError(), kLogError, L"FSpywareRemover.IsMinAppVersionRestrictionApplies");
     return false;
   }
 }
@@ -206,7 +201,7 @@ bool CheckScript(std::wstring Text, std::wstring& ErrorText, ScriptTexts& texts,
     }
     return true;
   } catch (...) {
-    LogError(L"FSpywareRemover.CheckScript");
+    MWDL::LogError(CurrentError(), kLogError, L"FSpywareRemover.CheckScript");
     return false;
   }
 }

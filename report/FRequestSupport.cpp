@@ -18,15 +18,6 @@ constexpr wchar_t kClickSource[] = L"FRequestSupport.cmdRequestSupport_Click";
 // The program's own error 906, the number of its message: a submission that failed.
 constexpr long kSubmissionFailed = err::FromBits(0x8004038Au);
 
-void Log(long number, const std::wstring& message, int level, const wchar_t* source) {
-  if (MWDL::goLogger) MWDL::goLogger->Log(number, message, level, source);
-}
-
-void LogCurrentError(int level, const wchar_t* source) {
-  const CError error = CurrentError();
-  Log(error.Number(), error.Description(), level, source);
-}
-
 }  // namespace
 
 FRequestSupport::FRequestSupport()
@@ -79,17 +70,17 @@ void FRequestSupport::Form_Load() {
     std::wstring extra;
     txtOS.SetText(Utilities().GetOSVersion(major, minor, build, platformId, extra));
   } catch (...) {
-    LogCurrentError(kLogTolerated, L"FRequestSupport.Form_Load");
+    MWDL::LogError(CurrentError(), kLogTolerated, L"FRequestSupport.Form_Load");
   }
   try {
     txtCPUType.SetText(Utilities().GetCPUType());
   } catch (...) {
-    LogCurrentError(kLogTolerated, L"FRequestSupport.Form_Load");
+    MWDL::LogError(CurrentError(), kLogTolerated, L"FRequestSupport.Form_Load");
   }
   try {
     txtComputerName.SetText(Utilities().GetComputerName());
   } catch (...) {
-    LogCurrentError(kLogTolerated, L"FRequestSupport.Form_Load");
+    MWDL::LogError(CurrentError(), kLogTolerated, L"FRequestSupport.Form_Load");
   }
 }
 
@@ -134,7 +125,7 @@ void FRequestSupport::cmdRequestSupport_Click() {
     moProgressor.reset();
 
     if (mbRequestSent) {
-      Log(0, L"Requesting support", kLogInfo, kClickSource);
+      MWDL::Log(0, L"Requesting support", kLogInfo, kClickSource);
       try {
         cmdRequestSupport.SetDefault(false);
         cmdCancel.SetCaption(L"Close");
@@ -144,12 +135,12 @@ void FRequestSupport::cmdRequestSupport_Click() {
       }
       MAPI::MyMsgBox(LoadResString(105), 64, L"");
     } else {
-      Log(kSubmissionFailed, LoadResString(906) + msSendError, kLogTolerated, kClickSource);
+      MWDL::Log(kSubmissionFailed, LoadResString(906) + msSendError, kLogTolerated, kClickSource);
       platform::Desktop().SetMousePointer(platform::kPointerDefault);
       MAPI::MyMsgBox(LoadResString(106), 48, L"");
     }
   } catch (...) {
-    LogCurrentError(kLogError, kClickSource);
+    MWDL::LogError(CurrentError(), kLogError, kClickSource);
   }
 }
 
@@ -165,7 +156,7 @@ void FRequestSupport::moProgressor_Started() {
     mbRequestSent = CL().Do1(L"LDW\\SupportRequest", values, msSendError);
     moProgressor->Progress(100);
   } catch (...) {
-    LogCurrentError(kLogError, L"FRequestSupport.moProgressor_Started");
+    MWDL::LogError(CurrentError(), kLogError, L"FRequestSupport.moProgressor_Started");
   }
 }
 

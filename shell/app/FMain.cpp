@@ -29,10 +29,6 @@ namespace {
 
 constexpr wchar_t kStartupSource[] = L"FMain.Form_Initialize";
 
-void LogError(const CError& error, const wchar_t* source) {
-  if (MWDL::goLogger) MWDL::goLogger->Log(error.Number(), error.Description(), kLogError, source);
-}
-
 void LogStartLines(CLogger& logger) {
   logger.Log(0, L"********** start app", kLogInfo, kStartupSource);
   logger.Log(0, LoadResString(100) + L" ver." + MWDL::gsVersion, kLogInfo, kStartupSource);
@@ -73,7 +69,7 @@ void OpenWebSite() noexcept {
 
 void ReportRunTimeError(const CError& error, const std::wstring& source) {
   try {
-    if (MWDL::goLogger) MWDL::goLogger->Log(error.Number(), error.Description(), kLogError, source);
+    MWDL::LogError(error, kLogError, source);
   } catch (...) {
   }
   MAPI::MyMsgBox(L"Run-time error '" + std::to_wstring(error.Number()) + L"':\r\n\r\n" + error.Description(), 16,
@@ -146,7 +142,7 @@ FMain::StartupResult FMain::NormalStartup() {
   std::wstring message;
   if (!MWDL::CheckComponents(message)) {
     MAPI::MyMsgBox(message, 16, L"");
-    MWDL::goLogger->Log(0, message, kLogTolerated, kStartupSource);
+    MWDL::Log(0, message, kLogTolerated, kStartupSource);
     ui::Quit(1);
     return StartupResult::End;
   }
@@ -239,7 +235,7 @@ void FMain::mnuAbout_Click() {
     FAbout about;
     about.ShowModal(this);
   } catch (...) {
-    LogError(CurrentError(), L"FMain.mnuAbout_Click");
+    MWDL::LogError(CurrentError(), kLogError, L"FMain.mnuAbout_Click");
   }
 }
 
@@ -256,7 +252,7 @@ void FMain::mnuRestoreRemovedPrograms_Click() {
     } catch (...) {
     }
   } catch (...) {
-    LogError(CurrentError(), L"FMain.mnuRestoreRemovedPrograms_Click");
+    MWDL::LogError(CurrentError(), kLogError, L"FMain.mnuRestoreRemovedPrograms_Click");
   }
 }
 
