@@ -13,15 +13,9 @@
 
 namespace {
 
-CFileInfoManager& FileInfoManager() {
-  if (!MWDL::goFileInfoManager) throw CError(err::kObjectNotSet, L"Object variable or With block variable not set");
-  return *MWDL::goFileInfoManager;
-}
+CFileInfoManager& FileInfoManager() { return Required(MWDL::goFileInfoManager); }
 
-CHashier& Hashier() {
-  if (!MWDL::goHashier) throw CError(err::kObjectNotSet, L"Object variable or With block variable not set");
-  return *MWDL::goHashier;
-}
+CHashier& Hashier() { return Required(MWDL::goHashier); }
 
 // The facts about a file, each read through the program-wide caches or routines.
 bool FileExists(const std::wstring& fileName) { return FileInfoManager().isFileExist(fileName); }

@@ -16,20 +16,10 @@
 namespace inspection_detail {
 
 // The program-wide resolver; an unset one is the toolkit's "object not set" error of the caller.
-inline CFilenameResolver& Resolver() {
-  if (!MWDL::goFilenameResolver) {
-    throw CError(err::kObjectNotSet, L"Object variable or With block variable not set");
-  }
-  return *MWDL::goFilenameResolver;
-}
+inline CFilenameResolver& Resolver() { return Required(MWDL::goFilenameResolver); }
 
 // The program-wide registry object, likewise.
-inline CRegistry& Registry() {
-  if (!MWDL::goRegistry) {
-    throw CError(err::kObjectNotSet, L"Object variable or With block variable not set");
-  }
-  return *MWDL::goRegistry;
-}
+inline CRegistry& Registry() { return Required(MWDL::goRegistry); }
 
 // A command line turned into the full path of its file: both resolver steps, the file looked for as a
 // program of the registry view the command line was read from would find it.

@@ -308,10 +308,7 @@ constexpr std::int64_t kPauseSeconds = 2;
 constexpr std::uint32_t kPauseLimitMs = 2000;
 constexpr std::uint32_t kPauseSliceMs = 10;
 
-CHashier& Hashier() {
-  if (!MWDL::goHashier) throw CError(err::kObjectNotSet, L"Object variable or With block variable not set");
-  return *MWDL::goHashier;
-}
+CHashier& Hashier() { return Required(MWDL::goHashier); }
 
 // Seconds since 1970-01-01 of a local date and time, by the calendar alone.
 std::int64_t SecondsOf(const platform::LocalTime& t) {

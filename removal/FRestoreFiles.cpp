@@ -73,14 +73,14 @@ void FRestoreFiles::cmdRestoreFile_Click() {
         kAnswerOk) {
       return;
     }
-    if (!moProcessManager) throw CError(err::kObjectNotSet, L"Object variable or With block variable not set");
-    if (moProcessManager->SafeRenameFile(MAPI::MakeParasiteFileName(sel), sel)) {
+    CProcessManager& manager = Required(moProcessManager);
+    if (manager.SafeRenameFile(MAPI::MakeParasiteFileName(sel), sel)) {
       // The record goes only once the file has its former name again.
       CRegistry().DeleteValue(platform::kHkeyCurrentUser, CProcessManager::kRemovedFilesKey, sel);
       MAPI::MyMsgBox(Utilities().FormatString(LoadResString(121), {sel}), kStyleInformation, L"");
     } else {
       // The rename was refused (its reason is in the log too): the file stays removed and listed.
-      const std::uint32_t code = moProcessManager->LastRenameError();
+      const std::uint32_t code = manager.LastRenameError();
       const std::wstring reason = code != 0 ? Utilities().GetErrorText(static_cast<long>(code))
                                             : std::wstring(L"The file could not be renamed.");
       MAPI::MyMsgBox(Utilities().FormatString(LoadResString(123), {sel}) + reason, kStyleExclamation, L"");

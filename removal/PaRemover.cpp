@@ -32,9 +32,8 @@ std::wstring FileKey(const std::wstring& path) { return L"_" + path; }
 std::wstring ChecksumKey(std::int32_t checksum) { return L"_" + std::to_wstring(checksum); }
 
 std::int32_t ChecksumOf(const std::wstring& path) {
-  if (!MWDL::goHashier) throw CError(err::kObjectNotSet, L"Object variable or With block variable not set");
   std::int32_t size = 0;
-  return MWDL::goHashier->HashFromFullFileName(path, size);
+  return Required(MWDL::goHashier).HashFromFullFileName(path, size);
 }
 
 // The counter of files over both passes, with progress and a cancel test at every tenth file.
@@ -70,11 +69,8 @@ bool CPaRemover::RemoveSpyware(IProgressor& Progressor, const CChecksumList& Whi
     if (Progressor.Cancelled()) return false;
     Progressor.Progress(30);
     // A compilation that stopped on an error may have left the lists unset.
-    if (!state.oCommonFileList || !state.oSuspiciousFileList) {
-      throw CError(err::kObjectNotSet, L"Object variable or With block variable not set");
-    }
-    const CFileNameList& allFiles = *state.oCommonFileList;
-    const CFileNameList& suspiciousFiles = *state.oSuspiciousFileList;
+    const CFileNameList& allFiles = Required(state.oCommonFileList);
+    const CFileNameList& suspiciousFiles = Required(state.oSuspiciousFileList);
 
     CKeyedCollection<std::wstring> toRemove;
     const std::int32_t total = Checked32(static_cast<std::int64_t>(allFiles.Count()) +

@@ -29,10 +29,7 @@ std::wstring Section(const wchar_t* source, const std::function<std::wstring()>&
 // A collection the compilation did not reach (or an enumerator returned as no list): walking it is the
 // "object not set" error of the writer that walks it.
 template <class T>
-T& Walk(const std::shared_ptr<T>& object) {
-  if (!object) throw CError(err::kObjectNotSet, L"Object variable or With block variable not set");
-  return *object;
-}
+T& Walk(const std::shared_ptr<T>& object) { return Required(object); }
 
 std::wstring Escape(const std::wstring& text) { return Utilities().EscapeXML(text); }
 
