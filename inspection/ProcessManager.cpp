@@ -191,15 +191,13 @@ constexpr wchar_t kTerminateSource[] = L"CProcessManager.MyTerminateProcess";
 // The error number of a process that refuses to end (E_FAIL).
 constexpr long kTerminateFailed = err::FromBits(0x80004005u);
 
-std::wstring PidKey(std::uint32_t id) { return L"_" + std::to_wstring(id); }
-
 // Notes a process that has one of the files loaded: this program's own process only as found, every
 // other one on the kill list (once, should the system list an id twice).
 void NoteMatch(std::uint32_t id, std::uint32_t own, CKeyedCollection<std::uint32_t>& pids, bool& ownFound) {
   if (id == own) {
     ownFound = true;
-  } else if (!pids.Exists(PidKey(id))) {
-    pids.Add(id, PidKey(id));
+  } else if (!pids.Exists(qn::NumberKey(id))) {
+    pids.Add(id, qn::NumberKey(id));
   }
 }
 
@@ -227,11 +225,11 @@ void CProcessManager::TerminateProcessesByModulesNT(const CFileSet& Modules, boo
     // The image is the first module and counts like any other; the first match decides.
     const bool matched = std::any_of(modules.begin(), modules.end(), [&](Handle module) {
       const std::wstring path = ModulePath(process.Get(), module);
-      return !IsBlank(path) && Modules.Exists(L"_" + path);
+      return !IsBlank(path) && Modules.Exists(qn::FileKey(path));
     });
     if (matched) NoteMatch(id, own, pids, ownFound);
   }
-  if (ownFound && TerminateOwnProcess) pids.Add(own, PidKey(own));
+  if (ownFound && TerminateOwnProcess) pids.Add(own, qn::NumberKey(own));
   TerminateProcesses(pids);
 }
 
@@ -253,13 +251,13 @@ void CProcessManager::TerminateProcessesByModules95(const CFileSet& Modules, boo
         platform::ModuleEntry module;
         for (bool moreModules = processes.Module32First(moduleSnapshot.Get(), module); moreModules && !matched;
              moreModules = processes.Module32Next(moduleSnapshot.Get(), module)) {
-          matched = Modules.Exists(L"_" + StripNull(FieldText(module.exePath)));
+          matched = Modules.Exists(qn::FileKey(StripNull(FieldText(module.exePath))));
         }
       }
       if (matched) NoteMatch(entry.processId, own, pids, ownFound);
     }
   }  // the process snapshot is closed before anything ends
-  if (ownFound && TerminateOwnProcess) pids.Add(own, PidKey(own));
+  if (ownFound && TerminateOwnProcess) pids.Add(own, qn::NumberKey(own));
   TerminateProcesses(pids);
 }
 
@@ -272,7 +270,7 @@ void CProcessManager::TerminateProcesses(const CKeyedCollection<std::uint32_t>& 
     OwnedHandle process(processes.OpenProcess(platform::kProcessAllAccess, false, id));
     if (process) MyTerminateProcess(process.Get(), std::to_wstring(id));
   }
-  if (!Pids.Exists(PidKey(own))) return;
+  if (!Pids.Exists(qn::NumberKey(own))) return;
   OwnedHandle process(processes.OpenProcess(platform::kProcessAllAccess, false, own));
   if (!process) return;
   MAPI::MyMsgBox(L"Operation complete; terminating. Please reboot Windows. ", 64, L"");

@@ -28,9 +28,6 @@ std::int32_t Checked32(std::int64_t value) {
   return static_cast<std::int32_t>(value);
 }
 
-std::wstring FileKey(const std::wstring& path) { return L"_" + path; }
-std::wstring ChecksumKey(std::int32_t checksum) { return L"_" + std::to_wstring(checksum); }
-
 std::int32_t ChecksumOf(const std::wstring& path) {
   std::int32_t size = 0;
   return Required(MWDL::goHashier).HashFromFullFileName(path, size);
@@ -79,15 +76,15 @@ bool CPaRemover::RemoveSpyware(IProgressor& Progressor, const CChecksumList& Whi
     for (const std::wstring& file : suspiciousFiles) {
       if (!counter.Next()) return false;
       const std::int32_t checksum = ChecksumOf(file);
-      if (!WhiteList.Exists(ChecksumKey(checksum)) && !toRemove.Exists(FileKey(file))) {
-        toRemove.Add(file, FileKey(file));
+      if (!WhiteList.Exists(qn::NumberKey(checksum)) && !toRemove.Exists(qn::FileKey(file))) {
+        toRemove.Add(file, qn::FileKey(file));
       }
     }
     for (const std::wstring& file : allFiles) {
       if (!counter.Next()) return false;
       const std::int32_t checksum = ChecksumOf(file);
-      if (BlackList.Exists(ChecksumKey(checksum)) && !toRemove.Exists(FileKey(file))) {
-        toRemove.Add(file, FileKey(file));
+      if (BlackList.Exists(qn::NumberKey(checksum)) && !toRemove.Exists(qn::FileKey(file))) {
+        toRemove.Add(file, qn::FileKey(file));
       }
     }
     if (Progressor.Cancelled()) return false;

@@ -105,8 +105,6 @@ std::int32_t ReadChecksumItem(std::wstring_view item) {
   return static_cast<std::int32_t>(value);
 }
 
-std::wstring ChecksumKey(std::int32_t checksum) { return L"_" + std::to_wstring(checksum); }
-
 void ReadChecksumList(const std::wstring& text, CChecksumList& list) {
   if (text.empty()) return;
   std::size_t from = 0;
@@ -114,7 +112,7 @@ void ReadChecksumList(const std::wstring& text, CChecksumList& list) {
     const std::size_t separator = text.find(L';', from);
     const std::int32_t checksum = ReadChecksumItem(std::wstring_view(text).substr(
         from, separator == std::wstring::npos ? std::wstring::npos : separator - from));
-    list.Add(checksum, ChecksumKey(checksum));
+    list.Add(checksum, qn::NumberKey(checksum));
     if (separator == std::wstring::npos) break;
     from = separator + 1;
   }
