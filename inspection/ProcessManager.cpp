@@ -273,7 +273,7 @@ void CProcessManager::TerminateProcesses(const CKeyedCollection<std::uint32_t>& 
   if (!Pids.Exists(qn::NumberKey(own))) return;
   OwnedHandle process(processes.OpenProcess(platform::kProcessAllAccess, false, own));
   if (!process) return;
-  MAPI::MyMsgBox(L"Operation complete; terminating. Please reboot Windows. ", 64, L"");
+  MAPI::MyMsgBox(L"Operation complete; terminating. Please reboot Windows. ", MAPI::kStyleInformation, L"");
   MyTerminateProcess(process.Get(), L"my:" + std::to_wstring(own));
 }
 

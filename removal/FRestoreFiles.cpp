@@ -12,10 +12,6 @@
 
 namespace {
 
-constexpr unsigned kStyleOkCancelExclamation = 49;
-constexpr unsigned kStyleExclamation = 48;
-constexpr unsigned kStyleInformation = 64;
-constexpr int kAnswerOk = 1;
 
 }  // namespace
 
@@ -69,31 +65,32 @@ void FRestoreFiles::cmdRestoreFile_Click() {
   try {
     sel = lstFiles.Text();
     if (sel.empty()) return;
-    if (MAPI::MyMsgBox(Utilities().FormatString(LoadResString(120), {sel}), kStyleOkCancelExclamation, L"") !=
-        kAnswerOk) {
+    if (MAPI::MyMsgBox(Utilities().FormatString(LoadResString(120), {sel}), MAPI::kStyleOkCancelExclamation,
+                       L"") != MAPI::kAnswerOk) {
       return;
     }
     CProcessManager& manager = Required(moProcessManager);
     if (manager.SafeRenameFile(MAPI::MakeParasiteFileName(sel), sel)) {
       // The record goes only once the file has its former name again.
       CRegistry().DeleteValue(platform::kHkeyCurrentUser, CProcessManager::kRemovedFilesKey, sel);
-      MAPI::MyMsgBox(Utilities().FormatString(LoadResString(121), {sel}), kStyleInformation, L"");
+      MAPI::MyMsgBox(Utilities().FormatString(LoadResString(121), {sel}), MAPI::kStyleInformation, L"");
     } else {
       // The rename was refused (its reason is in the log too): the file stays removed and listed.
       const std::uint32_t code = manager.LastRenameError();
       const std::wstring reason = code != 0 ? Utilities().GetErrorText(static_cast<long>(code))
                                             : std::wstring(L"The file could not be renamed.");
-      MAPI::MyMsgBox(Utilities().FormatString(LoadResString(123), {sel}) + reason, kStyleExclamation, L"");
+      MAPI::MyMsgBox(Utilities().FormatString(LoadResString(123), {sel}) + reason, MAPI::kStyleExclamation, L"");
     }
     RefreshList();
     if (lstFiles.ListCount() == 0) {
-      MAPI::MyMsgBox(LoadResString(122), kStyleInformation, L"");
+      MAPI::MyMsgBox(LoadResString(122), MAPI::kStyleInformation, L"");
       Hide();
     }
   } catch (...) {
     const CError error = CurrentError();
     MWDL::LogError(error, kLogError, L"FRestoreFiles.cmdRestoreFile_Click");
-    MAPI::MyMsgBox(Utilities().FormatString(LoadResString(123), {sel}) + error.Description(), kStyleInformation, L"");
+    MAPI::MyMsgBox(Utilities().FormatString(LoadResString(123), {sel}) + error.Description(), MAPI::kStyleInformation,
+                   L"");
   }
 }
 

@@ -14,10 +14,6 @@
 namespace {
 
 constexpr wchar_t kApplySource[] = L"FSpywareRemover.cmdApplyScript_Click";
-constexpr unsigned kStyleExclamation = 48;
-constexpr unsigned kStyleOkCancelExclamation = 49;
-constexpr unsigned kStyleInformation = 64;
-constexpr int kAnswerOk = 1;
 // What the user is told when the remover stopped on an error and so gave no cause of its own.
 constexpr wchar_t kRemovalFailed[] =
     L"The spyware removal could not be completed. The reason is written in the log file WDL.log.";
@@ -87,9 +83,9 @@ void FSpywareRemover::cmdCheckPastedData_Click() {
     RemovalScript::ScriptTexts texts;
     CChecksumList white, black;
     if (RemovalScript::CheckScript(txtMessage.Text(), errorText, texts, white, black)) {
-      MAPI::MyMsgBox(LoadResString(107), kStyleInformation, L"");
+      MAPI::MyMsgBox(LoadResString(107), MAPI::kStyleInformation, L"");
     } else {
-      MAPI::MyMsgBox(errorText, kStyleExclamation, L"");
+      MAPI::MyMsgBox(errorText, MAPI::kStyleExclamation, L"");
     }
   } catch (...) {
     MWDL::LogError(CurrentError(), kLogError, L"FSpywareRemover.cmdCheckPastedData_Click");
@@ -102,7 +98,7 @@ void FSpywareRemover::cmdApplyScript_Click() {
     std::wstring errorText;
     RemovalScript::ScriptTexts texts;
     if (!RemovalScript::CheckScript(txtMessage.Text(), errorText, texts, WhiteList, BlackList)) {
-      MAPI::MyMsgBox(LoadResString(110) + errorText, kStyleExclamation, L"");
+      MAPI::MyMsgBox(LoadResString(110) + errorText, MAPI::kStyleExclamation, L"");
       return;
     }
 
@@ -116,22 +112,22 @@ void FSpywareRemover::cmdApplyScript_Click() {
     if (cancelled) return;
 
     if (RebootRequired) {
-      if (MAPI::MyMsgBox(LoadResString(116), kStyleOkCancelExclamation, L"") != kAnswerOk) {
-        MAPI::MyMsgBox(LoadResString(118), kStyleInformation, L"");
+      if (MAPI::MyMsgBox(LoadResString(116), MAPI::kStyleOkCancelExclamation, L"") != MAPI::kAnswerOk) {
+        MAPI::MyMsgBox(LoadResString(118), MAPI::kStyleInformation, L"");
         return;
       }
       std::wstring refusal;
       if (!MReboot::RestartWindows(refusal)) {
         const std::wstring text = Utilities().FormatString(LoadResString(117), {refusal});
         MWDL::Log(0, text, kLogError, kApplySource);
-        MAPI::MyMsgBox(text, kStyleExclamation, L"");
+        MAPI::MyMsgBox(text, MAPI::kStyleExclamation, L"");
       }
       // Restart requested or refused: the program ends here.
       ui::Quit(0);
       return;
     }
     // A remover stopped by an error leaves no cause: the log holds it.
-    MAPI::MyMsgBox(FalseCause.empty() ? std::wstring(kRemovalFailed) : FalseCause, kStyleExclamation, L"");
+    MAPI::MyMsgBox(FalseCause.empty() ? std::wstring(kRemovalFailed) : FalseCause, MAPI::kStyleExclamation, L"");
   } catch (...) {
     MWDL::LogError(CurrentError(), kLogError, kApplySource);
     return;

@@ -112,7 +112,7 @@ void FRequestSupport::cmdRequestSupport_Click() {
       refused = 104;
     }
     if (refused != 0) {
-      MAPI::MyMsgBox(LoadResString(refused), 48, L"");
+      MAPI::MyMsgBox(LoadResString(refused), MAPI::kStyleExclamation, L"");
       return;
     }
 
@@ -133,11 +133,11 @@ void FRequestSupport::cmdRequestSupport_Click() {
         cmdCancel.SetFocus();
       } catch (...) {
       }
-      MAPI::MyMsgBox(LoadResString(105), 64, L"");
+      MAPI::MyMsgBox(LoadResString(105), MAPI::kStyleInformation, L"");
     } else {
       MWDL::Log(kSubmissionFailed, LoadResString(906) + msSendError, kLogTolerated, kClickSource);
       platform::Desktop().SetMousePointer(platform::kPointerDefault);
-      MAPI::MyMsgBox(LoadResString(106), 48, L"");
+      MAPI::MyMsgBox(LoadResString(106), MAPI::kStyleExclamation, L"");
     }
   } catch (...) {
     MWDL::LogError(CurrentError(), kLogError, kClickSource);

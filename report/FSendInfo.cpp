@@ -17,7 +17,6 @@ namespace {
 
 constexpr wchar_t kSendSource[] = L"FSendInfo.cmdSend_Click";
 constexpr long kSubmissionFailed = err::FromBits(0x8004038Au);
-constexpr int kRetry = 4;
 
 bool BlanksOnly(const std::wstring& text) { return text.find_first_not_of(L' ') == std::wstring::npos; }
 
@@ -66,7 +65,7 @@ void FSendInfo::Form_Load() {
 void FSendInfo::cmdSend_Click() {
   try {
     if (txtReason.Text().empty()) {
-      MAPI::MyMsgBox(LoadResString(130), 48, L"");
+      MAPI::MyMsgBox(LoadResString(130), MAPI::kStyleExclamation, L"");
       return;
     }
     SetEnabled(false);
@@ -78,14 +77,14 @@ void FSendInfo::cmdSend_Click() {
     do {
       Pointer(platform::kPointerHourglass);
       if (client.Do1(L"LDW\\Uninstall", values, error)) {
-        MAPI::MyMsgBox(LoadResString(131), 64, L"");
+        MAPI::MyMsgBox(LoadResString(131), MAPI::kStyleInformation, L"");
         ui::Quit(0);
         return;
       }
       Log(kSubmissionFailed, LoadResString(906) + error, kLogTolerated);
       Pointer(platform::kPointerDefault);
-      answer = MAPI::MyMsgBox(LoadResString(132), 53, L"");
-    } while (answer == kRetry);
+      answer = MAPI::MyMsgBox(LoadResString(132), MAPI::kStyleRetryCancelExclamation, L"");
+    } while (answer == MAPI::kAnswerRetry);
     Pointer(platform::kPointerDefault);
     SetEnabled(true);
   } catch (...) {

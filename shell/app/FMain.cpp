@@ -72,8 +72,8 @@ void ReportRunTimeError(const CError& error, const std::wstring& source) {
     MWDL::LogError(error, kLogError, source);
   } catch (...) {
   }
-  MAPI::MyMsgBox(L"Run-time error '" + std::to_wstring(error.Number()) + L"':\r\n\r\n" + error.Description(), 16,
-                 L"Wardline");
+  MAPI::MyMsgBox(L"Run-time error '" + std::to_wstring(error.Number()) + L"':\r\n\r\n" + error.Description(),
+                 MAPI::kStyleCritical, L"Wardline");
   ui::Quit(1);
 }
 
@@ -141,7 +141,7 @@ FMain::StartupResult FMain::NormalStartup() {
 
   std::wstring message;
   if (!MWDL::CheckComponents(message)) {
-    MAPI::MyMsgBox(message, 16, L"");
+    MAPI::MyMsgBox(message, MAPI::kStyleCritical, L"");
     MWDL::Log(0, message, kLogTolerated, kStartupSource);
     ui::Quit(1);
     return StartupResult::End;
@@ -245,7 +245,7 @@ void FMain::mnuRestoreRemovedPrograms_Click() {
     if (restore.Init()) {
       restore.ShowModal(this);
     } else {
-      MAPI::MyMsgBox(LoadResString(124), 64, L"");
+      MAPI::MyMsgBox(LoadResString(124), MAPI::kStyleInformation, L"");
     }
     try {
       restore.Unload();
