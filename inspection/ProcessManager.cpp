@@ -4,6 +4,7 @@
 #include <chrono>
 #include <utility>
 
+#include "common/Blanks.h"
 #include "common/Error.h"
 #include "common/FileUtilities.h"
 #include "common/Registry.h"
@@ -58,10 +59,6 @@ constexpr std::uint32_t kMaxIdBufferBytes = 1u << 20;
 [[noreturn]] void ThrowListingError() {
   const std::uint32_t code = platform::Processes().LastError();
   throw CError(err::FromWin32(code), L"EnumProcesses failed: " + platform::System().ErrorText(code));
-}
-
-bool IsBlank(const std::wstring& text) {
-  return text.find_first_not_of(L' ') == std::wstring::npos;
 }
 
 // A fixed-size narrow Toolhelp text field as text: all of its bytes, in the system's ANSI code page.
@@ -136,7 +133,7 @@ std::shared_ptr<CItemList> CProcessManager::EnumProcessesNT() {
 
       for (std::size_t j = 1; j < modules.size(); ++j) {
         std::wstring path = ModulePath(process.Get(), modules[j]);
-        if (IsBlank(path)) continue;
+        if (qn::IsSpacesOnly(path)) continue;
         item->Children().Add()->Name = Resolver().GetFullFileNameFromShortFilename(path);
       }
     }
@@ -225,7 +222,7 @@ void CProcessManager::TerminateProcessesByModulesNT(const CFileSet& Modules, boo
     // The image is the first module and counts like any other; the first match decides.
     const bool matched = std::any_of(modules.begin(), modules.end(), [&](Handle module) {
       const std::wstring path = ModulePath(process.Get(), module);
-      return !IsBlank(path) && Modules.Exists(qn::FileKey(path));
+      return !qn::IsSpacesOnly(path) && Modules.Exists(qn::FileKey(path));
     });
     if (matched) NoteMatch(id, own, pids, ownFound);
   }

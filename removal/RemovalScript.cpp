@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "common/Blanks.h"
 #include "common/Error.h"
 #include "common/Logger.h"
 #include "common/Utilities.h"
@@ -28,7 +29,8 @@ int HexDigitValue(wchar_t c) {
   return -1;
 }
 
-// The characters that a number of an item or a version part may have anywhere.
+// The characters that a number of an item or a version part may have anywhere: not the program's
+// trimming rule (common/Blanks.h), which takes off spaces only.
 bool IsIgnoredBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\n'; }
 
 // A whole number of any length: its sign and its digits without leading zeros (zero has none and no sign).
@@ -170,12 +172,11 @@ bool CheckScript(std::wstring Text, std::wstring& ErrorText, ScriptTexts& texts,
                  CChecksumList& BlackList) {
   try {
     ErrorText.clear();
-    const std::size_t first = Text.find_first_not_of(L' ');
-    if (first == std::wstring::npos) {
+    Text = qn::TrimSpaces(Text);  // line breaks stay
+    if (Text.empty()) {
       ErrorText = LoadResString(kInvalidScriptId);
       return false;
     }
-    Text = Text.substr(first, Text.find_last_not_of(L' ') - first + 1);
     if (!ParseScriptFromMessage(Text, texts, WhiteList, BlackList)) {
       ErrorText = LoadResString(kInvalidScriptId);
       return false;

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "common/Blanks.h"
 #include "common/Error.h"
 #include "common/FileUtilities.h"
 #include "common/Logger.h"
@@ -18,7 +19,6 @@ namespace {
 constexpr wchar_t kSendSource[] = L"FSendInfo.cmdSend_Click";
 constexpr long kSubmissionFailed = err::FromBits(0x8004038Au);
 
-bool BlanksOnly(const std::wstring& text) { return text.find_first_not_of(L' ') == std::wstring::npos; }
 
 void Pointer(int pointer) { platform::Desktop().SetMousePointer(pointer); }
 
@@ -111,7 +111,7 @@ void FSendInfo::Form_Unload() { ui::Quit(0); }
 CProperties FSendInfo::MakeFeedbackValues() {
   CProperties values;
   try {
-    if (!BlanksOnly(txtReason.Text())) values.Add(L"reason", txtReason.Text());
+    if (!qn::IsSpacesOnly(txtReason.Text())) values.Add(L"reason", txtReason.Text());
   } catch (...) {
   }
   try {

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "common/Blanks.h"
 #include "common/Error.h"
 #include "platform/Platform.h"
 
@@ -30,12 +31,6 @@ std::array<char, mZip::kCommentBufferSize> gComment{};
   }
   throw CError(kDllLoadError, L"Error in loading DLL vbzip10.dll (" + platform::System().ErrorText(
                                   static_cast<std::uint32_t>(lastError)) + L")");
-}
-
-std::wstring TrimBlanks(const std::wstring& text) {
-  const auto first = text.find_first_not_of(L' ');
-  if (first == std::wstring::npos) return L"";
-  return text.substr(first, text.find_last_not_of(L' ') - first + 1);
 }
 
 std::optional<std::string> ToAnsi(const std::optional<std::wstring>& text) {
@@ -122,7 +117,7 @@ std::int32_t RunArchive(cZip& Zip, cZip::ZipOptionRecord& Options, const std::ve
   unsigned long lastError = 0;
 
   const std::wstring basePath = Options.rootDir.value_or(L"");
-  if (!TrimBlanks(basePath).empty() && !library.ChangeDirectory(basePath, lastError)) {
+  if (!qn::IsSpacesOnly(basePath) && !library.ChangeDirectory(basePath, lastError)) {
     throw CError(kPathNotFound, L"Path not found: " + basePath);
   }
 
@@ -189,7 +184,7 @@ std::int32_t PasswordCallback(char* Buffer, std::int32_t Size, const char* Promp
     // Errors inside the zip callbacks are ignored, unlogged: the callback goes on with its next step.
   }
   try {
-    if (TrimBlanks(password).empty() || cancel) {
+    if (qn::IsSpacesOnly(password) || cancel) {
       gPasswordCancelled = true;
       return 1;
     }
