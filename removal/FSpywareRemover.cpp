@@ -59,6 +59,7 @@ void FSpywareRemover::SelectAll() {
     txtMessage.SetSelStart(0);
     txtMessage.SetSelLength(static_cast<int>(txtMessage.Text().size()));
   } catch (...) {
+    // Selecting the script's text ignores its errors.
   }
 }
 
@@ -74,6 +75,7 @@ void FSpywareRemover::cmdPaste_Click() {
     txtMessage.SetText(ui::ClipboardText());
     txtMessage.SetFocus();
   } catch (...) {
+    // The Paste button ignores its errors.
   }
 }
 
@@ -141,6 +143,7 @@ void FSpywareRemover::cmdApplyScript_Click() {
     cmdCancel.SetDefault(true);
     cmdCancel.SetFocus();
   } catch (...) {
+    // The buttons and the focus after a run ignore their errors.
   }
 }
 

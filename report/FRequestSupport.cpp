@@ -88,6 +88,7 @@ void FRequestSupport::Form_Activate() {
   try {
     txtComments.SetFocus();
   } catch (...) {
+    // Moving the focus on activation ignores its errors.
   }
 }
 
@@ -97,6 +98,7 @@ void FRequestSupport::txtComments_GotFocus() {
     txtComments.SetSelStart(0);
     txtComments.SetSelLength(static_cast<int>(txtComments.Text().size()));
   } catch (...) {
+    // Selecting the comments ignores its errors.
   }
 }
 
@@ -132,6 +134,7 @@ void FRequestSupport::cmdRequestSupport_Click() {
         cmdCancel.SetDefault(true);
         cmdCancel.SetFocus();
       } catch (...) {
+        // The buttons and the focus after a sent request ignore their errors.
       }
       MAPI::MyMsgBox(LoadResString(105), MAPI::kStyleInformation, L"");
     } else {

@@ -94,6 +94,9 @@ void FSendInfo::cmdSend_Click() {
       Pointer(platform::kPointerDefault);
       SetEnabled(true);
     } catch (...) {
+      // Still an error of the click handler, logged as such; the handler ends.
+      const CError again = CurrentError();
+      Log(again.Number(), again.Description(), kLogError);
     }
   }
 }
@@ -102,6 +105,7 @@ void FSendInfo::cmdCancel_Click() {
   try {
     Hide();
   } catch (...) {
+    // Skip ignores its errors: the program ends all the same.
   }
   ui::Quit(0);
 }
@@ -113,11 +117,12 @@ CProperties FSendInfo::MakeFeedbackValues() {
   try {
     if (!qn::IsSpacesOnly(txtReason.Text())) values.Add(L"reason", txtReason.Text());
   } catch (...) {
+    // The value set ignores its errors: a step that fails is skipped.
   }
   try {
     if (moLog) values.Add(L"log", FileUtilities().ReadTextFile(moLog->LogFileName()));
   } catch (...) {
-    // No log to send: the reason goes alone.
+    // Likewise: no log to send, the reason goes alone.
   }
   return values;
 }

@@ -71,6 +71,7 @@ void ReportRunTimeError(const CError& error, const std::wstring& source) {
   try {
     MWDL::LogError(error, kLogError, source);
   } catch (...) {
+    // A logger (the customisation's own) that fails must not keep the box and the exit from coming.
   }
   MAPI::MyMsgBox(L"Run-time error '" + std::to_wstring(error.Number()) + L"':\r\n\r\n" + error.Description(),
                  MAPI::kStyleCritical, L"Wardline");
@@ -178,7 +179,7 @@ FMain::StartupResult FMain::UninstallStartup() {
     try {
       step();
     } catch (...) {
-      failed = true;
+      failed = true;  // errors are ignored on this path; one before the window ends the program quietly
     }
   };
   std::shared_ptr<CLogger> logger;
@@ -197,7 +198,7 @@ FMain::StartupResult FMain::UninstallStartup() {
     try {
       feedback = makeWindow(logger);
     } catch (...) {
-      feedback.reset();
+      feedback.reset();  // errors in making the feedback window are ignored: no window, the end below
     }
   }
   // Without a feedback window on screen nothing could ever end the program: end it now rather than
@@ -250,6 +251,7 @@ void FMain::mnuRestoreRemovedPrograms_Click() {
     try {
       restore.Unload();
     } catch (...) {
+      // Unloading the restore window ignores its errors.
     }
   } catch (...) {
     MWDL::LogError(CurrentError(), kLogError, L"FMain.mnuRestoreRemovedPrograms_Click");
@@ -260,6 +262,7 @@ void FMain::mnuExit_Click() {
   try {
     Unload();
   } catch (...) {
+    // File > Exit ignores its errors.
   }
 }
 
