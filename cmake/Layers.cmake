@@ -21,12 +21,13 @@ function(wdl_link_into root file)
   file(CREATE_LINK ${CMAKE_SOURCE_DIR}/${file} ${root}/${file} SYMBOLIC)
 endfunction()
 
-# wdl_layer(<target> FOLDERS <folder>...): gives <target> an include root with the headers of the
-# folders named (its own and those of every layer it may use), e.g. "inspection shell ui common
-# platform". Folders are paths below the source root ("detection/tables"). Call it after the target's
-# C++ sources are added: they are then compiled from their links in the root.
+# wdl_layer(<target> FOLDERS <folder>... [FILES <file>...]): gives <target> an include root with the
+# headers of the folders named (its own and those of every layer it may use), e.g. "inspection shell ui
+# common platform", and the single headers named under FILES. Folders and files are paths below the
+# source root ("detection/tables", "platform/Win32Handle.h"). Call it after the target's C++ sources are
+# added: they are then compiled from their links in the root.
 function(wdl_layer target)
-  cmake_parse_arguments(_arg "" "" "FOLDERS" ${ARGN})
+  cmake_parse_arguments(_arg "" "" "FOLDERS;FILES" ${ARGN})
   set(_root ${CMAKE_BINARY_DIR}/layers/${target})
   file(REMOVE_RECURSE ${_root})
   foreach(_dir ${_arg_FOLDERS})
@@ -34,6 +35,9 @@ function(wdl_layer target)
     foreach(_file ${_files})
       wdl_link_into(${_root} ${_file})
     endforeach()
+  endforeach()
+  foreach(_file ${_arg_FILES})
+    wdl_link_into(${_root} ${_file})
   endforeach()
   # A quoted #include looks first in the including file's own folder: for a source in the source tree
   # that folder's neighbours are every layer. Compiled from the root, its neighbours are those above.

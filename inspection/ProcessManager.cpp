@@ -21,33 +21,6 @@ using platform::kNoHandle;
 
 namespace {
 
-// Owns a process or snapshot handle and closes it through the platform layer. Move-only.
-class OwnedHandle {
- public:
-  explicit OwnedHandle(Handle handle) noexcept : handle_(handle) {}
-  OwnedHandle(const OwnedHandle&) = delete;
-  OwnedHandle& operator=(const OwnedHandle&) = delete;
-  OwnedHandle(OwnedHandle&& other) noexcept : handle_(std::exchange(other.handle_, kNoHandle)) {}
-  OwnedHandle& operator=(OwnedHandle&& other) noexcept {
-    if (this != &other) {
-      Close();
-      handle_ = std::exchange(other.handle_, kNoHandle);
-    }
-    return *this;
-  }
-  ~OwnedHandle() { Close(); }
-
-  Handle Get() const noexcept { return handle_; }
-  explicit operator bool() const noexcept { return handle_ != kNoHandle; }
-
- private:
-  void Close() noexcept {
-    if (handle_ != kNoHandle) platform::Processes().CloseHandle(handle_);
-    handle_ = kNoHandle;
-  }
-  Handle handle_;
-};
-
 // Access rights of the listing: PROCESS_QUERY_INFORMATION with PROCESS_VM_READ.
 constexpr std::uint32_t kListingAccess = platform::kProcessQueryInformation | platform::kProcessVmRead;
 
@@ -122,7 +95,7 @@ std::shared_ptr<CItemList> CProcessManager::EnumProcessesNT() {
     std::vector<Handle> modules;
     for (std::uint32_t id : ListProcessIds()) {
       // A process that ended since the listing, or that refuses us, is simply not listed.
-      OwnedHandle process(platform::Processes().OpenProcess(kListingAccess, false, id));
+      const platform::ProcessesHandle process = platform::Processes().OpenProcess(kListingAccess, false, id);
       if (!process) continue;
       if (!ListModules(process.Get(), modules)) continue;
 
@@ -148,7 +121,7 @@ std::shared_ptr<CItemList> CProcessManager::EnumProcesses95() {
   try {
     auto list = std::make_shared<CItemList>();
     platform::IProcesses& processes = platform::Processes();
-    OwnedHandle snapshot(processes.CreateToolhelp32Snapshot(platform::kSnapProcess, 0));
+    const platform::ProcessesHandle snapshot = processes.CreateToolhelp32Snapshot(platform::kSnapProcess, 0);
     if (!snapshot) return list;
 
     platform::ProcessEntry entry;
@@ -157,7 +130,8 @@ std::shared_ptr<CItemList> CProcessManager::EnumProcesses95() {
       auto item = list->Add();
       item->Name = Resolver().GetFullFileNameFromShortFilename(StripNull(FieldText(entry.exeFile)));
 
-      OwnedHandle moduleSnapshot(processes.CreateToolhelp32Snapshot(platform::kSnapModule, entry.processId));
+      const platform::ProcessesHandle moduleSnapshot =
+          processes.CreateToolhelp32Snapshot(platform::kSnapModule, entry.processId);
       if (!moduleSnapshot) continue;
       platform::ModuleEntry module;
       for (bool moreModules = processes.Module32First(moduleSnapshot.Get(), module); moreModules;
@@ -216,7 +190,7 @@ void CProcessManager::TerminateProcessesByModulesNT(const CFileSet& Modules, boo
   bool ownFound = false;
   std::vector<Handle> modules;
   for (std::uint32_t id : ListProcessIds()) {
-    OwnedHandle process(processes.OpenProcess(platform::kProcessAllAccess, false, id));
+    const platform::ProcessesHandle process = processes.OpenProcess(platform::kProcessAllAccess, false, id);
     if (!process) continue;
     if (!ListModules(process.Get(), modules)) continue;
     // The image is the first module and counts like any other; the first match decides.
@@ -236,14 +210,15 @@ void CProcessManager::TerminateProcessesByModules95(const CFileSet& Modules, boo
   bool ownFound = false;
   std::uint32_t own = 0;
   {
-    OwnedHandle snapshot(processes.CreateToolhelp32Snapshot(platform::kSnapProcess, 0));
+    const platform::ProcessesHandle snapshot = processes.CreateToolhelp32Snapshot(platform::kSnapProcess, 0);
     if (!snapshot) return;
     own = processes.GetCurrentProcessId();
     platform::ProcessEntry entry;
     for (bool more = processes.Process32First(snapshot.Get(), entry); more;
          more = processes.Process32Next(snapshot.Get(), entry)) {
       bool matched = false;
-      OwnedHandle moduleSnapshot(processes.CreateToolhelp32Snapshot(platform::kSnapModule, entry.processId));
+      const platform::ProcessesHandle moduleSnapshot =
+          processes.CreateToolhelp32Snapshot(platform::kSnapModule, entry.processId);
       if (moduleSnapshot) {
         platform::ModuleEntry module;
         for (bool moreModules = processes.Module32First(moduleSnapshot.Get(), module); moreModules && !matched;
@@ -264,11 +239,11 @@ void CProcessManager::TerminateProcesses(const CKeyedCollection<std::uint32_t>& 
   for (std::uint32_t id : Pids) {
     if (id == own) continue;
     // A process that has ended meanwhile, or that refuses to be opened, is passed over.
-    OwnedHandle process(processes.OpenProcess(platform::kProcessAllAccess, false, id));
+    const platform::ProcessesHandle process = processes.OpenProcess(platform::kProcessAllAccess, false, id);
     if (process) MyTerminateProcess(process.Get(), std::to_wstring(id));
   }
   if (!Pids.Exists(qn::NumberKey(own))) return;
-  OwnedHandle process(processes.OpenProcess(platform::kProcessAllAccess, false, own));
+  const platform::ProcessesHandle process = processes.OpenProcess(platform::kProcessAllAccess, false, own);
   if (!process) return;
   MAPI::MyMsgBox(L"Operation complete; terminating. Please reboot Windows. ", MAPI::kStyleInformation, L"");
   MyTerminateProcess(process.Get(), L"my:" + std::to_wstring(own));
