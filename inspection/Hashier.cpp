@@ -45,6 +45,7 @@ std::int32_t CHashier::HashFromFullFileName(const std::wstring& FullFilePathname
   } catch (const std::bad_alloc&) {
     // Likewise when there is no memory for the whole file.
   }
+  if (fileBytes_.capacity() > kKeptBufferBytes) std::vector<std::uint8_t>().swap(fileBytes_);
 
   // The key was just found absent, so the Add cannot meet a duplicate.
   moHashCache.Add(CHashRecord{hash, FileSize}, FullFilePathname);
