@@ -88,15 +88,16 @@ void FSendInfo::cmdSend_Click() {
     Pointer(platform::kPointerDefault);
     SetEnabled(true);
   } catch (...) {
-    const CError failure = CurrentError();
-    Log(failure.Number(), failure.Description(), kLogError);
+    const auto logError = [this] {
+      const CError failure = CurrentError();
+      Log(failure.Number(), failure.Description(), kLogError);
+    };
+    logError();
     try {
       Pointer(platform::kPointerDefault);
       SetEnabled(true);
     } catch (...) {
-      // Still an error of the click handler, logged as such; the handler ends.
-      const CError again = CurrentError();
-      Log(again.Number(), again.Description(), kLogError);
+      logError();  // still an error of the click handler, logged as such; the handler ends
     }
   }
 }
