@@ -1,5 +1,6 @@
 // The component factory of qnCommon.dll, so that a program can create the library's classes by name
 // ("qnCommon.CKeyedCollection") as it creates those of any component library.
+#include <cstdint>
 #include <memory>
 #include <new>
 #include <string>
@@ -21,12 +22,18 @@ class CKeyedCollectionComponent final : public platform::IComponent {
 
 }  // namespace
 
-// Called across the library boundary by plain code: nothing is thrown back. Null for unknown classes.
-extern "C" QN_API platform::IComponent* WdlCreateComponent(const wchar_t* className) {
-  if (className == nullptr) return nullptr;
+// Called across the library boundary by plain code: nothing is thrown back, a failure is the result.
+extern "C" QN_API std::int32_t WdlCreateComponent(const wchar_t* className, platform::IComponent** object) {
+  if (object == nullptr) return platform::kComponentFailed;
+  *object = nullptr;
+  if (className == nullptr) return platform::kComponentUnknownClass;
   try {
-    if (qn::FoldKey(className) == L"ckeyedcollection") return new CKeyedCollectionComponent();
+    if (qn::FoldKey(className) != L"ckeyedcollection") return platform::kComponentUnknownClass;
+    *object = new CKeyedCollectionComponent();
+    return platform::kComponentCreated;
+  } catch (const std::bad_alloc&) {
+    return platform::kComponentOutOfMemory;
   } catch (...) {
+    return platform::kComponentFailed;
   }
-  return nullptr;
 }

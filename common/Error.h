@@ -38,6 +38,14 @@ constexpr long kObjectErrorBase = FromBits(0x80040000u);
 constexpr long FromWin32(unsigned long code) { return FromBits(0x80070000u | static_cast<std::uint32_t>(code & 0xFFFFu)); }
 }  // namespace err
 
+// What `object` (a smart or plain pointer) points to, or the toolkit's error 91 when it points to nothing:
+// a program-wide object the start-up did not create, a collection a compilation did not reach.
+template <class Pointer>
+auto& Required(const Pointer& object) {
+  if (!object) throw CError(err::kObjectNotSet, L"Object variable or With block variable not set");
+  return *object;
+}
+
 // Inside a catch block: the error being handled, as the program's error type. A CError stays as it is;
 // running out of memory is error 7; anything else is error 51 with what the exception says.
 inline CError CurrentError() noexcept {

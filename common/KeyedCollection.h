@@ -24,6 +24,26 @@ inline wchar_t FoldKeyChar(wchar_t c) noexcept {
   return platform::FoldKeyChar(c);
 }
 
+// The program's key forms. A number (a size, a checksum, a process id) is kept under "_" and its decimal
+// digits, "-" first when it is negative ("_2048", "_-1"); a file of a set of files under "_" and its
+// full path.
+inline std::wstring NumberKey(std::int64_t n) {
+  // Digits written backwards into a small buffer: this runs for every table entry and every lookup.
+  wchar_t buffer[22];
+  wchar_t* const end = buffer + sizeof buffer / sizeof buffer[0];
+  wchar_t* p = end;
+  // Negated as unsigned, so that the smallest number has its digits too.
+  std::uint64_t magnitude = n < 0 ? 0u - static_cast<std::uint64_t>(n) : static_cast<std::uint64_t>(n);
+  do {
+    *--p = static_cast<wchar_t>(L'0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (n < 0) *--p = L'-';
+  *--p = L'_';
+  return std::wstring(p, end);
+}
+inline std::wstring FileKey(const std::wstring& path) { return L"_" + path; }
+
 namespace keyed_detail {
 // A key as a caller passes it, not yet folded: looked up without building its folded copy.
 struct UnfoldedKey {

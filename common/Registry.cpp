@@ -34,6 +34,14 @@ std::wstring StringData(const std::vector<std::uint8_t>& data) {
   return text;
 }
 
+// The number held by REG_DWORD data; false (and `number` unchanged) for another type or short data.
+bool ReadDword(const platform::RegValue& value, std::uint32_t& number) {
+  if (value.type != platform::kRegDword || value.data.size() < 4) return false;
+  number = static_cast<std::uint32_t>(value.data[0]) | (static_cast<std::uint32_t>(value.data[1]) << 8) |
+           (static_cast<std::uint32_t>(value.data[2]) << 16) | (static_cast<std::uint32_t>(value.data[3]) << 24);
+  return true;
+}
+
 }  // namespace
 
 bool CRegistry::GetValue(platform::Hive hive, const std::wstring& keyPath, const std::wstring& valueName,
@@ -56,23 +64,6 @@ bool CRegistry::GetValue(platform::Hive hive, const std::wstring& keyPath, const
     default:
       return false;
   }
-}
-
-bool CRegistry::ReadDword(const platform::RegValue& value, std::uint32_t& number) {
-  if (value.type != platform::kRegDword || value.data.size() < 4) return false;
-  number = static_cast<std::uint32_t>(value.data[0]) | (static_cast<std::uint32_t>(value.data[1]) << 8) |
-           (static_cast<std::uint32_t>(value.data[2]) << 16) | (static_cast<std::uint32_t>(value.data[3]) << 24);
-  return true;
-}
-
-bool CRegistry::GetDwordValue(platform::Hive hive, const std::wstring& keyPath, const std::wstring& valueName,
-                              std::uint32_t& number, platform::RegView view) {
-  platform::RegValue value;
-  if (RegistryIn(view).QueryValue(hive, keyPath, valueName, value) != platform::kErrorSuccess) return false;
-  std::uint32_t read = 0;
-  if (!ReadDword(value, read)) return false;
-  number = read;
-  return true;
 }
 
 bool CRegistry::SetValue(platform::Hive hive, const std::wstring& keyPath, const std::wstring& valueName,

@@ -25,12 +25,6 @@ class QN_API CRegistry {
   // Any other failure to read (access denied, ...) also gives false and never throws.
   bool GetValue(platform::Hive hive, const std::wstring& keyPath, const std::wstring& valueName,
                 std::wstring& data, platform::RegView view = platform::RegView::kNative);
-  // A REG_DWORD value into `number` (unchanged unless true is returned): false when missing, of
-  // another type or shorter than 4 bytes.
-  bool GetDwordValue(platform::Hive hive, const std::wstring& keyPath, const std::wstring& valueName,
-                     std::uint32_t& number, platform::RegView view = platform::RegView::kNative);
-  // The number held by REG_DWORD data; false (and `number` unchanged) for another type or short data.
-  static bool ReadDword(const platform::RegValue& value, std::uint32_t& number);
   // Writes a REG_SZ value, creating the key; false when the registry refused.
   bool SetValue(platform::Hive hive, const std::wstring& keyPath, const std::wstring& valueName,
                 const std::wstring& data, platform::RegView view = platform::RegView::kNative);

@@ -2,6 +2,7 @@
 // WdlCreateComponent.
 #include "custom/CustomComponent.h"
 
+#include <cstdint>
 #include <cwchar>
 #include <memory>
 #include <new>
@@ -28,14 +29,23 @@ class CCustomComponent final : public platform::IComponent {};
 
 }  // namespace
 
-extern "C" __declspec(dllexport) platform::IComponent* WdlCreateComponent(const wchar_t* className) {
-  // The caller is plain Win32 code: nothing may be thrown back across it. Class names compare without
-  // regard to case, as names of registered classes do.
-  if (className == nullptr) return nullptr;
+extern "C" __declspec(dllexport) std::int32_t WdlCreateComponent(const wchar_t* className,
+                                                                  platform::IComponent** object) {
+  // The caller is plain Win32 code: nothing may be thrown back across it, a failure is the result. Class
+  // names compare without regard to case, as names of registered classes do.
+  if (object == nullptr) return platform::kComponentFailed;
+  *object = nullptr;
+  if (className == nullptr) return platform::kComponentUnknownClass;
   try {
-    if (_wcsicmp(className, L"CCustom2") == 0) return new CCustom2();
-    if (_wcsicmp(className, L"CCustomComponent") == 0) return new CCustomComponent();
+    if (_wcsicmp(className, L"CCustom2") == 0) {
+      *object = new CCustom2();
+    } else if (_wcsicmp(className, L"CCustomComponent") == 0) {
+      *object = new CCustomComponent();
+    } else {
+      return platform::kComponentUnknownClass;
+    }
+    return platform::kComponentCreated;
   } catch (const std::bad_alloc&) {
+    return platform::kComponentOutOfMemory;
   }
-  return nullptr;
 }

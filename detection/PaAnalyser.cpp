@@ -13,15 +13,9 @@
 
 namespace {
 
-CFileInfoManager& FileInfoManager() {
-  if (!MWDL::goFileInfoManager) throw CError(err::kObjectNotSet, L"Object variable or With block variable not set");
-  return *MWDL::goFileInfoManager;
-}
+CFileInfoManager& FileInfoManager() { return Required(MWDL::goFileInfoManager); }
 
-CHashier& Hashier() {
-  if (!MWDL::goHashier) throw CError(err::kObjectNotSet, L"Object variable or With block variable not set");
-  return *MWDL::goHashier;
-}
+CHashier& Hashier() { return Required(MWDL::goHashier); }
 
 // The facts about a file, each read through the program-wide caches or routines.
 bool FileExists(const std::wstring& fileName) { return FileInfoManager().isFileExist(fileName); }
@@ -40,7 +34,7 @@ std::int32_t Checksum(const std::wstring& fileName) {
   return Hashier().HashFromFullFileName(fileName, size);
 }
 
-bool Holds(const CNumberTable& table, std::int32_t n) { return table.Exists(CPaAnalyser::KeyOf(n)); }
+bool Holds(const CNumberTable& table, std::int32_t n) { return table.Exists(qn::NumberKey(n)); }
 
 // Lower-cases one letter. The rules compare with lower-case ASCII texts only, so what matters is which
 // letters become ASCII: A to Z, and outside ASCII the capital I with dot (U+0130) and the Kelvin sign
@@ -79,10 +73,7 @@ bool Trapped(const wchar_t* rule, Body body) {
   try {
     return body();
   } catch (...) {
-    const CError error = CurrentError();
-    if (MWDL::goLogger) {
-      MWDL::goLogger->Log(error.Number(), error.Description(), kLogError, std::wstring(L"CPaAnalyser.") + rule);
-    }
+    MWDL::LogError(CurrentError(), kLogError, std::wstring(L"CPaAnalyser.") + rule);
     return false;
   }
 }
@@ -91,26 +82,10 @@ bool Trapped(const wchar_t* rule, Body body) {
 template <class Values>
 void AddNumbers(CNumberTable& table, const Values& values) {
   table.Reserve(table.Count() + values.size());
-  for (const auto value : values) table.Add(CTableNumber(value), CPaAnalyser::KeyOf(value));
+  for (const auto value : values) table.Add(CTableNumber(value), qn::NumberKey(value));
 }
 
 }  // namespace
-
-std::wstring CPaAnalyser::KeyOf(std::int32_t n) {
-  // Digits written backwards into a small buffer: this runs for every table entry and every lookup.
-  wchar_t buffer[13];
-  wchar_t* end = buffer + sizeof buffer / sizeof buffer[0];
-  wchar_t* p = end;
-  // Negated as unsigned, so that the smallest 32-bit number has its digits too.
-  std::uint32_t magnitude = n < 0 ? 0u - static_cast<std::uint32_t>(n) : static_cast<std::uint32_t>(n);
-  do {
-    *--p = static_cast<wchar_t>(L'0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
-  if (n < 0) *--p = L'-';
-  *--p = L'_';
-  return std::wstring(p, end);
-}
 
 CPaAnalyser::CPaAnalyser() {
   FillParasiteSizes();

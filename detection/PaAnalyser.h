@@ -54,9 +54,6 @@ class CPaAnalyser {
   // "\se.dll" (any case).
   bool IsParasiteRunningModule(const std::wstring& FileName);
 
-  // The key of number n in a table: "_" and its decimal digits, "-" first when n is negative.
-  static std::wstring KeyOf(std::int32_t n);
-
   // The tables, to read (their keys answer whether a number is in them).
   const CNumberTable& ParasiteSizes() const noexcept { return moParasiteSizes; }
   const CNumberTable& ParasiteHashes() const noexcept { return moParasiteHashes; }

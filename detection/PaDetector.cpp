@@ -29,10 +29,7 @@ double ProgressPoint(std::int32_t from, std::int32_t to, double k) {
 }
 
 // A list to walk. An enumerator that failed returned no list: walking it is the "object not set" error.
-const CItemList& Walk(const std::shared_ptr<CItemList>& list) {
-  if (!list) throw CError(err::kObjectNotSet, L"Object variable or With block variable not set");
-  return *list;
-}
+const CItemList& Walk(const std::shared_ptr<CItemList>& list) { return Required(list); }
 
 // The file of a startup entry or browser extension: the first value of its "DLL" property, as text. An
 // item without the property or without a value in it raises the collection's error.
@@ -126,9 +123,6 @@ void CPaDetector::CompileSystemState(IProgressor& Progressor, std::int32_t Progr
     if (Progressor.Cancelled()) return;
     Progressor.Progress(static_cast<double>(ProgressorTo));
   } catch (...) {
-    const CError error = CurrentError();
-    if (MWDL::goLogger) {
-      MWDL::goLogger->Log(error.Number(), error.Description(), kLogError, L"CPaDetector.CompileSystemState");
-    }
+    MWDL::LogError(CurrentError(), kLogError, L"CPaDetector.CompileSystemState");
   }
 }

@@ -2,20 +2,13 @@
 
 #include <cstddef>
 
+#include "common/Blanks.h"
 #include "common/Utilities.h"
 
 namespace {
 
-// Leading and trailing space characters only; tabs and other blanks stay.
-std::wstring TrimSpaces(const std::wstring& text) {
-  std::size_t first = text.find_first_not_of(L' ');
-  if (first == std::wstring::npos) return std::wstring();
-  std::size_t last = text.find_last_not_of(L' ');
-  return text.substr(first, last - first + 1);
-}
-
 std::wstring TrimmedOrEmpty(const CKeyedCollection<std::wstring>& strings, const std::wstring& name) {
-  return strings.Exists(name) ? TrimSpaces(strings.Item(name)) : std::wstring();
+  return strings.Exists(name) ? qn::TrimSpaces(strings.Item(name)) : std::wstring();
 }
 
 }  // namespace

@@ -9,10 +9,8 @@ namespace MWDL {
 
 void ReInitFileManagers() {
   // No error handler: an unset object or a failing ReInit is the caller's error.
-  if (!goFileInfoManager) throw CError(err::kObjectNotSet, L"Object variable or With block variable not set");
-  goFileInfoManager->ReInit();
-  if (!goFilenameResolver) throw CError(err::kObjectNotSet, L"Object variable or With block variable not set");
-  goFilenameResolver->ReInit();
+  Required(goFileInfoManager).ReInit();
+  Required(goFilenameResolver).ReInit();
 }
 
 }  // namespace MWDL

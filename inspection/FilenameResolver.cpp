@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "common/Blanks.h"
 #include "common/Utilities.h"
 #include "platform/Platform.h"
 #include "shell/MAPI.h"
@@ -10,14 +11,6 @@
 namespace {
 
 constexpr wchar_t kQuote = L'"';
-
-// Leading and trailing space characters only; tabs and other blanks stay.
-std::wstring TrimSpaces(std::wstring_view text) {
-  std::size_t first = text.find_first_not_of(L' ');
-  if (first == std::wstring_view::npos) return std::wstring();
-  std::size_t last = text.find_last_not_of(L' ');
-  return std::wstring(text.substr(first, last - first + 1));
-}
 
 // True when the first `prefix.size()` characters of `text`, lower-cased, equal `prefix` (which is
 // lower-case ASCII).
@@ -61,9 +54,9 @@ std::wstring RunDllTarget(const std::wstring& s) {
   std::size_t comma = s.find(L',');
   std::wstring r;
   if (comma == std::wstring::npos || comma < sp) {
-    r = TrimSpaces(std::wstring_view(s).substr(sp));
+    r = qn::TrimSpaces(std::wstring_view(s).substr(sp));
   } else {
-    r = TrimSpaces(std::wstring_view(s).substr(sp + 1, comma - sp - 1));
+    r = qn::TrimSpaces(std::wstring_view(s).substr(sp + 1, comma - sp - 1));
   }
   if (r.find(L'.') == std::wstring::npos) r += L".dll";
   return r;
@@ -112,7 +105,7 @@ std::wstring CFilenameResolver::GetFileNameFromCommandLine(const std::wstring& C
 
   // Switches: everything from the first "/" on goes, even a "/" inside a path.
   std::size_t slash = s.find(L'/');
-  if (slash != std::wstring::npos) s = TrimSpaces(std::wstring_view(s).substr(0, slash));
+  if (slash != std::wstring::npos) s = qn::TrimSpaces(std::wstring_view(s).substr(0, slash));
 
   std::wstring r;
   std::size_t firstSpace = s.find(L' ');
@@ -132,7 +125,7 @@ std::wstring CFilenameResolver::GetFileNameFromCommandLine(const std::wstring& C
     r = sp == std::wstring::npos ? s : s.substr(0, sp);
   }
 
-  r = TrimSpaces(r);
+  r = qn::TrimSpaces(r);
   if (!r.empty() && r.front() == kQuote && r.back() == kQuote) {
     // A lone quote has no pair to strip; it names no file.
     r = r.size() >= 2 ? r.substr(1, r.size() - 2) : std::wstring();

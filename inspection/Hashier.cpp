@@ -41,10 +41,11 @@ std::int32_t CHashier::HashFromFullFileName(const std::wstring& FullFilePathname
       FileSize = static_cast<std::int32_t>(fileBytes_.size());
     }
   } catch (const CError&) {
-    // Missing, unreadable or too large: 0/0, cached below like any other answer.
+    // Errors of the reading are ignored: missing, unreadable or too large is 0/0, cached below.
   } catch (const std::bad_alloc&) {
-    // No memory for the whole file: the same.
+    // Likewise when there is no memory for the whole file.
   }
+  if (fileBytes_.capacity() > kKeptBufferBytes) std::vector<std::uint8_t>().swap(fileBytes_);
 
   // The key was just found absent, so the Add cannot meet a duplicate.
   moHashCache.Add(CHashRecord{hash, FileSize}, FullFilePathname);

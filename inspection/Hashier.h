@@ -18,6 +18,9 @@ std::int32_t Checksum31(const std::uint8_t* data, std::size_t size) noexcept;
 // that answer is cached like any other.
 class CHashier {
  public:
+  // The read buffer is kept from file to file up to this size; one for a larger file is given back.
+  static constexpr std::size_t kKeptBufferBytes = std::size_t{16} << 20;
+
   CHashier();
 
   // The checksum of the file at `FullFilePathname`; `FileSize` receives its size in bytes (0 whenever the
@@ -40,8 +43,8 @@ class CHashier {
   // passed: the cache's key form is "_" + the path, and the "_", the same in every key, changes no
   // comparison, so the path alone is the key and no key has to be made for a lookup.
   CKeyedCollection<CHashRecord> moHashCache;
-  // Each file is read into this one vector, which keeps its memory from file to file (as much as the
-  // largest file read so far, while the cache lives): a fresh vector for every file would have the system
-  // map and zero every page of it again.
+  // Each file is read into this one vector, which keeps its memory from file to file: a fresh vector
+  // for every file would have the system map and zero every page of it again. It keeps at most
+  // kKeptBufferBytes, so that one very large file does not hold its memory for the rest of the run.
   std::vector<std::uint8_t> fileBytes_;
 };

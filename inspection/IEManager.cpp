@@ -10,8 +10,8 @@
 #include "inspection/InspectionHelpers.h"
 
 using inspection_detail::HiveNumber;
-using inspection_detail::Log;
-using inspection_detail::LogError;
+using MWDL::Log;
+using MWDL::LogError;
 using inspection_detail::LowerAscii;
 using inspection_detail::Registry;
 using inspection_detail::ResolveCommandLine;

@@ -16,20 +16,10 @@
 namespace inspection_detail {
 
 // The program-wide resolver; an unset one is the toolkit's "object not set" error of the caller.
-inline CFilenameResolver& Resolver() {
-  if (!MWDL::goFilenameResolver) {
-    throw CError(err::kObjectNotSet, L"Object variable or With block variable not set");
-  }
-  return *MWDL::goFilenameResolver;
-}
+inline CFilenameResolver& Resolver() { return Required(MWDL::goFilenameResolver); }
 
 // The program-wide registry object, likewise.
-inline CRegistry& Registry() {
-  if (!MWDL::goRegistry) {
-    throw CError(err::kObjectNotSet, L"Object variable or With block variable not set");
-  }
-  return *MWDL::goRegistry;
-}
+inline CRegistry& Registry() { return Required(MWDL::goRegistry); }
 
 // A command line turned into the full path of its file: both resolver steps, the file looked for as a
 // program of the registry view the command line was read from would find it.
@@ -60,16 +50,6 @@ inline std::wstring PathAsNamed(const std::wstring& keyPath, platform::RegView v
   const std::size_t separator = keyPath.find(L'\\');
   if (separator == std::wstring::npos) return keyPath + L"\\Wow6432Node";
   return keyPath.substr(0, separator + 1) + L"Wow6432Node" + keyPath.substr(separator);
-}
-
-// Logs through the program-wide logger when there is one. Used by the error handlers, which must not
-// raise a second error of their own.
-inline void Log(long number, const std::wstring& message, int level, const std::wstring& source) {
-  if (MWDL::goLogger) MWDL::goLogger->Log(number, message, level, source);
-}
-
-inline void LogError(const CError& error, int level, const std::wstring& source) {
-  Log(error.Number(), error.Description(), level, source);
 }
 
 // A hive as the 32-bit signed number that the items store (HKEY_LOCAL_MACHINE is -2147483646).

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <utility>
 
+#include "common/Blanks.h"
 #include "common/Error.h"
 #include "common/FileUtilities.h"
 #include "common/Registry.h"
@@ -13,39 +14,12 @@
 #include "platform/Platform.h"
 #include "shell/MAPI.h"
 
-using inspection_detail::LogError;
+using MWDL::LogError;
 using inspection_detail::Resolver;
 using platform::Handle;
 using platform::kNoHandle;
 
 namespace {
-
-// Owns a process or snapshot handle and closes it through the platform layer. Move-only.
-class OwnedHandle {
- public:
-  explicit OwnedHandle(Handle handle) noexcept : handle_(handle) {}
-  OwnedHandle(const OwnedHandle&) = delete;
-  OwnedHandle& operator=(const OwnedHandle&) = delete;
-  OwnedHandle(OwnedHandle&& other) noexcept : handle_(std::exchange(other.handle_, kNoHandle)) {}
-  OwnedHandle& operator=(OwnedHandle&& other) noexcept {
-    if (this != &other) {
-      Close();
-      handle_ = std::exchange(other.handle_, kNoHandle);
-    }
-    return *this;
-  }
-  ~OwnedHandle() { Close(); }
-
-  Handle Get() const noexcept { return handle_; }
-  explicit operator bool() const noexcept { return handle_ != kNoHandle; }
-
- private:
-  void Close() noexcept {
-    if (handle_ != kNoHandle) platform::Processes().CloseHandle(handle_);
-    handle_ = kNoHandle;
-  }
-  Handle handle_;
-};
 
 // Access rights of the listing: PROCESS_QUERY_INFORMATION with PROCESS_VM_READ.
 constexpr std::uint32_t kListingAccess = platform::kProcessQueryInformation | platform::kProcessVmRead;
@@ -58,10 +32,6 @@ constexpr std::uint32_t kMaxIdBufferBytes = 1u << 20;
 [[noreturn]] void ThrowListingError() {
   const std::uint32_t code = platform::Processes().LastError();
   throw CError(err::FromWin32(code), L"EnumProcesses failed: " + platform::System().ErrorText(code));
-}
-
-bool IsBlank(const std::wstring& text) {
-  return text.find_first_not_of(L' ') == std::wstring::npos;
 }
 
 // A fixed-size narrow Toolhelp text field as text: all of its bytes, in the system's ANSI code page.
@@ -125,7 +95,7 @@ std::shared_ptr<CItemList> CProcessManager::EnumProcessesNT() {
     std::vector<Handle> modules;
     for (std::uint32_t id : ListProcessIds()) {
       // A process that ended since the listing, or that refuses us, is simply not listed.
-      OwnedHandle process(platform::Processes().OpenProcess(kListingAccess, false, id));
+      const platform::ProcessesHandle process = platform::Processes().OpenProcess(kListingAccess, false, id);
       if (!process) continue;
       if (!ListModules(process.Get(), modules)) continue;
 
@@ -136,7 +106,7 @@ std::shared_ptr<CItemList> CProcessManager::EnumProcessesNT() {
 
       for (std::size_t j = 1; j < modules.size(); ++j) {
         std::wstring path = ModulePath(process.Get(), modules[j]);
-        if (IsBlank(path)) continue;
+        if (qn::IsSpacesOnly(path)) continue;
         item->Children().Add()->Name = Resolver().GetFullFileNameFromShortFilename(path);
       }
     }
@@ -151,7 +121,7 @@ std::shared_ptr<CItemList> CProcessManager::EnumProcesses95() {
   try {
     auto list = std::make_shared<CItemList>();
     platform::IProcesses& processes = platform::Processes();
-    OwnedHandle snapshot(processes.CreateToolhelp32Snapshot(platform::kSnapProcess, 0));
+    const platform::ProcessesHandle snapshot = processes.CreateToolhelp32Snapshot(platform::kSnapProcess, 0);
     if (!snapshot) return list;
 
     platform::ProcessEntry entry;
@@ -160,7 +130,8 @@ std::shared_ptr<CItemList> CProcessManager::EnumProcesses95() {
       auto item = list->Add();
       item->Name = Resolver().GetFullFileNameFromShortFilename(StripNull(FieldText(entry.exeFile)));
 
-      OwnedHandle moduleSnapshot(processes.CreateToolhelp32Snapshot(platform::kSnapModule, entry.processId));
+      const platform::ProcessesHandle moduleSnapshot =
+          processes.CreateToolhelp32Snapshot(platform::kSnapModule, entry.processId);
       if (!moduleSnapshot) continue;
       platform::ModuleEntry module;
       for (bool moreModules = processes.Module32First(moduleSnapshot.Get(), module); moreModules;
@@ -185,21 +156,19 @@ std::wstring CProcessManager::StripNull(const std::wstring& Text) {
 
 namespace {
 
-using inspection_detail::Log;
+using MWDL::Log;
 
 constexpr wchar_t kTerminateSource[] = L"CProcessManager.MyTerminateProcess";
 // The error number of a process that refuses to end (E_FAIL).
 constexpr long kTerminateFailed = err::FromBits(0x80004005u);
-
-std::wstring PidKey(std::uint32_t id) { return L"_" + std::to_wstring(id); }
 
 // Notes a process that has one of the files loaded: this program's own process only as found, every
 // other one on the kill list (once, should the system list an id twice).
 void NoteMatch(std::uint32_t id, std::uint32_t own, CKeyedCollection<std::uint32_t>& pids, bool& ownFound) {
   if (id == own) {
     ownFound = true;
-  } else if (!pids.Exists(PidKey(id))) {
-    pids.Add(id, PidKey(id));
+  } else if (!pids.Exists(qn::NumberKey(id))) {
+    pids.Add(id, qn::NumberKey(id));
   }
 }
 
@@ -221,17 +190,17 @@ void CProcessManager::TerminateProcessesByModulesNT(const CFileSet& Modules, boo
   bool ownFound = false;
   std::vector<Handle> modules;
   for (std::uint32_t id : ListProcessIds()) {
-    OwnedHandle process(processes.OpenProcess(platform::kProcessAllAccess, false, id));
+    const platform::ProcessesHandle process = processes.OpenProcess(platform::kProcessAllAccess, false, id);
     if (!process) continue;
     if (!ListModules(process.Get(), modules)) continue;
     // The image is the first module and counts like any other; the first match decides.
     const bool matched = std::any_of(modules.begin(), modules.end(), [&](Handle module) {
       const std::wstring path = ModulePath(process.Get(), module);
-      return !IsBlank(path) && Modules.Exists(L"_" + path);
+      return !qn::IsSpacesOnly(path) && Modules.Exists(qn::FileKey(path));
     });
     if (matched) NoteMatch(id, own, pids, ownFound);
   }
-  if (ownFound && TerminateOwnProcess) pids.Add(own, PidKey(own));
+  if (ownFound && TerminateOwnProcess) pids.Add(own, qn::NumberKey(own));
   TerminateProcesses(pids);
 }
 
@@ -241,25 +210,26 @@ void CProcessManager::TerminateProcessesByModules95(const CFileSet& Modules, boo
   bool ownFound = false;
   std::uint32_t own = 0;
   {
-    OwnedHandle snapshot(processes.CreateToolhelp32Snapshot(platform::kSnapProcess, 0));
+    const platform::ProcessesHandle snapshot = processes.CreateToolhelp32Snapshot(platform::kSnapProcess, 0);
     if (!snapshot) return;
     own = processes.GetCurrentProcessId();
     platform::ProcessEntry entry;
     for (bool more = processes.Process32First(snapshot.Get(), entry); more;
          more = processes.Process32Next(snapshot.Get(), entry)) {
       bool matched = false;
-      OwnedHandle moduleSnapshot(processes.CreateToolhelp32Snapshot(platform::kSnapModule, entry.processId));
+      const platform::ProcessesHandle moduleSnapshot =
+          processes.CreateToolhelp32Snapshot(platform::kSnapModule, entry.processId);
       if (moduleSnapshot) {
         platform::ModuleEntry module;
         for (bool moreModules = processes.Module32First(moduleSnapshot.Get(), module); moreModules && !matched;
              moreModules = processes.Module32Next(moduleSnapshot.Get(), module)) {
-          matched = Modules.Exists(L"_" + StripNull(FieldText(module.exePath)));
+          matched = Modules.Exists(qn::FileKey(StripNull(FieldText(module.exePath))));
         }
       }
       if (matched) NoteMatch(entry.processId, own, pids, ownFound);
     }
   }  // the process snapshot is closed before anything ends
-  if (ownFound && TerminateOwnProcess) pids.Add(own, PidKey(own));
+  if (ownFound && TerminateOwnProcess) pids.Add(own, qn::NumberKey(own));
   TerminateProcesses(pids);
 }
 
@@ -269,13 +239,13 @@ void CProcessManager::TerminateProcesses(const CKeyedCollection<std::uint32_t>& 
   for (std::uint32_t id : Pids) {
     if (id == own) continue;
     // A process that has ended meanwhile, or that refuses to be opened, is passed over.
-    OwnedHandle process(processes.OpenProcess(platform::kProcessAllAccess, false, id));
+    const platform::ProcessesHandle process = processes.OpenProcess(platform::kProcessAllAccess, false, id);
     if (process) MyTerminateProcess(process.Get(), std::to_wstring(id));
   }
-  if (!Pids.Exists(PidKey(own))) return;
-  OwnedHandle process(processes.OpenProcess(platform::kProcessAllAccess, false, own));
+  if (!Pids.Exists(qn::NumberKey(own))) return;
+  const platform::ProcessesHandle process = processes.OpenProcess(platform::kProcessAllAccess, false, own);
   if (!process) return;
-  MAPI::MyMsgBox(L"Operation complete; terminating. Please reboot Windows. ", 64, L"");
+  MAPI::MyMsgBox(L"Operation complete; terminating. Please reboot Windows. ", MAPI::kStyleInformation, L"");
   MyTerminateProcess(process.Get(), L"my:" + std::to_wstring(own));
 }
 
@@ -308,10 +278,7 @@ constexpr std::int64_t kPauseSeconds = 2;
 constexpr std::uint32_t kPauseLimitMs = 2000;
 constexpr std::uint32_t kPauseSliceMs = 10;
 
-CHashier& Hashier() {
-  if (!MWDL::goHashier) throw CError(err::kObjectNotSet, L"Object variable or With block variable not set");
-  return *MWDL::goHashier;
-}
+CHashier& Hashier() { return Required(MWDL::goHashier); }
 
 // Seconds since 1970-01-01 of a local date and time, by the calendar alone.
 std::int64_t SecondsOf(const platform::LocalTime& t) {
@@ -431,7 +398,7 @@ bool RenameLogged(const RenameFamily& family, const std::wstring& Source, const 
     Log(0, L"Encoded file name: " + Utilities().EncodeString(Utf16Bytes(Source)), kLogInfo, family.encodedSource);
     return false;
   } catch (...) {
-    inspection_detail::LogError(CurrentError(), kLogError, family.errorSource);
+    LogError(CurrentError(), kLogError, family.errorSource);
     return false;
   }
 }
@@ -453,7 +420,7 @@ void CProcessManager::RenameParasiteFilesEx(const CFileSet& ParasiteFiles) {
     PauseServingMessages();
     for (const std::wstring& path : FilesToPostDelete) RenameParasiteFile(path);
   } catch (...) {
-    inspection_detail::LogError(CurrentError(), kLogError, kRenameFilesSource);
+    LogError(CurrentError(), kLogError, kRenameFilesSource);
   }
 }
 

@@ -8,7 +8,7 @@
 #include "common/Utilities.h"
 #include "inspection/InspectionHelpers.h"
 
-using inspection_detail::LogError;
+using MWDL::LogError;
 using inspection_detail::Registry;
 using inspection_detail::ResolveCommandLine;
 

@@ -7,7 +7,7 @@
 #include "inspection/InspectionHelpers.h"
 
 using inspection_detail::HiveNumber;
-using inspection_detail::LogError;
+using MWDL::LogError;
 using inspection_detail::PathAsNamed;
 using inspection_detail::Registry;
 using inspection_detail::ResolveCommandLine;

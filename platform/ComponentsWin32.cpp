@@ -2,7 +2,11 @@
 #include <windows.h>
 
 #include <map>
+#include <memory>
 #include <mutex>
+#include <new>
+#include <stdexcept>
+#include <utility>
 
 #include "platform/PlatformInternal.h"
 
@@ -23,8 +27,14 @@ class Win32ComponentsImpl final : public IComponents {
     auto create = reinterpret_cast<CreateComponentFn>(
         reinterpret_cast<void*>(::GetProcAddress(module, kCreateComponentExport)));
     if (create == nullptr) return nullptr;
-    IComponent* object = create(className.c_str());
-    return std::shared_ptr<IComponent>(object);  // null stays null
+    IComponent* made = nullptr;
+    const std::int32_t result = create(className.c_str(), &made);
+    std::unique_ptr<IComponent> object(result == kComponentCreated ? made : nullptr);
+    if (result == kComponentOutOfMemory) throw std::bad_alloc();
+    if (result != kComponentCreated && result != kComponentUnknownClass) {
+      throw std::runtime_error("the component library could not create its object");
+    }
+    return std::shared_ptr<IComponent>(std::move(object));  // null stays null
   }
 
  private:

@@ -40,10 +40,10 @@ class Win32ProcessesImpl final : public IProcesses {
     return true;
   }
 
-  Handle OpenProcess(std::uint32_t access, bool inherit, std::uint32_t processId) override {
+  ProcessesHandle OpenProcess(std::uint32_t access, bool inherit, std::uint32_t processId) override {
     HANDLE process = ::OpenProcess(access, inherit ? TRUE : FALSE, processId);
     if (process == nullptr) Fail();
-    return FromHandle(process);
+    return ProcessesHandle(*this, FromHandle(process));
   }
 
   bool EnumProcessModules(Handle process, Handle* modules, std::uint32_t capacity, std::uint32_t& needed) override {
@@ -77,13 +77,13 @@ class Win32ProcessesImpl final : public IProcesses {
   std::uint32_t GetCurrentProcessId() override { return ::GetCurrentProcessId(); }
   std::uint32_t LastError() override { return lastError_; }
 
-  Handle CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId) override {
+  ProcessesHandle CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId) override {
     HANDLE snapshot = ::CreateToolhelp32Snapshot(flags, processId);
     if (snapshot == INVALID_HANDLE_VALUE) {
       Fail();
-      return kNoHandle;
+      return ProcessesHandle();
     }
-    return FromHandle(snapshot);
+    return ProcessesHandle(*this, FromHandle(snapshot));
   }
 
   bool Process32First(Handle snapshot, ProcessEntry& entry) override {

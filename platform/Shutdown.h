@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/OwnedHandle.h"
 #include "platform/Types.h"
 
 namespace platform {
@@ -31,16 +32,21 @@ constexpr std::uint32_t kTokenPrivilegeBytes = 16;
 // Error 1300, ERROR_NOT_ALL_ASSIGNED: AdjustTokenPrivileges succeeded, but the token lacks a privilege.
 constexpr long kErrorNotAllAssigned = 1300;
 
+class IShutdown;
+// A token handle of IShutdown, closed by it.
+using ShutdownHandle = OwnedHandle<IShutdown>;
+
 // The privileges of the program's own token and the request to end the Windows session. Each call
-// mirrors one Win32 call; failures are read with LastError().
+// mirrors one Win32 call; failures are read with LastError(). The token it hands out is owned and
+// closes itself.
 class IShutdown {
  public:
   virtual ~IShutdown() = default;
 
   // The pseudo handle of the current process; it needs no closing.
   virtual Handle GetCurrentProcess() = 0;
-  // The access token of a process; `token` is unchanged on failure and is closed with CloseHandle.
-  virtual bool OpenProcessToken(Handle process, std::uint32_t access, Handle& token) = 0;
+  // The access token of a process; `token` is unchanged on failure.
+  virtual bool OpenProcessToken(Handle process, std::uint32_t access, ShutdownHandle& token) = 0;
   // The LUID of a privilege by name ("SeShutdownPrivilege"); an empty system name is the local system.
   // `luid` is unchanged on failure.
   virtual bool LookupPrivilegeValueA(const std::string& systemName, const std::string& name, Luid& luid) = 0;
@@ -50,6 +56,7 @@ class IShutdown {
   // gives kErrorNotAllAssigned.
   virtual bool AdjustTokenPrivileges(Handle token, bool disableAll, const TokenPrivilege& newState,
                                      std::uint32_t previousStateBytes, std::uint32_t& returnLength) = 0;
+  // What an owned handle calls to close itself.
   virtual bool CloseHandle(Handle handle) = 0;
   // Asks Windows to end the session (kEwxShutdown, kEwxReboot, ...) for the reason given. True when the
   // request was accepted; the session ends after the call returns.

@@ -15,10 +15,10 @@ class Win32ShutdownImpl final : public IShutdown {
  public:
   Handle GetCurrentProcess() override { return FromHandle(::GetCurrentProcess()); }
 
-  bool OpenProcessToken(Handle process, std::uint32_t access, Handle& token) override {
+  bool OpenProcessToken(Handle process, std::uint32_t access, ShutdownHandle& token) override {
     HANDLE opened = nullptr;
     if (!::OpenProcessToken(ToHandle(process), access, &opened)) return Fail();
-    token = FromHandle(opened);
+    token = ShutdownHandle(*this, FromHandle(opened));
     return true;
   }
 

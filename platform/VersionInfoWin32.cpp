@@ -1,6 +1,8 @@
 // Version resources through version.dll.
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
@@ -36,6 +38,21 @@ bool HoldsNoVersionResource(const std::wstring& path) {
   return true;
 }
 
+// The resource is untrusted: what VerQueryValueW points to is read only within the block it was
+// copied into. True when `value` lies inside `block`.
+bool Inside(const std::vector<std::uint8_t>& block, const void* value) {
+  const auto at = reinterpret_cast<std::uintptr_t>(value);
+  const auto begin = reinterpret_cast<std::uintptr_t>(block.data());
+  return at >= begin && at < begin + block.size();
+}
+
+// How many whole `T`s there are from `value` (inside `block`) to the block's end.
+template <class T>
+std::size_t Room(const std::vector<std::uint8_t>& block, const T* value) {
+  const auto end = reinterpret_cast<std::uintptr_t>(block.data()) + block.size();
+  return static_cast<std::size_t>(end - reinterpret_cast<std::uintptr_t>(value)) / sizeof(T);
+}
+
 class Win32VersionInfoImpl final : public IVersionInfo {
  public:
   bool ReadStrings(const std::wstring& path, std::vector<std::pair<std::wstring, std::wstring>>& strings) override {
@@ -57,8 +74,9 @@ class Win32VersionInfoImpl final : public IVersionInfo {
     UINT bytes = 0;
     if (::VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translations),
                          &bytes) &&
-        translations != nullptr) {
-      for (UINT i = 0; i < bytes / sizeof(Translation) && i < 64; ++i) {
+        translations != nullptr && Inside(block, translations)) {
+      const std::size_t count = std::min<std::size_t>({bytes / sizeof(Translation), Room(block, translations), 64});
+      for (std::size_t i = 0; i < count; ++i) {
         wchar_t name[16];
         std::swprintf(name, 16, L"%04X%04X", translations[i].language, translations[i].codePage);
         blocks.emplace_back(name);
@@ -74,11 +92,8 @@ class Win32VersionInfoImpl final : public IVersionInfo {
         UINT chars = 0;
         if (::VerQueryValueW(block.data(), query.c_str(), reinterpret_cast<void**>(&text), &chars) && text != nullptr) {
           // `chars` may or may not count the NUL; the text ends at the first NUL within the resource.
-          // The resource is untrusted: never read past the end of the block.
-          const auto* end = reinterpret_cast<const wchar_t*>(block.data() + block.size());
-          if (text < reinterpret_cast<const wchar_t*>(block.data()) || text >= end) continue;
-          const std::size_t room = static_cast<std::size_t>(end - text);
-          std::wstring value(text, chars < room ? chars : room);
+          if (!Inside(block, text)) continue;
+          std::wstring value(text, std::min<std::size_t>(chars, Room(block, text)));
           const auto nul = value.find(L'\0');
           if (nul != std::wstring::npos) value.resize(nul);
           strings.emplace_back(key, value);

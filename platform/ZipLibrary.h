@@ -67,16 +67,17 @@ void CopyZipFlags(const From& from, To& to) {
 }
 
 // The callbacks the library calls on the calling thread while ZpArchive runs, in the order of the
-// library's table. Each must return normally: no exception may cross into the library.
+// library's table. Each is noexcept: no exception may cross into the library, so a callback deals with
+// its own errors.
 struct ZipCallbacks {
   // A message of `length` bytes (not NUL-terminated). Returns 0.
-  std::int32_t (*print)(const char* text, std::uint32_t length) = nullptr;
+  std::int32_t (*print)(const char* text, std::uint32_t length) noexcept = nullptr;
   // Fills `buffer` (`size` bytes) with a password; 0 when one was given, 1 for none.
-  std::int32_t (*password)(char* buffer, std::int32_t size, const char* prompt, const char* name) = nullptr;
+  std::int32_t (*password)(char* buffer, std::int32_t size, const char* prompt, const char* name) noexcept = nullptr;
   // The archive's comment as a NUL-terminated text.
-  const char* (*comment)(char* buffer) = nullptr;
+  const char* (*comment)(char* buffer) noexcept = nullptr;
   // Told of each file before it is zipped; 0 goes on.
-  std::int32_t (*service)(const char* name, std::uint64_t size) = nullptr;
+  std::int32_t (*service)(const char* name, std::uint64_t size) noexcept = nullptr;
 };
 
 // The library's list of file specifications: 1,024 entries, each an ANSI text or a null pointer.

@@ -2,7 +2,6 @@
 #include <windows.h>
 
 #include <cstring>
-#include <exception>
 #include <memory>
 
 #include "platform/PlatformInternal.h"
@@ -11,42 +10,26 @@
 namespace platform {
 namespace {
 
-// The callbacks of the run in progress; the library calls the trampolines below, which call them.
-// Every trampoline is an exception barrier: nothing crosses into the library. Each stays silent, as
-// errors inside the zip callbacks are ignored, and answers as its callback would without an answer.
+// The callbacks of the run in progress; the library calls the trampolines below, which call them. The
+// callbacks are noexcept, so nothing crosses into the library; a trampoline without a callback answers
+// as its callback would without an answer.
 ZipCallbacks gCallbacks;
 
-std::int32_t ZIP_API PrintTrampoline(const char* text, std::uint32_t length) {
-  try {
-    return gCallbacks.print ? gCallbacks.print(text, length) : 0;
-  } catch (...) {
-    return 0;
-  }
+std::int32_t ZIP_API PrintTrampoline(const char* text, std::uint32_t length) noexcept {
+  return gCallbacks.print ? gCallbacks.print(text, length) : 0;
 }
-std::int32_t ZIP_API PasswordTrampoline(char* buffer, std::int32_t size, const char* prompt, const char* name) {
-  try {
-    return gCallbacks.password ? gCallbacks.password(buffer, size, prompt, name) : 1;
-  } catch (...) {
-    return 1;
-  }
+std::int32_t ZIP_API PasswordTrampoline(char* buffer, std::int32_t size, const char* prompt, const char* name) noexcept {
+  return gCallbacks.password ? gCallbacks.password(buffer, size, prompt, name) : 1;
 }
 // The library takes the comment in its own buffer: only an empty comment (the one the program gives) is
 // written there, as its first byte, since the buffer's size is not given.
-std::int32_t ZIP_API CommentTrampoline(char* buffer) {
-  try {
-    const char* comment = gCallbacks.comment ? gCallbacks.comment(buffer) : "";
-    if (buffer != nullptr && (comment == nullptr || comment[0] == '\0')) buffer[0] = '\0';
-  } catch (...) {
-    if (buffer != nullptr) buffer[0] = '\0';
-  }
+std::int32_t ZIP_API CommentTrampoline(char* buffer) noexcept {
+  const char* comment = gCallbacks.comment ? gCallbacks.comment(buffer) : "";
+  if (buffer != nullptr && (comment == nullptr || comment[0] == '\0')) buffer[0] = '\0';
   return 0;
 }
-std::int32_t ZIP_API ServiceTrampoline(const char* name, std::uint32_t size) {
-  try {
-    return gCallbacks.service ? gCallbacks.service(name, size) : 0;
-  } catch (...) {
-    return 0;
-  }
+std::int32_t ZIP_API ServiceTrampoline(const char* name, std::uint32_t size) noexcept {
+  return gCallbacks.service ? gCallbacks.service(name, size) : 0;
 }
 
 // A text as the library takes it: a NUL-terminated copy that the call may write into, or null.

@@ -12,14 +12,6 @@
 
 namespace {
 
-constexpr unsigned kStyleOkCancelExclamation = 49;
-constexpr unsigned kStyleExclamation = 48;
-constexpr unsigned kStyleInformation = 64;
-constexpr int kAnswerOk = 1;
-
-void LogError(const CError& error, const wchar_t* source) {
-  if (MWDL::goLogger) MWDL::goLogger->Log(error.Number(), error.Description(), kLogError, source);
-}
 
 }  // namespace
 
@@ -48,7 +40,7 @@ bool FRestoreFiles::Init() {
     RefreshList();
     return lstFiles.ListCount() >= 1;
   } catch (...) {
-    LogError(CurrentError(), L"FRestoreFiles.Init");
+    MWDL::LogError(CurrentError(), kLogError, L"FRestoreFiles.Init");
     return false;
   }
 }
@@ -64,7 +56,7 @@ void FRestoreFiles::RefreshList() {
     }
     if (lstFiles.ListCount() >= 1) lstFiles.SetText(lstFiles.List(0, 0));
   } catch (...) {
-    LogError(CurrentError(), L"FRestoreFiles.RefreshList");
+    MWDL::LogError(CurrentError(), kLogError, L"FRestoreFiles.RefreshList");
   }
 }
 
@@ -73,31 +65,32 @@ void FRestoreFiles::cmdRestoreFile_Click() {
   try {
     sel = lstFiles.Text();
     if (sel.empty()) return;
-    if (MAPI::MyMsgBox(Utilities().FormatString(LoadResString(120), {sel}), kStyleOkCancelExclamation, L"") !=
-        kAnswerOk) {
+    if (MAPI::MyMsgBox(Utilities().FormatString(LoadResString(120), {sel}), MAPI::kStyleOkCancelExclamation,
+                       L"") != MAPI::kAnswerOk) {
       return;
     }
-    if (!moProcessManager) throw CError(err::kObjectNotSet, L"Object variable or With block variable not set");
-    if (moProcessManager->SafeRenameFile(MAPI::MakeParasiteFileName(sel), sel)) {
+    CProcessManager& manager = Required(moProcessManager);
+    if (manager.SafeRenameFile(MAPI::MakeParasiteFileName(sel), sel)) {
       // The record goes only once the file has its former name again.
       CRegistry().DeleteValue(platform::kHkeyCurrentUser, CProcessManager::kRemovedFilesKey, sel);
-      MAPI::MyMsgBox(Utilities().FormatString(LoadResString(121), {sel}), kStyleInformation, L"");
+      MAPI::MyMsgBox(Utilities().FormatString(LoadResString(121), {sel}), MAPI::kStyleInformation, L"");
     } else {
       // The rename was refused (its reason is in the log too): the file stays removed and listed.
-      const std::uint32_t code = moProcessManager->LastRenameError();
+      const std::uint32_t code = manager.LastRenameError();
       const std::wstring reason = code != 0 ? Utilities().GetErrorText(static_cast<long>(code))
                                             : std::wstring(L"The file could not be renamed.");
-      MAPI::MyMsgBox(Utilities().FormatString(LoadResString(123), {sel}) + reason, kStyleExclamation, L"");
+      MAPI::MyMsgBox(Utilities().FormatString(LoadResString(123), {sel}) + reason, MAPI::kStyleExclamation, L"");
     }
     RefreshList();
     if (lstFiles.ListCount() == 0) {
-      MAPI::MyMsgBox(LoadResString(122), kStyleInformation, L"");
+      MAPI::MyMsgBox(LoadResString(122), MAPI::kStyleInformation, L"");
       Hide();
     }
   } catch (...) {
     const CError error = CurrentError();
-    LogError(error, L"FRestoreFiles.cmdRestoreFile_Click");
-    MAPI::MyMsgBox(Utilities().FormatString(LoadResString(123), {sel}) + error.Description(), kStyleInformation, L"");
+    MWDL::LogError(error, kLogError, L"FRestoreFiles.cmdRestoreFile_Click");
+    MAPI::MyMsgBox(Utilities().FormatString(LoadResString(123), {sel}) + error.Description(), MAPI::kStyleInformation,
+                   L"");
   }
 }
 

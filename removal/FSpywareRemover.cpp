@@ -14,22 +14,9 @@
 namespace {
 
 constexpr wchar_t kApplySource[] = L"FSpywareRemover.cmdApplyScript_Click";
-constexpr unsigned kStyleExclamation = 48;
-constexpr unsigned kStyleOkCancelExclamation = 49;
-constexpr unsigned kStyleInformation = 64;
-constexpr int kAnswerOk = 1;
 // What the user is told when the remover stopped on an error and so gave no cause of its own.
 constexpr wchar_t kRemovalFailed[] =
     L"The spyware removal could not be completed. The reason is written in the log file WDL.log.";
-
-void Log(long number, const std::wstring& message, int level, const wchar_t* source) {
-  if (MWDL::goLogger) MWDL::goLogger->Log(number, message, level, source);
-}
-
-void LogCurrentError(const wchar_t* source) {
-  const CError error = CurrentError();
-  Log(error.Number(), error.Description(), kLogError, source);
-}
 
 }  // namespace
 
@@ -72,6 +59,7 @@ void FSpywareRemover::SelectAll() {
     txtMessage.SetSelStart(0);
     txtMessage.SetSelLength(static_cast<int>(txtMessage.Text().size()));
   } catch (...) {
+    // Selecting the script's text ignores its errors.
   }
 }
 
@@ -87,6 +75,7 @@ void FSpywareRemover::cmdPaste_Click() {
     txtMessage.SetText(ui::ClipboardText());
     txtMessage.SetFocus();
   } catch (...) {
+    // The Paste button ignores its errors.
   }
 }
 
@@ -96,22 +85,22 @@ void FSpywareRemover::cmdCheckPastedData_Click() {
     RemovalScript::ScriptTexts texts;
     CChecksumList white, black;
     if (RemovalScript::CheckScript(txtMessage.Text(), errorText, texts, white, black)) {
-      MAPI::MyMsgBox(LoadResString(107), kStyleInformation, L"");
+      MAPI::MyMsgBox(LoadResString(107), MAPI::kStyleInformation, L"");
     } else {
-      MAPI::MyMsgBox(errorText, kStyleExclamation, L"");
+      MAPI::MyMsgBox(errorText, MAPI::kStyleExclamation, L"");
     }
   } catch (...) {
-    LogCurrentError(L"FSpywareRemover.cmdCheckPastedData_Click");
+    MWDL::LogError(CurrentError(), kLogError, L"FSpywareRemover.cmdCheckPastedData_Click");
   }
 }
 
 void FSpywareRemover::cmdApplyScript_Click() {
   try {
-    Log(0, L"Executing a script: " + txtMessage.Text(), kLogInfo, kApplySource);
+    MWDL::Log(0, L"Executing a script: " + txtMessage.Text(), kLogInfo, kApplySource);
     std::wstring errorText;
     RemovalScript::ScriptTexts texts;
     if (!RemovalScript::CheckScript(txtMessage.Text(), errorText, texts, WhiteList, BlackList)) {
-      MAPI::MyMsgBox(LoadResString(110) + errorText, kStyleExclamation, L"");
+      MAPI::MyMsgBox(LoadResString(110) + errorText, MAPI::kStyleExclamation, L"");
       return;
     }
 
@@ -125,24 +114,24 @@ void FSpywareRemover::cmdApplyScript_Click() {
     if (cancelled) return;
 
     if (RebootRequired) {
-      if (MAPI::MyMsgBox(LoadResString(116), kStyleOkCancelExclamation, L"") != kAnswerOk) {
-        MAPI::MyMsgBox(LoadResString(118), kStyleInformation, L"");
+      if (MAPI::MyMsgBox(LoadResString(116), MAPI::kStyleOkCancelExclamation, L"") != MAPI::kAnswerOk) {
+        MAPI::MyMsgBox(LoadResString(118), MAPI::kStyleInformation, L"");
         return;
       }
       std::wstring refusal;
       if (!MReboot::RestartWindows(refusal)) {
         const std::wstring text = Utilities().FormatString(LoadResString(117), {refusal});
-        Log(0, text, kLogError, kApplySource);
-        MAPI::MyMsgBox(text, kStyleExclamation, L"");
+        MWDL::Log(0, text, kLogError, kApplySource);
+        MAPI::MyMsgBox(text, MAPI::kStyleExclamation, L"");
       }
       // Restart requested or refused: the program ends here.
       ui::Quit(0);
       return;
     }
     // A remover stopped by an error leaves no cause: the log holds it.
-    MAPI::MyMsgBox(FalseCause.empty() ? std::wstring(kRemovalFailed) : FalseCause, kStyleExclamation, L"");
+    MAPI::MyMsgBox(FalseCause.empty() ? std::wstring(kRemovalFailed) : FalseCause, MAPI::kStyleExclamation, L"");
   } catch (...) {
-    LogCurrentError(kApplySource);
+    MWDL::LogError(CurrentError(), kLogError, kApplySource);
     return;
   }
 
@@ -154,6 +143,7 @@ void FSpywareRemover::cmdApplyScript_Click() {
     cmdCancel.SetDefault(true);
     cmdCancel.SetFocus();
   } catch (...) {
+    // The buttons and the focus after a run ignore their errors.
   }
 }
 
@@ -162,7 +152,7 @@ void FSpywareRemover::moProgressor_Started() {
     RebootRequired = CPaRemover().RemoveSpyware(*moProgressor, WhiteList, BlackList, FalseCause);
     if (!moProgressor->Cancelled()) moProgressor->Progress(100);
   } catch (...) {
-    LogCurrentError(L"FSpywareRemover.moProgressor_Started");
+    MWDL::LogError(CurrentError(), kLogError, L"FSpywareRemover.moProgressor_Started");
   }
 }
 

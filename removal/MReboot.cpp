@@ -10,31 +10,14 @@ namespace {
 // Reason 0xFFFFFFFF: every bit set.
 constexpr std::uint32_t kRestartReason = 0xFFFFFFFFu;
 
-// Owns a token handle and closes it through the platform layer. Move-only.
-class OwnedToken {
- public:
-  OwnedToken() = default;
-  OwnedToken(const OwnedToken&) = delete;
-  OwnedToken& operator=(const OwnedToken&) = delete;
-  ~OwnedToken() {
-    if (handle_ != platform::kNoHandle) platform::Shutdown().CloseHandle(handle_);
-  }
-  platform::Handle& Receive() noexcept { return handle_; }
-  platform::Handle Get() const noexcept { return handle_; }
-  explicit operator bool() const noexcept { return handle_ != platform::kNoHandle; }
-
- private:
-  platform::Handle handle_ = platform::kNoHandle;
-};
-
 }  // namespace
 
 void EnableShutdownPrivilege() {
   // No call's result is reported: the restart request itself tells whether the privilege was needed.
   platform::IShutdown& shutdown = platform::Shutdown();
-  OwnedToken token;
+  platform::ShutdownHandle token;
   if (!shutdown.OpenProcessToken(shutdown.GetCurrentProcess(), platform::kTokenAdjustPrivileges | platform::kTokenQuery,
-                                 token.Receive())) {
+                                 token)) {
     return;
   }
   platform::TokenPrivilege privilege;

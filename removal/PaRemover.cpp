@@ -2,7 +2,6 @@
 
 #include <limits>
 #include <memory>
-#include <utility>
 
 #include "common/Error.h"
 #include "common/Logger.h"
@@ -29,13 +28,9 @@ std::int32_t Checked32(std::int64_t value) {
   return static_cast<std::int32_t>(value);
 }
 
-std::wstring FileKey(const std::wstring& path) { return L"_" + path; }
-std::wstring ChecksumKey(std::int32_t checksum) { return L"_" + std::to_wstring(checksum); }
-
 std::int32_t ChecksumOf(const std::wstring& path) {
-  if (!MWDL::goHashier) throw CError(err::kObjectNotSet, L"Object variable or With block variable not set");
   std::int32_t size = 0;
-  return MWDL::goHashier->HashFromFullFileName(path, size);
+  return Required(MWDL::goHashier).HashFromFullFileName(path, size);
 }
 
 // The counter of files over both passes, with progress and a cancel test at every tenth file.
@@ -59,13 +54,6 @@ class FileCounter {
 
 }  // namespace
 
-CPaRemover::CPaRemover()
-    : compile_([](IProgressor& Progressor, std::int32_t ProgressorFrom, std::int32_t ProgressorTo, SystemState& state) {
-        CPaDetector().CompileSystemState(Progressor, ProgressorFrom, ProgressorTo, state);
-      }) {}
-
-CPaRemover::CPaRemover(StateCompiler compiler) : compile_(std::move(compiler)) {}
-
 bool CPaRemover::RemoveSpyware(IProgressor& Progressor, const CChecksumList& WhiteList, const CChecksumList& BlackList,
                                std::wstring& FalseCause) {
   try {
@@ -74,15 +62,12 @@ bool CPaRemover::RemoveSpyware(IProgressor& Progressor, const CChecksumList& Whi
     Progressor.Progress(1);
 
     SystemState state;
-    compile_(Progressor, kCompileFrom, kCompileTo, state);
+    CPaDetector().CompileSystemState(Progressor, kCompileFrom, kCompileTo, state);
     if (Progressor.Cancelled()) return false;
     Progressor.Progress(30);
     // A compilation that stopped on an error may have left the lists unset.
-    if (!state.oCommonFileList || !state.oSuspiciousFileList) {
-      throw CError(err::kObjectNotSet, L"Object variable or With block variable not set");
-    }
-    const CFileNameList& allFiles = *state.oCommonFileList;
-    const CFileNameList& suspiciousFiles = *state.oSuspiciousFileList;
+    const CFileNameList& allFiles = Required(state.oCommonFileList);
+    const CFileNameList& suspiciousFiles = Required(state.oSuspiciousFileList);
 
     CKeyedCollection<std::wstring> toRemove;
     const std::int32_t total = Checked32(static_cast<std::int64_t>(allFiles.Count()) +
@@ -91,15 +76,15 @@ bool CPaRemover::RemoveSpyware(IProgressor& Progressor, const CChecksumList& Whi
     for (const std::wstring& file : suspiciousFiles) {
       if (!counter.Next()) return false;
       const std::int32_t checksum = ChecksumOf(file);
-      if (!WhiteList.Exists(ChecksumKey(checksum)) && !toRemove.Exists(FileKey(file))) {
-        toRemove.Add(file, FileKey(file));
+      if (!WhiteList.Exists(qn::NumberKey(checksum)) && !toRemove.Exists(qn::FileKey(file))) {
+        toRemove.Add(file, qn::FileKey(file));
       }
     }
     for (const std::wstring& file : allFiles) {
       if (!counter.Next()) return false;
       const std::int32_t checksum = ChecksumOf(file);
-      if (BlackList.Exists(ChecksumKey(checksum)) && !toRemove.Exists(FileKey(file))) {
-        toRemove.Add(file, FileKey(file));
+      if (BlackList.Exists(qn::NumberKey(checksum)) && !toRemove.Exists(qn::FileKey(file))) {
+        toRemove.Add(file, qn::FileKey(file));
       }
     }
     if (Progressor.Cancelled()) return false;
@@ -110,15 +95,14 @@ bool CPaRemover::RemoveSpyware(IProgressor& Progressor, const CChecksumList& Whi
       return false;
     }
     for (const std::wstring& file : toRemove) {
-      if (MWDL::goLogger) MWDL::goLogger->Log(0, L"Disabling " + file, kLogInfo, kSource);
+      MWDL::Log(0, L"Disabling " + file, kLogInfo, kSource);
     }
     CProcessManager manager;
     manager.RenameParasiteFilesEx(toRemove);
     manager.TerminateProcessesByModules(toRemove, true);
     return true;
   } catch (...) {
-    const CError error = CurrentError();
-    if (MWDL::goLogger) MWDL::goLogger->Log(error.Number(), error.Description(), kLogError, kSource);
+    MWDL::LogError(CurrentError(), kLogError, kSource);
     return false;
   }
 }

@@ -1,6 +1,5 @@
 #pragma once
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "common/KeyedCollection.h"
@@ -15,18 +14,9 @@ using CChecksumList = CKeyedCollection<std::int32_t>;
 // each run.
 class CPaRemover {
  public:
-  // How the system state is compiled: fills at least the two file lists of `state`, with progress from
-  // `ProgressorFrom` to `ProgressorTo` and stopping at a cancel, as CPaDetector::CompileSystemState.
-  using StateCompiler = std::function<void(IProgressor& Progressor, std::int32_t ProgressorFrom,
-                                           std::int32_t ProgressorTo, SystemState& state)>;
-
-  // The program's remover: a new CPaDetector compiles each run's state.
-  CPaRemover();
-  // A remover whose state comes from `compiler` instead.
-  explicit CPaRemover(StateCompiler compiler);
-
-  // Selects the suspicious files whose checksum is not on `WhiteList`, then every file whose checksum is
-  // on `BlackList` (each file once, in that order), logs "Disabling <file>" for each, renames them to
+  // Compiles the system state afresh with a new CPaDetector, then selects the suspicious files whose
+  // checksum is not on `WhiteList`, then every file whose checksum is on `BlackList` (each file once, in
+  // that order), logs "Disabling <file>" for each, renames them to
   // their parasite names with their record and ends every process that has one of them loaded, this
   // program's own process included (then the call does not return). Progress: 1, the compilation
   // from 1 to 30, 30, one value after every tenth file, 99.
@@ -35,7 +25,4 @@ class CPaRemover {
   // level 0 (renames already done stay, with their records); `FalseCause` is unchanged in both.
   bool RemoveSpyware(IProgressor& Progressor, const CChecksumList& WhiteList, const CChecksumList& BlackList,
                      std::wstring& FalseCause);
-
- private:
-  StateCompiler compile_;
 };

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "common/Blanks.h"
 #include "common/Error.h"
 #include "common/Logger.h"
 #include "common/Utilities.h"
@@ -21,11 +22,6 @@ constexpr std::size_t kMaxSignificantDigits = 8;
 // How much of an unreadable item its error names.
 constexpr std::size_t kQuotedItemLength = 40;
 
-void LogError(const wchar_t* source) {
-  const CError error = CurrentError();
-  if (MWDL::goLogger) MWDL::goLogger->Log(error.Number(), error.Description(), kLogError, source);
-}
-
 int HexDigitValue(wchar_t c) {
   if (c >= L'0' && c <= L'9') return c - L'0';
   if (c >= L'a' && c <= L'f') return c - L'a' + 10;
@@ -33,7 +29,8 @@ int HexDigitValue(wchar_t c) {
   return -1;
 }
 
-// The characters that a number of an item or a version part may have anywhere.
+// The characters that a number of an item or a version part may have anywhere: not the program's
+// trimming rule (common/Blanks.h), which takes off spaces only.
 bool IsIgnoredBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\n'; }
 
 // A whole number of any length: its sign and its digits without leading zeros (zero has none and no sign).
@@ -110,8 +107,6 @@ std::int32_t ReadChecksumItem(std::wstring_view item) {
   return static_cast<std::int32_t>(value);
 }
 
-std::wstring ChecksumKey(std::int32_t checksum) { return L"_" + std::to_wstring(checksum); }
-
 void ReadChecksumList(const std::wstring& text, CChecksumList& list) {
   if (text.empty()) return;
   std::size_t from = 0;
@@ -119,7 +114,7 @@ void ReadChecksumList(const std::wstring& text, CChecksumList& list) {
     const std::size_t separator = text.find(L';', from);
     const std::int32_t checksum = ReadChecksumItem(std::wstring_view(text).substr(
         from, separator == std::wstring::npos ? std::wstring::npos : separator - from));
-    list.Add(checksum, ChecksumKey(checksum));
+    list.Add(checksum, qn::NumberKey(checksum));
     if (separator == std::wstring::npos) break;
     from = separator + 1;
   }
@@ -159,7 +154,7 @@ bool ParseScriptFromMessage(const std::wstring& Text, ScriptTexts& texts, CCheck
     ReadChecksumList(black, BlackList);
     return true;
   } catch (...) {
-    LogError(L"FSpywareRemover.ParseScriptFromMessage");
+    MWDL::LogError(CurrentError(), kLogError, L"FSpywareRemover.ParseScriptFromMessage");
     return false;
   }
 }
@@ -168,7 +163,7 @@ bool IsMinAppVersionRestrictionApplies(const std::wstring& MinAppVersion) {
   try {
     return CompareVersions(MWDL::gsVersion, MinAppVersion) >= 0;
   } catch (...) {
-    LogError(L"FSpywareRemover.IsMinAppVersionRestrictionApplies");
+    MWDL::LogError(CurrentError(), kLogError, L"FSpywareRemover.IsMinAppVersionRestrictionApplies");
     return false;
   }
 }
@@ -177,12 +172,11 @@ bool CheckScript(std::wstring Text, std::wstring& ErrorText, ScriptTexts& texts,
                  CChecksumList& BlackList) {
   try {
     ErrorText.clear();
-    const std::size_t first = Text.find_first_not_of(L' ');
-    if (first == std::wstring::npos) {
+    Text = qn::TrimSpaces(Text);  // line breaks stay
+    if (Text.empty()) {
       ErrorText = LoadResString(kInvalidScriptId);
       return false;
     }
-    Text = Text.substr(first, Text.find_last_not_of(L' ') - first + 1);
     if (!ParseScriptFromMessage(Text, texts, WhiteList, BlackList)) {
       ErrorText = LoadResString(kInvalidScriptId);
       return false;
@@ -206,7 +200,7 @@ bool CheckScript(std::wstring Text, std::wstring& ErrorText, ScriptTexts& texts,
     }
     return true;
   } catch (...) {
-    LogError(L"FSpywareRemover.CheckScript");
+    MWDL::LogError(CurrentError(), kLogError, L"FSpywareRemover.CheckScript");
     return false;
   }
 }

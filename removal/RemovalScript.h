@@ -35,9 +35,6 @@ struct ScriptTexts {
 // five to eight as a 32-bit signed value. More than eight significant digits: CError err::kOverflow.
 std::int32_t ReadChecksumItem(std::wstring_view item);
 
-// The key of a checksum in a list: "_" + decimal digits, "_-1" for -1.
-std::wstring ChecksumKey(std::int32_t checksum);
-
 // Fills `list` from the items of `text` split at every ";" (empty pieces included: each reads 0); an
 // empty text adds nothing. A checksum that is already in `list` is CError err::kDuplicateKey; `list`
 // then holds the items before it (so does it after an item that does not read).

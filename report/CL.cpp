@@ -100,7 +100,7 @@ bool CL::Do1(const std::wstring& Category, const CProperties& o, std::wstring& F
     try {
       FileUtilities().CopyFile(zipFile, platform::Files().ProgramFolder() + L"\\Request.dat");
     } catch (const CError&) {
-      // The kept copy is for the user's own reference; a send does not depend on it.
+      // The copy's result is not looked at: the kept copy is for the user's own reference.
     }
     const std::wstring text = Utilities().BytesToText(bytes);
     const std::wstring body =

@@ -18,15 +18,6 @@ constexpr wchar_t kClickSource[] = L"FRequestSupport.cmdRequestSupport_Click";
 // The program's own error 906, the number of its message: a submission that failed.
 constexpr long kSubmissionFailed = err::FromBits(0x8004038Au);
 
-void Log(long number, const std::wstring& message, int level, const wchar_t* source) {
-  if (MWDL::goLogger) MWDL::goLogger->Log(number, message, level, source);
-}
-
-void LogCurrentError(int level, const wchar_t* source) {
-  const CError error = CurrentError();
-  Log(error.Number(), error.Description(), level, source);
-}
-
 }  // namespace
 
 FRequestSupport::FRequestSupport()
@@ -79,17 +70,17 @@ void FRequestSupport::Form_Load() {
     std::wstring extra;
     txtOS.SetText(Utilities().GetOSVersion(major, minor, build, platformId, extra));
   } catch (...) {
-    LogCurrentError(kLogTolerated, L"FRequestSupport.Form_Load");
+    MWDL::LogError(CurrentError(), kLogTolerated, L"FRequestSupport.Form_Load");
   }
   try {
     txtCPUType.SetText(Utilities().GetCPUType());
   } catch (...) {
-    LogCurrentError(kLogTolerated, L"FRequestSupport.Form_Load");
+    MWDL::LogError(CurrentError(), kLogTolerated, L"FRequestSupport.Form_Load");
   }
   try {
     txtComputerName.SetText(Utilities().GetComputerName());
   } catch (...) {
-    LogCurrentError(kLogTolerated, L"FRequestSupport.Form_Load");
+    MWDL::LogError(CurrentError(), kLogTolerated, L"FRequestSupport.Form_Load");
   }
 }
 
@@ -97,6 +88,7 @@ void FRequestSupport::Form_Activate() {
   try {
     txtComments.SetFocus();
   } catch (...) {
+    // Moving the focus on activation ignores its errors.
   }
 }
 
@@ -106,6 +98,7 @@ void FRequestSupport::txtComments_GotFocus() {
     txtComments.SetSelStart(0);
     txtComments.SetSelLength(static_cast<int>(txtComments.Text().size()));
   } catch (...) {
+    // Selecting the comments ignores its errors.
   }
 }
 
@@ -121,7 +114,7 @@ void FRequestSupport::cmdRequestSupport_Click() {
       refused = 104;
     }
     if (refused != 0) {
-      MAPI::MyMsgBox(LoadResString(refused), 48, L"");
+      MAPI::MyMsgBox(LoadResString(refused), MAPI::kStyleExclamation, L"");
       return;
     }
 
@@ -134,22 +127,23 @@ void FRequestSupport::cmdRequestSupport_Click() {
     moProgressor.reset();
 
     if (mbRequestSent) {
-      Log(0, L"Requesting support", kLogInfo, kClickSource);
+      MWDL::Log(0, L"Requesting support", kLogInfo, kClickSource);
       try {
         cmdRequestSupport.SetDefault(false);
         cmdCancel.SetCaption(L"Close");
         cmdCancel.SetDefault(true);
         cmdCancel.SetFocus();
       } catch (...) {
+        // The buttons and the focus after a sent request ignore their errors.
       }
-      MAPI::MyMsgBox(LoadResString(105), 64, L"");
+      MAPI::MyMsgBox(LoadResString(105), MAPI::kStyleInformation, L"");
     } else {
-      Log(kSubmissionFailed, LoadResString(906) + msSendError, kLogTolerated, kClickSource);
+      MWDL::Log(kSubmissionFailed, LoadResString(906) + msSendError, kLogTolerated, kClickSource);
       platform::Desktop().SetMousePointer(platform::kPointerDefault);
-      MAPI::MyMsgBox(LoadResString(106), 48, L"");
+      MAPI::MyMsgBox(LoadResString(106), MAPI::kStyleExclamation, L"");
     }
   } catch (...) {
-    LogCurrentError(kLogError, kClickSource);
+    MWDL::LogError(CurrentError(), kLogError, kClickSource);
   }
 }
 
@@ -165,7 +159,7 @@ void FRequestSupport::moProgressor_Started() {
     mbRequestSent = CL().Do1(L"LDW\\SupportRequest", values, msSendError);
     moProgressor->Progress(100);
   } catch (...) {
-    LogCurrentError(kLogError, L"FRequestSupport.moProgressor_Started");
+    MWDL::LogError(CurrentError(), kLogError, L"FRequestSupport.moProgressor_Started");
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "common/Blanks.h"
 #include "common/Error.h"
 #include "common/FileUtilities.h"
 #include "common/Logger.h"
@@ -17,9 +18,7 @@ namespace {
 
 constexpr wchar_t kSendSource[] = L"FSendInfo.cmdSend_Click";
 constexpr long kSubmissionFailed = err::FromBits(0x8004038Au);
-constexpr int kRetry = 4;
 
-bool BlanksOnly(const std::wstring& text) { return text.find_first_not_of(L' ') == std::wstring::npos; }
 
 void Pointer(int pointer) { platform::Desktop().SetMousePointer(pointer); }
 
@@ -66,7 +65,7 @@ void FSendInfo::Form_Load() {
 void FSendInfo::cmdSend_Click() {
   try {
     if (txtReason.Text().empty()) {
-      MAPI::MyMsgBox(LoadResString(130), 48, L"");
+      MAPI::MyMsgBox(LoadResString(130), MAPI::kStyleExclamation, L"");
       return;
     }
     SetEnabled(false);
@@ -78,23 +77,27 @@ void FSendInfo::cmdSend_Click() {
     do {
       Pointer(platform::kPointerHourglass);
       if (client.Do1(L"LDW\\Uninstall", values, error)) {
-        MAPI::MyMsgBox(LoadResString(131), 64, L"");
+        MAPI::MyMsgBox(LoadResString(131), MAPI::kStyleInformation, L"");
         ui::Quit(0);
         return;
       }
       Log(kSubmissionFailed, LoadResString(906) + error, kLogTolerated);
       Pointer(platform::kPointerDefault);
-      answer = MAPI::MyMsgBox(LoadResString(132), 53, L"");
-    } while (answer == kRetry);
+      answer = MAPI::MyMsgBox(LoadResString(132), MAPI::kStyleRetryCancelExclamation, L"");
+    } while (answer == MAPI::kAnswerRetry);
     Pointer(platform::kPointerDefault);
     SetEnabled(true);
   } catch (...) {
-    const CError failure = CurrentError();
-    Log(failure.Number(), failure.Description(), kLogError);
+    const auto logError = [this] {
+      const CError failure = CurrentError();
+      Log(failure.Number(), failure.Description(), kLogError);
+    };
+    logError();
     try {
       Pointer(platform::kPointerDefault);
       SetEnabled(true);
     } catch (...) {
+      logError();  // still an error of the click handler, logged as such; the handler ends
     }
   }
 }
@@ -103,6 +106,7 @@ void FSendInfo::cmdCancel_Click() {
   try {
     Hide();
   } catch (...) {
+    // Skip ignores its errors: the program ends all the same.
   }
   ui::Quit(0);
 }
@@ -112,13 +116,14 @@ void FSendInfo::Form_Unload() { ui::Quit(0); }
 CProperties FSendInfo::MakeFeedbackValues() {
   CProperties values;
   try {
-    if (!BlanksOnly(txtReason.Text())) values.Add(L"reason", txtReason.Text());
+    if (!qn::IsSpacesOnly(txtReason.Text())) values.Add(L"reason", txtReason.Text());
   } catch (...) {
+    // The value set ignores its errors: a step that fails is skipped.
   }
   try {
     if (moLog) values.Add(L"log", FileUtilities().ReadTextFile(moLog->LogFileName()));
   } catch (...) {
-    // No log to send: the reason goes alone.
+    // Likewise: no log to send, the reason goes alone.
   }
   return values;
 }

@@ -15,17 +15,13 @@
 
 namespace {
 
-void LogError(const CError& error, const wchar_t* source) {
-  if (MWDL::goLogger) MWDL::goLogger->Log(error.Number(), error.Description(), kLogError, source);
-}
-
 // One section writer under its own error handler: an error logs under `source` and empties the whole
 // section, not only the part after the error.
 std::wstring Section(const wchar_t* source, const std::function<std::wstring()>& writer) {
   try {
     return writer();
   } catch (...) {
-    LogError(CurrentError(), source);
+    MWDL::LogError(CurrentError(), kLogError, source);
     return L"";
   }
 }
@@ -33,10 +29,7 @@ std::wstring Section(const wchar_t* source, const std::function<std::wstring()>&
 // A collection the compilation did not reach (or an enumerator returned as no list): walking it is the
 // "object not set" error of the writer that walks it.
 template <class T>
-T& Walk(const std::shared_ptr<T>& object) {
-  if (!object) throw CError(err::kObjectNotSet, L"Object variable or With block variable not set");
-  return *object;
-}
+T& Walk(const std::shared_ptr<T>& object) { return Required(object); }
 
 std::wstring Escape(const std::wstring& text) { return Utilities().EscapeXML(text); }
 
@@ -135,7 +128,7 @@ std::wstring CReporter::MakeStateXML(IProgressor& Progressor, const std::wstring
     for (const auto& [tag, content] : parts) (document += tag) += *content;
     return document += kEnd;
   } catch (...) {
-    LogError(CurrentError(), L"CReporter.MakeStateXML");
+    MWDL::LogError(CurrentError(), kLogError, L"CReporter.MakeStateXML");
     return L"";
   }
 }

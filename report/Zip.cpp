@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "common/Blanks.h"
 #include "common/Error.h"
 #include "platform/Platform.h"
 
@@ -30,12 +31,6 @@ std::array<char, mZip::kCommentBufferSize> gComment{};
   }
   throw CError(kDllLoadError, L"Error in loading DLL vbzip10.dll (" + platform::System().ErrorText(
                                   static_cast<std::uint32_t>(lastError)) + L")");
-}
-
-std::wstring TrimBlanks(const std::wstring& text) {
-  const auto first = text.find_first_not_of(L' ');
-  if (first == std::wstring::npos) return L"";
-  return text.substr(first, text.find_last_not_of(L' ') - first + 1);
 }
 
 std::optional<std::string> ToAnsi(const std::optional<std::wstring>& text) {
@@ -122,7 +117,7 @@ std::int32_t RunArchive(cZip& Zip, cZip::ZipOptionRecord& Options, const std::ve
   unsigned long lastError = 0;
 
   const std::wstring basePath = Options.rootDir.value_or(L"");
-  if (!TrimBlanks(basePath).empty() && !library.ChangeDirectory(basePath, lastError)) {
+  if (!qn::IsSpacesOnly(basePath) && !library.ChangeDirectory(basePath, lastError)) {
     throw CError(kPathNotFound, L"Path not found: " + basePath);
   }
 
@@ -164,7 +159,7 @@ std::int32_t RunArchive(cZip& Zip, cZip::ZipOptionRecord& Options, const std::ve
   return result;
 }
 
-std::int32_t PrintCallback(const char* Text, std::uint32_t Length) {
+std::int32_t PrintCallback(const char* Text, std::uint32_t Length) noexcept {
   try {
     if (Length > 1 && Length < 32000 && Text != nullptr) {
       std::string buffer(Text, Length);  // the library's bytes, then cut at the first NUL
@@ -179,7 +174,7 @@ std::int32_t PrintCallback(const char* Text, std::uint32_t Length) {
   return 0;
 }
 
-std::int32_t PasswordCallback(char* Buffer, std::int32_t Size, const char* Prompt, const char* Name) {
+std::int32_t PasswordCallback(char* Buffer, std::int32_t Size, const char* Prompt, const char* Name) noexcept {
   if (gPasswordCancelled) return 1;
   std::wstring password;
   bool cancel = false;
@@ -189,7 +184,7 @@ std::int32_t PasswordCallback(char* Buffer, std::int32_t Size, const char* Promp
     // Errors inside the zip callbacks are ignored, unlogged: the callback goes on with its next step.
   }
   try {
-    if (TrimBlanks(password).empty() || cancel) {
+    if (qn::IsSpacesOnly(password) || cancel) {
       gPasswordCancelled = true;
       return 1;
     }
@@ -206,16 +201,14 @@ std::int32_t PasswordCallback(char* Buffer, std::int32_t Size, const char* Promp
   }
 }
 
-const char* CommentCallback(char* Buffer) {
+const char* CommentCallback(char* Buffer) noexcept {
   gComment[0] = '\0';
   return gComment.data();
 }
 
-std::int32_t ServiceCallback(const char* Name, std::uint64_t Size) { return 0; }
+std::int32_t ServiceCallback(const char* Name, std::uint64_t Size) noexcept { return 0; }
 
 void SlashesToBackslashes(std::wstring& Text) { std::replace(Text.begin(), Text.end(), L'/', L'\\'); }
-
-cZip* RunningZip() noexcept { return gRunning; }
 
 void Forget(const cZip* zip) noexcept {
   if (gRunning == zip) gRunning = nullptr;

@@ -127,22 +127,20 @@ std::int32_t RunArchive(cZip& Zip, cZip::ZipOptionRecord& Options, const std::ve
 //
 // print: only a Length from 2 to 31,999 with a Text raises ProgressMessage(1, text), the text read
 // from the ANSI code page, cut at its first NUL, every "/" turned into "\". Returns 0.
-std::int32_t PrintCallback(const char* Text, std::uint32_t Length);
+std::int32_t PrintCallback(const char* Text, std::uint32_t Length) noexcept;
 // password: 1 at once once a request of this run was refused; else asks PasswordRequest (empty
 // password, bCancel False); a blank password or bCancel refuses (sets the flag, returns 1). Otherwise
 // copies the password's ANSI bytes into Buffer, at most kMaxPasswordBytes and at most Size - 1 of
 // them, ends them with a NUL within Size, and returns 0.
-std::int32_t PasswordCallback(char* Buffer, std::int32_t Size, const char* Prompt, const char* Name);
+std::int32_t PasswordCallback(char* Buffer, std::int32_t Size, const char* Prompt, const char* Name) noexcept;
 // comment: the module's kCommentBufferSize-byte comment buffer with its first byte 0 (no comment).
-const char* CommentCallback(char* Buffer);
+const char* CommentCallback(char* Buffer) noexcept;
 // service: 0 (go on) in every case.
-std::int32_t ServiceCallback(const char* Name, std::uint64_t Size);
+std::int32_t ServiceCallback(const char* Name, std::uint64_t Size) noexcept;
 
 // Turns every "/" of `Text` into "\".
 void SlashesToBackslashes(std::wstring& Text);
 
-// The run's object (null before the first run and after it went away), for tests.
-cZip* RunningZip() noexcept;
 // Forgets `zip` when it is the run's object; cZip's destructor calls it.
 void Forget(const cZip* zip) noexcept;
 

@@ -58,11 +58,12 @@ void FProgressor::Progress(double Percent) {
   try {
     pb.SetValue(static_cast<float>(Percent));
   } catch (...) {
-    // A value the bar refuses leaves it as it was.
+    // Progress ignores its errors: a value the bar refuses leaves it as it was.
   }
   try {
     ui::DoEvents();
   } catch (...) {
+    // Progress ignores its errors.
   }
 }
 
@@ -71,5 +72,6 @@ void FProgressor::Finalize() {
     platform::Desktop().SetMousePointer(platform::kPointerDefault);
     Unload();
   } catch (...) {
+    // Finalize ignores its errors: closing a closed dialog does no harm.
   }
 }

@@ -11,6 +11,15 @@ namespace MAPI {
 extern bool gbIsNT;
 extern bool gbIsNT4;
 
+// The standard message-box styles the program shows (icon and buttons), and the answers it tests.
+constexpr unsigned kStyleCritical = 16;               // critical icon, OK
+constexpr unsigned kStyleExclamation = 48;            // exclamation icon, OK
+constexpr unsigned kStyleOkCancelExclamation = 49;    // exclamation icon, OK and Cancel
+constexpr unsigned kStyleRetryCancelExclamation = 53; // exclamation icon, Retry and Cancel
+constexpr unsigned kStyleInformation = 64;            // information icon, OK
+constexpr int kAnswerOk = 1;
+constexpr int kAnswerRetry = 4;
+
 // The one routine that shows a message box. An empty title becomes the product name (string 100).
 // The mouse pointer is the default one while the box shows and is put back afterwards.
 int MyMsgBox(const std::wstring& prompt, unsigned style, const std::wstring& title = L"");

@@ -2,6 +2,7 @@
 #include <memory>
 #include <string>
 
+class CError;
 class CLogger;
 class CRegistry;
 class CHashier;
@@ -23,5 +24,12 @@ extern std::wstring gsVersion;
 
 // "2.0.24": major, minor and revision joined by points.
 std::wstring VersionText();
+
+// The program's one way to log: a line through goLogger, or nothing when there is none (in /uninstall
+// mode, and before the start-up made it). `level` is kLogInfo, kLogTolerated or kLogError; `source` the
+// class or window, a point and the procedure. The logger itself never throws (common/Logger.h).
+void Log(long number, const std::wstring& message, int level, const std::wstring& source);
+// An error as the error handlers log it: its number and description.
+void LogError(const CError& error, int level, const std::wstring& source);
 
 }  // namespace MWDL

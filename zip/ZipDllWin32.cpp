@@ -12,29 +12,14 @@
 #include <utility>
 #include <vector>
 
+#include "platform/Win32Handle.h"
 #include "zip/ZipDll.h"
 #include "zip/ZipOptions.h"
 #include "zip/ZipWriter.h"
 
 namespace {
 
-// A move-only owner of a file handle.
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) noexcept : handle_(handle) {}
-  ~FileHandle() { Close(); }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  FileHandle(FileHandle&& other) noexcept : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
-  FileHandle& operator=(FileHandle&&) = delete;
-  HANDLE Get() const noexcept { return handle_; }
-  bool Valid() const noexcept { return handle_ != INVALID_HANDLE_VALUE; }
-  // True when the handle was closed without error.
-  bool Close() noexcept { return !Valid() || ::CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE)); }
-
- private:
-  HANDLE handle_;
-};
+using platform::win32::FileHandle;
 
 // Texts in the ANSI code page, UTF-16 and UTF-8. A conversion that fails gives an empty text.
 std::wstring AnsiToWide(const char* text) {
@@ -108,7 +93,7 @@ class Win32Sink final : public zip::ISink {
       : file_(std::move(file)), tempPath_(std::move(tempPath)), finalPath_(std::move(finalPath)) {}
   ~Win32Sink() override {
     if (committed_) return;
-    file_.Close();
+    file_.Reset();
     ::DeleteFileW(tempPath_.c_str());
   }
   Win32Sink(const Win32Sink&) = delete;
@@ -131,7 +116,9 @@ class Win32Sink final : public zip::ISink {
   }
 
   std::int32_t Commit() override {
-    if (!::SetEndOfFile(file_.Get()) || !file_.Close()) return kZipErrorWrite;
+    if (!::SetEndOfFile(file_.Get())) return kZipErrorWrite;
+    // Closed here, not by the owner, for its result: a write the system put off can still fail now.
+    if (!::CloseHandle(file_.Release())) return kZipErrorWrite;
     if (!::MoveFileExW(tempPath_.c_str(), finalPath_.c_str(), MOVEFILE_REPLACE_EXISTING)) return kZipErrorCreate;
     committed_ = true;
     return kZipOk;
@@ -282,7 +269,8 @@ std::int32_t ZIP_API ZpInit(const ZipCallbackTable* callbacks) {
 
 std::int32_t ZIP_API ZpSetOptions(const ZipOptionRecord* options) {
   if (options == nullptr) return 0;
-  // An exception barrier: only copying the texts can fail, and then the earlier options stay.
+  // An exception barrier: only copying the texts can fail, and then the earlier options stay and the
+  // result is 0.
   char* ZipOptionRecord::*const texts[] = {&ZipOptionRecord::date, &ZipOptionRecord::rootFolder,
                                            &ZipOptionRecord::tempFolder};
   try {
@@ -296,7 +284,7 @@ std::int32_t ZIP_API ZpSetOptions(const ZipOptionRecord* options) {
       if (options->*texts[i] != nullptr) gOptions.record.*texts[i] = gOptions.texts[i].data();
     }
     return 1;
-  } catch (const std::bad_alloc&) {
+  } catch (...) {
     return 0;
   }
 }
@@ -320,7 +308,8 @@ std::int32_t ZIP_API ZpArchive(std::int32_t count, const char* archiveName, cons
   if (outcome.result != kZipOk) {
     try {
       Print(callbacks, zip::ErrorLine(outcome));
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
+      // No memory for the message: the error result below still tells the caller.
     }
   }
   return outcome.result;

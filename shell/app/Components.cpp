@@ -29,7 +29,8 @@ bool CanCreate(const wchar_t* progId) {
   try {
     std::shared_ptr<platform::IComponent> object = platform::Components().Create(progId);
     return object != nullptr;
-  } catch (const CError&) {
+  } catch (...) {
+    // Any failure to create is the check's answer False, which the caller shows and logs.
     return false;
   }
 }

@@ -58,6 +58,7 @@ void FAbout::cmdOK_Click() {
   try {
     Unload();
   } catch (...) {
+    // Errors while closing the About window are ignored.
   }
 }
 

@@ -29,10 +29,6 @@ namespace {
 
 constexpr wchar_t kStartupSource[] = L"FMain.Form_Initialize";
 
-void LogError(const CError& error, const wchar_t* source) {
-  if (MWDL::goLogger) MWDL::goLogger->Log(error.Number(), error.Description(), kLogError, source);
-}
-
 void LogStartLines(CLogger& logger) {
   logger.Log(0, L"********** start app", kLogInfo, kStartupSource);
   logger.Log(0, LoadResString(100) + L" ver." + MWDL::gsVersion, kLogInfo, kStartupSource);
@@ -73,11 +69,12 @@ void OpenWebSite() noexcept {
 
 void ReportRunTimeError(const CError& error, const std::wstring& source) {
   try {
-    if (MWDL::goLogger) MWDL::goLogger->Log(error.Number(), error.Description(), kLogError, source);
+    MWDL::LogError(error, kLogError, source);
   } catch (...) {
+    // A logger (the customisation's own) that fails must not keep the box and the exit from coming.
   }
-  MAPI::MyMsgBox(L"Run-time error '" + std::to_wstring(error.Number()) + L"':\r\n\r\n" + error.Description(), 16,
-                 L"Wardline");
+  MAPI::MyMsgBox(L"Run-time error '" + std::to_wstring(error.Number()) + L"':\r\n\r\n" + error.Description(),
+                 MAPI::kStyleCritical, L"Wardline");
   ui::Quit(1);
 }
 
@@ -145,8 +142,8 @@ FMain::StartupResult FMain::NormalStartup() {
 
   std::wstring message;
   if (!MWDL::CheckComponents(message)) {
-    MAPI::MyMsgBox(message, 16, L"");
-    MWDL::goLogger->Log(0, message, kLogTolerated, kStartupSource);
+    MAPI::MyMsgBox(message, MAPI::kStyleCritical, L"");
+    MWDL::Log(0, message, kLogTolerated, kStartupSource);
     ui::Quit(1);
     return StartupResult::End;
   }
@@ -182,7 +179,7 @@ FMain::StartupResult FMain::UninstallStartup() {
     try {
       step();
     } catch (...) {
-      failed = true;
+      failed = true;  // errors are ignored on this path; one before the window ends the program quietly
     }
   };
   std::shared_ptr<CLogger> logger;
@@ -201,7 +198,7 @@ FMain::StartupResult FMain::UninstallStartup() {
     try {
       feedback = makeWindow(logger);
     } catch (...) {
-      feedback.reset();
+      feedback.reset();  // errors in making the feedback window are ignored: no window, the end below
     }
   }
   // Without a feedback window on screen nothing could ever end the program: end it now rather than
@@ -239,7 +236,7 @@ void FMain::mnuAbout_Click() {
     FAbout about;
     about.ShowModal(this);
   } catch (...) {
-    LogError(CurrentError(), L"FMain.mnuAbout_Click");
+    MWDL::LogError(CurrentError(), kLogError, L"FMain.mnuAbout_Click");
   }
 }
 
@@ -249,14 +246,15 @@ void FMain::mnuRestoreRemovedPrograms_Click() {
     if (restore.Init()) {
       restore.ShowModal(this);
     } else {
-      MAPI::MyMsgBox(LoadResString(124), 64, L"");
+      MAPI::MyMsgBox(LoadResString(124), MAPI::kStyleInformation, L"");
     }
     try {
       restore.Unload();
     } catch (...) {
+      // Unloading the restore window ignores its errors.
     }
   } catch (...) {
-    LogError(CurrentError(), L"FMain.mnuRestoreRemovedPrograms_Click");
+    MWDL::LogError(CurrentError(), kLogError, L"FMain.mnuRestoreRemovedPrograms_Click");
   }
 }
 
@@ -264,6 +262,7 @@ void FMain::mnuExit_Click() {
   try {
     Unload();
   } catch (...) {
+    // File > Exit ignores its errors.
   }
 }
 

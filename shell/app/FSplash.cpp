@@ -18,10 +18,10 @@ void FSplash::Timer1_Timer() { CloseSplash(); }
 void FSplash::Image1_MouseUp(const ui::MouseEventArgs&) { CloseSplash(); }
 
 void FSplash::CloseSplash() {
-  // Errors while closing are of no interest to anyone.
   try {
     Timer1.SetEnabled(false);
     Unload();
   } catch (...) {
+    // Errors while closing the splash are ignored.
   }
 }

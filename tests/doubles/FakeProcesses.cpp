@@ -114,12 +114,12 @@ bool FakeProcesses::EnumProcesses(std::uint32_t* ids, std::uint32_t bufferBytes,
   return true;
 }
 
-Handle FakeProcesses::OpenProcess(std::uint32_t access, bool /*inherit*/, std::uint32_t processId) {
+ProcessesHandle FakeProcesses::OpenProcess(std::uint32_t access, bool /*inherit*/, std::uint32_t processId) {
   auto failure = openFailures_.find(processId);
-  if (failure != openFailures_.end()) return Fail(failure->second), kNoHandle;
-  if (FindProcess(processId) == nullptr) return Fail(kErrorInvalidParameter), kNoHandle;
+  if (failure != openFailures_.end()) return Fail(failure->second), ProcessesHandle();
+  if (FindProcess(processId) == nullptr) return Fail(kErrorInvalidParameter), ProcessesHandle();
   openedAccess_.push_back(access);
-  return NewHandle(HandleInfo{.processId = processId, .access = access});
+  return ProcessesHandle(*this, NewHandle(HandleInfo{.processId = processId, .access = access}));
 }
 
 bool FakeProcesses::EnumProcessModules(Handle process, Handle* modules, std::uint32_t capacity,
@@ -172,16 +172,16 @@ bool FakeProcesses::TerminateProcess(Handle process, std::uint32_t exitCode) {
 std::uint32_t FakeProcesses::GetCurrentProcessId() { return currentId_; }
 std::uint32_t FakeProcesses::LastError() { return lastError_; }
 
-Handle FakeProcesses::CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId) {
-  if (snapshotFailure_ != 0) return Fail(snapshotFailure_), kNoHandle;
+ProcessesHandle FakeProcesses::CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId) {
+  if (snapshotFailure_ != 0) return Fail(snapshotFailure_), ProcessesHandle();
   if (flags & kSnapModule) {
     const Process* p = FindProcess(processId == 0 ? currentId_ : processId);
-    if (p == nullptr) return Fail(kErrorInvalidParameter), kNoHandle;
-    if (moduleFailures_.count(p->id) != 0) return Fail(moduleFailures_[p->id]), kNoHandle;
-    return NewHandle(HandleInfo{.snapshot = true, .processId = p->id, .view = {*p}, .modules = true});
+    if (p == nullptr) return Fail(kErrorInvalidParameter), ProcessesHandle();
+    if (moduleFailures_.count(p->id) != 0) return Fail(moduleFailures_[p->id]), ProcessesHandle();
+    return ProcessesHandle(*this, NewHandle(HandleInfo{.snapshot = true, .processId = p->id, .view = {*p}, .modules = true}));
   }
-  if (flags & kSnapProcess) return NewHandle(HandleInfo{.snapshot = true, .view = processes_});
-  return Fail(kErrorInvalidParameter), kNoHandle;
+  if (flags & kSnapProcess) return ProcessesHandle(*this, NewHandle(HandleInfo{.snapshot = true, .view = processes_}));
+  return Fail(kErrorInvalidParameter), ProcessesHandle();
 }
 
 // The First calls rewind the walk; on a wrong handle the Next call then fails as it should.

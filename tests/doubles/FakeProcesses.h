@@ -60,7 +60,7 @@ class FakeProcesses : public IProcesses {
   // --- IProcesses -------------------------------------------------------------------------------
   bool EnumProcesses(std::uint32_t* ids, std::uint32_t bufferBytes, std::uint32_t& bytesReturned) override;
   // Fails with kErrorInvalidParameter for an unknown id; kErrorAccessDenied when FailOpen says so.
-  Handle OpenProcess(std::uint32_t access, bool inherit, std::uint32_t processId) override;
+  ProcessesHandle OpenProcess(std::uint32_t access, bool inherit, std::uint32_t processId) override;
   // Needs a handle opened with kProcessQueryInformation and kProcessVmRead (else kErrorAccessDenied);
   // a process that has ended since it was opened gives kErrorPartialCopy, as psapi does.
   bool EnumProcessModules(Handle process, Handle* modules, std::uint32_t capacity, std::uint32_t& needed) override;
@@ -70,7 +70,7 @@ class FakeProcesses : public IProcesses {
   bool TerminateProcess(Handle process, std::uint32_t exitCode) override;
   std::uint32_t GetCurrentProcessId() override;
   std::uint32_t LastError() override;
-  Handle CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId) override;
+  ProcessesHandle CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId) override;
   bool Process32First(Handle snapshot, ProcessEntry& entry) override;
   bool Process32Next(Handle snapshot, ProcessEntry& entry) override;
   bool Module32First(Handle snapshot, ModuleEntry& entry) override;

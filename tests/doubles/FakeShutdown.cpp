@@ -6,12 +6,13 @@ constexpr std::uint32_t kErrorNoSuchPrivilege = 1313;
 constexpr std::uint32_t kRpcServerUnavailable = 1722;
 }  // namespace
 
-bool FakeShutdown::OpenProcessToken(Handle process, std::uint32_t access, Handle& token) {
+bool FakeShutdown::OpenProcessToken(Handle process, std::uint32_t access, ShutdownHandle& token) {
   if (openFailure_ != 0) return Fail(openFailure_);
   if (process != GetCurrentProcess()) return Fail(kErrorInvalidHandle);
-  token = nextHandle_;
+  const Handle opened = nextHandle_;
   nextHandle_ += 4;
-  tokens_[token] = access;
+  tokens_[opened] = access;
+  token = ShutdownHandle(*this, opened);
   openedAccess_.push_back(access);
   return Succeed();
 }

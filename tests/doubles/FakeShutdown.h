@@ -60,7 +60,7 @@ class FakeShutdown : public IShutdown {
   // The pseudo handle, all bits set, as Windows gives it.
   Handle GetCurrentProcess() override { return ~Handle{0}; }
   // Only the current process's pseudo handle has a token here; anything else is kErrorInvalidHandle.
-  bool OpenProcessToken(Handle process, std::uint32_t access, Handle& token) override;
+  bool OpenProcessToken(Handle process, std::uint32_t access, ShutdownHandle& token) override;
   // Unknown names fail with error 1313 (ERROR_NO_SUCH_PRIVILEGE); a remote system name with error 1722.
   bool LookupPrivilegeValueA(const std::string& systemName, const std::string& name, Luid& luid) override;
   // Needs a token opened with kTokenAdjustPrivileges (and kTokenQuery when the previous state is asked

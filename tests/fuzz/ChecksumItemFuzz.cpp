@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(error ? (*error == err::kOverflow || *error == err::kDuplicateKey) && list.Count() < pieces
                    : list.Count() == pieces);
   for (std::size_t i = 1; i <= list.Count(); ++i) {
-    FUZZ_CHECK(list.Key(i) == RemovalScript::ChecksumKey(list.Item(i)));
+    FUZZ_CHECK(list.Key(i) == qn::NumberKey(list.Item(i)));
     FUZZ_CHECK(list.Key(i) == L"_" + std::to_wstring(list.Item(i)));
   }
   return 0;

@@ -107,7 +107,7 @@ std::wstring MakeScript(FuzzedDataProvider& input, Made& made) {
 std::set<std::int32_t> Checksums(const CChecksumList& list) {
   std::set<std::int32_t> checksums;
   for (std::size_t i = 1; i <= list.Count(); ++i) {
-    FUZZ_CHECK(list.Key(i) == RemovalScript::ChecksumKey(list.Item(i)));
+    FUZZ_CHECK(list.Key(i) == qn::NumberKey(list.Item(i)));
     checksums.insert(list.Item(i));
   }
   return checksums;

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
+#include <limits>
+#include <string>
+#include <utility>
 
 #include "common/Items.h"
 #include "common/KeyedCollection.h"
@@ -22,6 +26,21 @@ TEST(CommonKeyFoldTest, KeysCompareWithoutRegardToCase) {
                         Case{L"a", L"b", false}, Case{L"", L"", true}}) {
     EXPECT_EQ(qn::FoldKey(c.a) == qn::FoldKey(c.b), c.same) << "a=" << c.a.size() << " b=" << c.b.size();
   }
+}
+
+TEST(CommonCollectionTest, NumberKeyIsUnderscoreAndDecimalDigitsWithMinusWhenNegative) {
+  const std::pair<std::int64_t, std::wstring> cases[] = {
+      {0, L"_0"},
+      {7, L"_7"},
+      {2048, L"_2048"},
+      {-5, L"_-5"},
+      {std::numeric_limits<std::int32_t>::max(), L"_2147483647"},
+      {std::numeric_limits<std::int32_t>::min(), L"_-2147483648"},
+      {std::numeric_limits<std::uint32_t>::max(), L"_4294967295"},
+      {std::numeric_limits<std::int64_t>::min(), L"_-9223372036854775808"},
+  };
+  for (const auto& [n, key] : cases) EXPECT_EQ(qn::NumberKey(n), key) << n;
+  EXPECT_EQ(qn::FileKey(L"C:\\a.dll"), L"_C:\\a.dll");
 }
 
 TEST(CommonCollectionTest, KeepsOrderAndFindsByKeyAnyCase) {

@@ -34,19 +34,6 @@ std::vector<std::wstring> KeysOf(const CNumberTable& table) {
 
 // ---- the tables ----
 
-TEST(DetectionAnalyserKey, KeyIsUnderscoreAndDecimalDigitsWithMinusWhenNegative) {
-  const std::pair<std::int32_t, std::wstring> cases[] = {
-      {0, L"_0"},
-      {7, L"_7"},
-      {2048, L"_2048"},
-      {31744, L"_31744"},
-      {-5, L"_-5"},
-      {std::numeric_limits<std::int32_t>::max(), L"_2147483647"},
-      {std::numeric_limits<std::int32_t>::min(), L"_-2147483648"},
-  };
-  for (const auto& [n, key] : cases) EXPECT_EQ(CPaAnalyser::KeyOf(n), key) << n;
-}
-
 // Each table holds its data in the order given, every value under its key as the number it is, 16-bit
 // up to 32767 and 32-bit above.
 TEST(DetectionAnalyserTables, EachTableHoldsItsDataInOrderUnderTheKeysOfTheValues) {
@@ -70,7 +57,7 @@ TEST(DetectionAnalyserTables, EachTableHoldsItsDataInOrderUnderTheKeysOfTheValue
     std::vector<std::wstring> keys;
     std::vector<CTableNumber> items, expected;  // a key not found reads as the 16-bit -1
     for (const std::int64_t value : row.values) {
-      keys.push_back(CPaAnalyser::KeyOf(static_cast<std::int32_t>(value)));
+      keys.push_back(qn::NumberKey(static_cast<std::int32_t>(value)));
       items.push_back(table.Exists(keys.back()) ? table.Item(keys.back()) : CTableNumber{std::int16_t{-1}});
       expected.push_back(value <= 32767 ? CTableNumber{static_cast<std::int16_t>(value)}
                                         : CTableNumber{static_cast<std::int32_t>(value)});
@@ -89,8 +76,8 @@ TEST(DetectionAnalyserTables, GoodHashesHoldTheEndsAndSeamsOfTheirThreeRuns) {
       {1200, 1607827241},  {1201, 1610894657}, {1575, 2147483647},
   };
   for (const auto& [position, value] : seams) {
-    EXPECT_TRUE(d.Exists(CPaAnalyser::KeyOf(value))) << value;
-    EXPECT_EQ(d.Key(position), CPaAnalyser::KeyOf(value)) << position;
+    EXPECT_TRUE(d.Exists(qn::NumberKey(value))) << value;
+    EXPECT_EQ(d.Key(position), qn::NumberKey(value)) << position;
   }
 }
 

@@ -59,13 +59,15 @@ TEST(HashierChecksum, AgreesWithTheStepByStepDefinition) {
 
 class HashierFiles : public ::testing::Test {
  protected:
-  // Counts whole-file reads.
+  // Counts whole-file reads, and notes the memory of the buffer each read is handed.
   class CountingFiles : public platform::FakeFiles {
    public:
     int reads = 0;
+    std::vector<std::size_t> handedCapacities;
     bool ReadAll(const std::wstring& path, std::vector<std::uint8_t>& bytes, std::uint64_t maxBytes,
                  unsigned long& lastError) override {
       ++reads;
+      handedCapacities.push_back(bytes.capacity());
       return FakeFiles::ReadAll(path, bytes, maxBytes, lastError);
     }
   };
@@ -103,6 +105,21 @@ TEST_F(HashierFiles, UnreadableFilesGiveZeroAndZero) {
   for (const wchar_t* path : {L"C:\\missing.dll", L"C:\\locked.dll", L"C:\\huge.bin"}) {
     EXPECT_EQ(Query(path), Pair(0, 0)) << path;
   }
+}
+
+// The read buffer is kept from file to file, but not once a file larger than the bound was read into it.
+TEST_F(HashierFiles, ReadBufferIsKeptOnlyUpToItsBound) {
+  files.AddTextFile(L"C:\\a.dll", "abc");
+  files.AddLargeFile(L"C:\\big.dll", CHashier::kKeptBufferBytes + 1);
+  files.AddTextFile(L"C:\\b.dll", "ab");
+  files.AddTextFile(L"C:\\c.dll", "a");
+  for (const wchar_t* path : {L"C:\\a.dll", L"C:\\big.dll", L"C:\\b.dll", L"C:\\c.dll"}) Query(path);
+  ASSERT_EQ(files.handedCapacities.size(), 4u);
+  EXPECT_EQ(files.handedCapacities[0], 0u);  // a new cache's first read
+  EXPECT_GE(files.handedCapacities[1], 3u);  // a.dll's memory, kept
+  EXPECT_EQ(files.handedCapacities[2], 0u);  // big.dll's, given back
+  EXPECT_GE(files.handedCapacities[3], 2u);  // b.dll's, kept again
+  EXPECT_EQ(Query(L"C:\\big.dll"), Pair(0, static_cast<std::int32_t>(CHashier::kKeptBufferBytes + 1)));
 }
 
 // Every answer, a missing file's too, is kept per path (in any case) until ReInit: the file is not read

@@ -1,10 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 
 #include "tests/doubles/FakeMachine.h"
 
-extern "C" platform::IComponent* WdlCreateComponent(const wchar_t* className);
+extern "C" std::int32_t WdlCreateComponent(const wchar_t* className, platform::IComponent** object);
 
 namespace {
 
@@ -80,9 +81,10 @@ TEST(PlatformFakeProcessesTest, PsapiAndToolhelpSeeTheSameProcesses) {
   std::uint32_t ids[8] = {}, bytes = 0;
   ASSERT_TRUE(procs.EnumProcesses(ids, sizeof ids, bytes));
   EXPECT_EQ(bytes, 8u);
-  EXPECT_EQ(procs.OpenProcess(kProcessQueryInformation, false, 200), kNoHandle);
+  EXPECT_FALSE(procs.OpenProcess(kProcessQueryInformation, false, 200));
   EXPECT_EQ(procs.LastError(), static_cast<std::uint32_t>(kErrorAccessDenied));
-  Handle h = procs.OpenProcess(kProcessQueryInformation | kProcessVmRead, false, 100);
+  ProcessesHandle process = procs.OpenProcess(kProcessQueryInformation | kProcessVmRead, false, 100);
+  const Handle h = process.Get();
   ASSERT_NE(h, kNoHandle);
   Handle modules[4] = {};
   std::uint32_t needed = 0;
@@ -93,22 +95,33 @@ TEST(PlatformFakeProcessesTest, PsapiAndToolhelpSeeTheSameProcesses) {
   EXPECT_STREQ(name, L"C:\\m.dll");
   EXPECT_TRUE(procs.TerminateProcess(h, 1));
   EXPECT_EQ(procs.Terminations(), (std::vector<TerminateCall>{{100, 1}}));
-  EXPECT_TRUE(procs.CloseHandle(h));
-  EXPECT_EQ(procs.OpenHandleCount(), 0u);
+  EXPECT_EQ(procs.OpenHandleCount(), 1u);
+  EXPECT_TRUE(process.Close());
+  EXPECT_EQ(std::tuple(procs.OpenHandleCount(), process.Get()), std::tuple(0u, kNoHandle));
+  EXPECT_TRUE(process.Close());  // nothing held any more
 
-  Handle snap = procs.CreateToolhelp32Snapshot(kSnapProcess, 0);
-  ProcessEntry entry;
-  ASSERT_TRUE(procs.Process32First(snap, entry));
-  EXPECT_EQ(entry.processId, 200u);  // 100 was terminated
-  EXPECT_STREQ(entry.exeFile, "C:\\b.exe");
-  EXPECT_FALSE(procs.Process32Next(snap, entry));
-  procs.CloseHandle(snap);
+  {
+    const ProcessesHandle snap = procs.CreateToolhelp32Snapshot(kSnapProcess, 0);
+    ProcessEntry entry;
+    ASSERT_TRUE(procs.Process32First(snap.Get(), entry));
+    EXPECT_EQ(entry.processId, 200u);  // 100 was terminated
+    EXPECT_STREQ(entry.exeFile, "C:\\b.exe");
+    EXPECT_FALSE(procs.Process32Next(snap.Get(), entry));
+    EXPECT_EQ(procs.OpenHandleCount(), 1u);
+  }
+  EXPECT_EQ(procs.OpenHandleCount(), 0u);  // the owner closed the snapshot
 }
 
 TEST(PlatformComponentFactoryTest, CreatesKeyedCollectionOnly) {
-  EXPECT_NE(std::unique_ptr<IComponent>(WdlCreateComponent(L"CKeyedCollection")), nullptr);
-  EXPECT_EQ(WdlCreateComponent(L"CNothing"), nullptr);
-  EXPECT_EQ(WdlCreateComponent(nullptr), nullptr);
+  for (const auto& [name, result] : {std::pair<const wchar_t*, std::int32_t>{L"CKeyedCollection", kComponentCreated},
+                                     {L"ckeyedcollection", kComponentCreated},
+                                     {L"CNothing", kComponentUnknownClass},
+                                     {nullptr, kComponentUnknownClass}}) {
+    IComponent* made = reinterpret_cast<IComponent*>(&made);  // poisoned
+    EXPECT_EQ(WdlCreateComponent(name, &made), result) << (name ? name : L"(null)");
+    EXPECT_EQ(std::unique_ptr<IComponent>(made) != nullptr, result == kComponentCreated);
+  }
+  EXPECT_EQ(WdlCreateComponent(L"CKeyedCollection", nullptr), kComponentFailed);
 }
 
 TEST(PlatformFakeDesktopTest, AnswersFromQueueAndRecordsPointer) {

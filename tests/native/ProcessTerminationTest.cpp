@@ -25,7 +25,7 @@ class CountingProcesses : public platform::FakeProcesses {
     ++listings;
     return FakeProcesses::EnumProcesses(ids, bufferBytes, bytesReturned);
   }
-  platform::Handle CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId) override {
+  platform::ProcessesHandle CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId) override {
     ++listings;
     return FakeProcesses::CreateToolhelp32Snapshot(flags, processId);
   }

@@ -131,14 +131,17 @@ TEST_F(ReportStateXml, SmallStateWrittenWhole) {
   EXPECT_TRUE(logger->lines.empty());
 }
 
-// Sizes and checksums from one digit to ten, zero and the largest checksum included, stand whole.
-TEST_F(ReportStateXml, NumbersOfEveryLengthAreWrittenWhole) {
+// Sizes and checksums from one digit to ten, zero and the largest checksum included, stand whole; so
+// does a display name of one character.
+TEST_F(ReportStateXml, NumbersOfEveryLengthAndShortNamesAreWrittenWhole) {
   AddFile(L"C:\\a.sys", 1234567, 7);
   files.AddFile(L"C:\\b.sys", std::vector<std::uint8_t>(40, 0xFF));  // the top from the 31st byte on
   AddFile(L"C:\\c.sys", 31, 0);
-  for (const wchar_t* name : {L"a", L"b", L"c"}) Service(name, std::wstring(L"C:\\") + name + L".sys");
+  for (const auto& [name, displayName] : {std::pair{L"a", L""}, {L"b", L"B"}, {L"c", L""}}) {
+    Service(name, std::wstring(L"C:\\") + name + L".sys", displayName);
+  }
   const std::wstring all = L"<f x='1'/><f x='2'/><f x='3'/>";
-  EXPECT_EQ(Make(), Document(all, L"", L"", L"", L"", all, L"",
+  EXPECT_EQ(Make(), Document(all, L"", L"", L"", L"", L"<f x='1'/><f x='2' d='B'/><f x='3'/>", L"",
                              L"<f x='1' i='C:\\a.sys' s='1234567' h='7'/><f x='2' i='C:\\b.sys' s='40' h='2147483647'/>"
                              L"<f x='3' i='C:\\c.sys' s='31' h='0'/>"));
   EXPECT_TRUE(logger->lines.empty());

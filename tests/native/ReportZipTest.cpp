@@ -274,19 +274,32 @@ TEST_F(ReportZipTest, CommentIsEmptyAndServiceGoesOn) {
   EXPECT_EQ(text, L"a\\b\\\\c\\d\\");
 }
 
-TEST_F(ReportZipTest, TheModuleKeepsTheLastRunsObjectUntilItGoesAway) {
+// The callbacks raise the events of the last run's object, which the module keeps until it goes away;
+// an earlier object going away changes nothing, and once the last one is gone the callbacks raise nothing
+// (the sanitizer would see a use of the gone object).
+TEST_F(ReportZipTest, CallbacksRaiseTheLastRunsEventsUntilThatObjectGoesAway) {
+  std::vector<std::wstring> heard;
+  auto listen = [&heard](cZip& zip, const std::wstring& who) {
+    zip.ProgressMessage = [&heard, who](std::int32_t, const std::wstring& text) { heard.push_back(who + L":" + text); };
+  };
   auto first = std::make_unique<cZip>();
+  listen(*first, L"first");
   first->Zip();
-  EXPECT_EQ(mZip::RunningZip(), first.get());
-  cZip second;
-  second.Zip();
-  EXPECT_EQ(mZip::RunningZip(), &second);
+  mZip::PrintCallback("a/b", 3);
+  auto second = std::make_unique<cZip>();
+  listen(*second, L"second");
+  second->Zip();
   first.reset();
-  EXPECT_EQ(mZip::RunningZip(), &second);
-  bool raised = false;
-  second.CancelRequest = [&](const std::wstring& message, bool& cancel) { raised = message == L"stop?" && !cancel; };
-  bool cancel = false;
-  second.RaiseCancelEvent(L"stop?", cancel);
+  mZip::PrintCallback("c/d", 3);
+  second.reset();
+  EXPECT_EQ(mZip::PrintCallback("e/f", 3), 0);
+  EXPECT_EQ(heard, (std::vector<std::wstring>{L"first:a\\b", L"second:c\\d"}));
+
+  // Nothing in the program raises the cancel request, but an object raises it when asked.
+  cZip zip;
+  bool raised = false, cancel = false;
+  zip.CancelRequest = [&](const std::wstring& message, bool& bCancel) { raised = message == L"stop?" && !bCancel; };
+  zip.RaiseCancelEvent(L"stop?", cancel);
   EXPECT_TRUE(raised);
 }
 

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <iterator>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -199,6 +201,13 @@ TEST(PlatformComponentsWineTest, MissingLibraryOrClassGivesNull) {
   EXPECT_EQ(platform::Components().Create(L"NoPoint"), nullptr);
   EXPECT_EQ(platform::Components().Create(L"qnCommon.CNoSuchClass"), nullptr);
   EXPECT_NE(platform::Components().Create(L"qnCommon.CKeyedCollection"), nullptr);
+  EXPECT_EQ(platform::Components().Create(L"wdl_testdll.CThing"), nullptr);
+}
+
+// A library that reports why it made no object: its failure comes out on the caller's side.
+TEST(PlatformComponentsWineTest, LibraryThatCouldNotMakeTheObjectRaisesItsFailure) {
+  EXPECT_THROW(platform::Components().Create(L"wdl_testdll.CNoMemory"), std::bad_alloc);
+  EXPECT_THROW(platform::Components().Create(L"wdl_testdll.CBroken"), std::runtime_error);
 }
 
 TEST(PlatformProcessesWineTest, EnumProcessesListsOurOwnProcessWithItsImage) {
@@ -211,7 +220,9 @@ TEST(PlatformProcessesWineTest, EnumProcessesListsOurOwnProcessWithItsImage) {
   EXPECT_EQ(self, ::GetCurrentProcessId());
   ASSERT_NE(std::find(ids.begin(), ids.end(), self), ids.end());
 
-  platform::Handle process = procs.OpenProcess(platform::kProcessQueryInformation | platform::kProcessVmRead, false, self);
+  platform::ProcessesHandle owned =
+      procs.OpenProcess(platform::kProcessQueryInformation | platform::kProcessVmRead, false, self);
+  const platform::Handle process = owned.Get();
   ASSERT_NE(process, platform::kNoHandle);
   platform::Handle modules[1024];
   std::uint32_t needed = 0;
@@ -221,22 +232,31 @@ TEST(PlatformProcessesWineTest, EnumProcessesListsOurOwnProcessWithItsImage) {
   std::fill(std::begin(name), std::end(name), L'#');
   ASSERT_GT(procs.GetModuleFileNameExW(process, modules[0], name, 260), 0u);
   EXPECT_NE(std::wstring(name).find(L"wdl_wine_tests.exe"), std::wstring::npos);
-  EXPECT_TRUE(procs.CloseHandle(process));
-  EXPECT_EQ(procs.OpenProcess(platform::kProcessQueryInformation, false, 0xFFFFFFF0u), platform::kNoHandle);
+  EXPECT_TRUE(owned.Close());
+  // The handle is gone: the system no longer knows it.
+  DWORD flags = 0;
+  EXPECT_FALSE(::GetHandleInformation(reinterpret_cast<HANDLE>(process), &flags));
+  EXPECT_FALSE(procs.OpenProcess(platform::kProcessQueryInformation, false, 0xFFFFFFF0u));
   EXPECT_EQ(procs.LastError(), static_cast<std::uint32_t>(ERROR_INVALID_PARAMETER));
 }
 
 TEST(PlatformProcessesWineTest, ToolhelpSeesOurOwnProcess) {
   auto& procs = platform::Processes();
-  platform::Handle snap = procs.CreateToolhelp32Snapshot(platform::kSnapProcess, 0);
-  ASSERT_NE(snap, platform::kNoHandle);
-  bool seen = false;
-  platform::ProcessEntry entry;
-  for (bool ok = procs.Process32First(snap, entry); ok; ok = procs.Process32Next(snap, entry)) {
-    seen = seen || entry.processId == ::GetCurrentProcessId();
+  platform::Handle snap = platform::kNoHandle;
+  {
+    const platform::ProcessesHandle owned = procs.CreateToolhelp32Snapshot(platform::kSnapProcess, 0);
+    snap = owned.Get();
+    ASSERT_NE(snap, platform::kNoHandle);
+    bool seen = false;
+    platform::ProcessEntry entry;
+    for (bool ok = procs.Process32First(snap, entry); ok; ok = procs.Process32Next(snap, entry)) {
+      seen = seen || entry.processId == ::GetCurrentProcessId();
+    }
+    EXPECT_TRUE(seen);
   }
-  EXPECT_TRUE(seen);
-  EXPECT_TRUE(procs.CloseHandle(snap));
+  // The owner closed the snapshot.
+  DWORD flags = 0;
+  EXPECT_FALSE(::GetHandleInformation(reinterpret_cast<HANDLE>(snap), &flags));
 }
 
 TEST(CommonLoggerWineTest, WritesBothLogsBesideTheProgram) {

@@ -204,7 +204,7 @@ std::set<std::wstring> Selection(const std::wstring& text) {
   if (!state.oCommonFileList || !state.oSuspiciousFileList) return {L"(no state)"};
   const auto key = [](const std::wstring& file) {
     std::int32_t size = 0;
-    return RemovalScript::ChecksumKey(MWDL::goHashier->HashFromFullFileName(file, size));
+    return qn::NumberKey(MWDL::goHashier->HashFromFullFileName(file, size));
   };
   for (const std::wstring& file : *state.oSuspiciousFileList) {
     if (!white.Exists(key(file))) selected.insert(platform::FoldKey(file));

@@ -283,9 +283,10 @@ TEST(RemovalPrivilegeWine, ShutdownPrivilegeIsEnabledOnTheToken) {
 // system name, and the length of the previous state.
 TEST(RemovalPrivilegeWine, PlatformTokenCallsAnswerAsTheSystem) {
   platform::IShutdown& shutdown = platform::Shutdown();
-  platform::Handle token = 0;
+  platform::ShutdownHandle owned;
   ASSERT_TRUE(shutdown.OpenProcessToken(shutdown.GetCurrentProcess(),
-                                        platform::kTokenAdjustPrivileges | platform::kTokenQuery, token));
+                                        platform::kTokenAdjustPrivileges | platform::kTokenQuery, owned));
+  const platform::Handle token = owned.Get();
   ASSERT_NE(token, 0u);
   platform::Luid luid{0xDEADBEEF, -1};
   ASSERT_TRUE(shutdown.LookupPrivilegeValueA("", "SeShutdownPrivilege", luid));
@@ -302,5 +303,7 @@ TEST(RemovalPrivilegeWine, PlatformTokenCallsAnswerAsTheSystem) {
   ASSERT_TRUE(shutdown.AdjustTokenPrivileges(token, false, platform::TokenPrivilege{1, luid, platform::kSePrivilegeEnabled},
                                              platform::kTokenPrivilegeBytes, returnLength));
   EXPECT_LE(returnLength, platform::kTokenPrivilegeBytes);
-  EXPECT_TRUE(shutdown.CloseHandle(token));
+  EXPECT_TRUE(owned.Close());
+  DWORD flags = 0;
+  EXPECT_FALSE(::GetHandleInformation(reinterpret_cast<HANDLE>(token), &flags));
 }

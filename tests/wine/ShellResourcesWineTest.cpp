@@ -146,7 +146,13 @@ class ShellCustomWine : public ::testing::Test {
     ASSERT_NE(create_, nullptr);
   }
 
-  auto Create(const wchar_t* name) { return std::unique_ptr<platform::IComponent>(create_(name)); }
+  // The object, null when the library reports that the class is unknown.
+  std::unique_ptr<platform::IComponent> Create(const wchar_t* name) {
+    platform::IComponent* made = reinterpret_cast<platform::IComponent*>(&made);  // poisoned
+    const std::int32_t result = create_(name, &made);
+    EXPECT_EQ(result, made ? platform::kComponentCreated : platform::kComponentUnknownClass);
+    return std::unique_ptr<platform::IComponent>(made);
+  }
 
   ModuleOwner module_;
   platform::CreateComponentFn create_ = nullptr;

@@ -1,3 +1,4 @@
+// The program's start-up in both modes (FMain's initialisation) and its run to the end.
 #include <memory>
 #include <new>
 #include <string>
@@ -27,9 +28,9 @@ struct FakeCustom : ICustom2 {
   std::shared_ptr<CLogger>* received;
 };
 
-class StartupSequence : public UiHeadlessTest {
+class ShellStartup : public UiHeadlessTest {
  protected:
-  StartupSequence() {
+  ShellStartup() {
     Reset();
     machine.files.SetProgramFolder(L"C:\\Wardline");
     machine.components.Register(kCustomProgId, [this] { return std::make_shared<FakeCustom>(replacement, &received); });
@@ -41,7 +42,7 @@ class StartupSequence : public UiHeadlessTest {
       machine.system.SetTickCount(machine.system.GetTickCount() + 100);
     };
   }
-  ~StartupSequence() override { Reset(); }
+  ~ShellStartup() override { Reset(); }
 
   static void Reset() {
     GetLaterWindows() = LaterWindows{};
@@ -72,7 +73,7 @@ class StartupSequence : public UiHeadlessTest {
   std::vector<int> pointersSeen;
 };
 
-TEST_F(StartupSequence, NormalStartupLogsCreatesAndWaitsAboutThreeSecondsForTheSplash) {
+TEST_F(ShellStartup, NormalStartupLogsCreatesAndWaitsAboutThreeSecondsForTheSplash) {
   const std::uint32_t start = machine.system.GetTickCount();
   FMain main;
   ASSERT_EQ(main.Form_Initialize(), FMain::StartupResult::ShowMain);
@@ -104,7 +105,7 @@ TEST_F(StartupSequence, NormalStartupLogsCreatesAndWaitsAboutThreeSecondsForTheS
                        false));
 }
 
-TEST_F(StartupSequence, ClickOnTheSplashEndsTheWaitAtOnce) {
+TEST_F(ShellStartup, ClickOnTheSplashEndsTheWaitAtOnce) {
   const std::uint32_t start = machine.system.GetTickCount();
   int pumps = 0;
   headless->onIdle = [&] {
@@ -120,7 +121,7 @@ TEST_F(StartupSequence, ClickOnTheSplashEndsTheWaitAtOnce) {
             std::tuple(2, 200u, nullptr));
 }
 
-TEST_F(StartupSequence, ComponentCheckFailureShowsCriticalBoxBeforeAnyWindowAndLogsItAtLevelFour) {
+TEST_F(ShellStartup, ComponentCheckFailureShowsCriticalBoxBeforeAnyWindowAndLogsItAtLevelFour) {
   machine.components.Fail(kCustomTestProgId);
   ExpectFailedRun(
       L"Component 'WDLCUSTOM.DLL' or one of its dependencies not correctly registered: a file is missing or invalid. "
@@ -128,13 +129,28 @@ TEST_F(StartupSequence, ComponentCheckFailureShowsCriticalBoxBeforeAnyWindowAndL
       "\t4\t0\tFMain.Form_Initialize\tComponent 'WDLCUSTOM.DLL' or one of its");
 }
 
-TEST_F(StartupSequence, MissingCustomComponentIsARunTimeError) {
+TEST_F(ShellStartup, MissingCustomComponentIsARunTimeError) {
   machine.components.Fail(kCustomProgId);
   ExpectFailedRun(L"Run-time error '429':\r\n\r\nActiveX component can't create object",
                   "\t0\t429\tFMain.Form_Initialize\tActiveX component can't create object");
 }
 
-TEST_F(StartupSequence, LoggerHandedBackByTheComponentIsTheProgramsLogger) {
+// A library without memory for the object: the customisation component's creation fails with that error.
+TEST_F(ShellStartup, CustomComponentWithoutMemoryIsThatRunTimeError) {
+  machine.components.Register(kCustomProgId, []() -> std::shared_ptr<platform::IComponent> { throw std::bad_alloc(); });
+  ExpectFailedRun(L"Run-time error '7':\r\n\r\nOut of memory", "\t0\t7\tFMain.Form_Initialize\tOut of memory");
+}
+
+// ... and the component check counts it as any other failure to create.
+TEST_F(ShellStartup, TestClassWithoutMemoryFailsTheComponentCheck) {
+  machine.components.Register(kCommonTestProgId, []() -> std::shared_ptr<platform::IComponent> { throw std::bad_alloc(); });
+  ExpectFailedRun(
+      L"Component 'QNCOMMON.DLL' or one of its dependencies not correctly registered: a file is missing or invalid. "
+      L"Try to reinstall Wardline.",
+      "\t4\t0\tFMain.Form_Initialize\tComponent 'QNCOMMON.DLL' or one of its");
+}
+
+TEST_F(ShellStartup, LoggerHandedBackByTheComponentIsTheProgramsLogger) {
   auto recording = std::make_shared<CapturingLogger>();
   replacement = recording;
   machine.components.Fail(kCommonTestProgId);
@@ -146,7 +162,7 @@ TEST_F(StartupSequence, LoggerHandedBackByTheComponentIsTheProgramsLogger) {
             std::tuple(4, L"FMain.Form_Initialize", true)) << line.message;
 }
 
-TEST_F(StartupSequence, NormalRunShowsTheMainWindowUntilItIsUnloaded) {
+TEST_F(ShellStartup, NormalRunShowsTheMainWindowUntilItIsUnloaded) {
   bool shownWithTexts = false;
   headless->onMainLoop = [&](ui::Form& form) {
     auto& main = static_cast<FMain&>(form);
@@ -160,13 +176,13 @@ TEST_F(StartupSequence, NormalRunShowsTheMainWindowUntilItIsUnloaded) {
 
 // An error that escapes the toolkit itself while it shows or serves the main window takes the same path
 // as a handler's: the run-time error box, a level-0 log line, exit code 1.
-TEST_F(StartupSequence, ErrorEscapingTheMainWindowsLoopIsARunTimeError) {
+TEST_F(ShellStartup, ErrorEscapingTheMainWindowsLoopIsARunTimeError) {
   headless->onMainLoop = [](ui::Form&) { throw std::bad_alloc(); };
   ExpectFailedRun(L"Run-time error '7':\r\n\r\nOut of memory", "\t0\t7\tFMain.Show\tOut of memory",
                   {L"FSplash", L"FMain"});
 }
 
-TEST_F(StartupSequence, ModeChoiceByTheWholeCommandLine) {
+TEST_F(ShellStartup, ModeChoiceByTheWholeCommandLine) {
   struct Case { const wchar_t* arguments; bool uninstall; };
   for (const Case c : {Case{L"", false}, Case{L"  /UNINSTALL  ", true}, Case{L"/uninstall", true},
                        Case{L"/uninstall now", false}, Case{L"/uninstal", false}}) {
@@ -182,7 +198,7 @@ TEST_F(StartupSequence, ModeChoiceByTheWholeCommandLine) {
   }
 }
 
-TEST_F(StartupSequence, UninstallModeLogsAndHandsItsOwnLoggerToTheFeedbackWindow) {
+TEST_F(ShellStartup, UninstallModeLogsAndHandsItsOwnLoggerToTheFeedbackWindow) {
   machine.system.SetCommandArguments(L"/uninstall");
   std::shared_ptr<CLogger> handed;
   std::shared_ptr<ui::Form> window;
@@ -204,7 +220,7 @@ TEST_F(StartupSequence, UninstallModeLogsAndHandsItsOwnLoggerToTheFeedbackWindow
             std::tuple(L"C:\\Wardline\\WDL.log", nullptr, 3, true, true, 0));
 }
 
-TEST_F(StartupSequence, UninstallModeWithoutAFeedbackWindowEndsInsteadOfWaitingForEver) {
+TEST_F(ShellStartup, UninstallModeWithoutAFeedbackWindowEndsInsteadOfWaitingForEver) {
   machine.system.SetCommandArguments(L"/uninstall");
   GetLaterWindows().sendInfo = [](std::shared_ptr<CLogger>) -> std::shared_ptr<ui::Form> {
     throw CError(429, L"ActiveX component can't create object");

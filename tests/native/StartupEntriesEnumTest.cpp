@@ -1,3 +1,4 @@
+// CStartupManager: the enumeration of the startup entries of the registry.
 #include <string>
 #include <tuple>
 #include <utility>
@@ -15,7 +16,7 @@ const std::wstring kCV = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\";
 const std::wstring kRun = kCV + L"Run";
 const std::wstring kPolicies = kCV + L"policies\\Explorer\\Run";
 
-class StartupEnumTest : public InspectionEnumTest {
+class StartupEntriesEnumTest : public InspectionEnumTest {
  protected:
   std::shared_ptr<CItemList> Enumerate() { return CStartupManager().EnumStartups(); }
   void Set(platform::Hive hive, const std::wstring& key, const std::wstring& name, const std::wstring& data) {
@@ -25,7 +26,7 @@ class StartupEnumTest : public InspectionEnumTest {
 
 }  // namespace
 
-TEST_F(StartupEnumTest, ReadsEveryKeyInOrderLocalMachineFirst) {
+TEST_F(StartupEntriesEnumTest, ReadsEveryKeyInOrderLocalMachineFirst) {
   // (hive as stored, key path), in the order expected.
   const std::vector<std::pair<std::int32_t, std::wstring>> keys = {
       {kLM, kRun},          {kCU, kRun},          {kLM, kCV + L"RunServices"},     {kCU, kCV + L"RunServices"},
@@ -45,7 +46,7 @@ TEST_F(StartupEnumTest, ReadsEveryKeyInOrderLocalMachineFirst) {
 
 // The name of an item is a fresh identifier, not the value name: two values naming the same file
 // give two items.
-TEST_F(StartupEnumTest, ItemHoldsFileHiveNumberKeyPathAndValueNameUnderAnIdentifierOfItsOwn) {
+TEST_F(StartupEntriesEnumTest, ItemHoldsFileHiveNumberKeyPathAndValueNameUnderAnIdentifierOfItsOwn) {
   const std::wstring up = L"C:\\Program Files\\Up\\up.exe";
   Set(kHkeyCurrentUser, kRun, L"Updater", L"\"" + up + L"\" /silent");
   Set(kHkeyCurrentUser, kRun, L"Updater again", up);
@@ -59,7 +60,7 @@ TEST_F(StartupEnumTest, ItemHoldsFileHiveNumberKeyPathAndValueNameUnderAnIdentif
   EXPECT_NE(names[0], names[1]);
 }
 
-TEST_F(StartupEnumTest, ValuesThatNameNoFileGiveNoItem) {
+TEST_F(StartupEntriesEnumTest, ValuesThatNameNoFileGiveNoItem) {
   for (const std::wstring& key : {kRun, kPolicies}) {
     Set(kHkeyLocalMachine, key, L"empty", L"");
     Set(kHkeyLocalMachine, key, L"blanks", L"   ");
@@ -70,7 +71,7 @@ TEST_F(StartupEnumTest, ValuesThatNameNoFileGiveNoItem) {
   EXPECT_EQ(Column(Enumerate(), L"DLL"), (Texts{L"C:\\Apps\\real.exe", L"7", L"C:\\Apps\\real.exe"}));
 }
 
-TEST_F(StartupEnumTest, FileFoundOnTheSearchPathGivesItsFullPath) {
+TEST_F(StartupEntriesEnumTest, FileFoundOnTheSearchPathGivesItsFullPath) {
   machine.files.AddFile(L"C:\\Windows\\System32\\ctfmon.exe", {'M', 'Z'});
   machine.files.AddSearchFolder(L"C:\\Windows\\System32");
   Set(kHkeyCurrentUser, kRun, L"ctfmon", L"ctfmon.exe");
@@ -79,7 +80,7 @@ TEST_F(StartupEnumTest, FileFoundOnTheSearchPathGivesItsFullPath) {
 
 // A failing value ends its key's listing only and is logged; the next key is still read. A value the
 // registry refuses to give reads as empty: no item and no log line.
-TEST_F(StartupEnumTest, ErrorInOneKeyIsLoggedAndTheNextKeyRead) {
+TEST_F(StartupEntriesEnumTest, ErrorInOneKeyIsLoggedAndTheNextKeyRead) {
   Set(kHkeyLocalMachine, kRun, L"first", L"C:\\Apps\\first.exe");
   Set(kHkeyLocalMachine, kRun, L"broken", L"C:\\Apps\\broken.exe");
   Set(kHkeyLocalMachine, kRun, L"after", L"C:\\Apps\\after.exe");
@@ -93,7 +94,7 @@ TEST_F(StartupEnumTest, ErrorInOneKeyIsLoggedAndTheNextKeyRead) {
 }
 
 // Outside the per-key listing an error costs the whole list.
-TEST_F(StartupEnumTest, ErrorOutsideAKeysListingGivesNoList) {
+TEST_F(StartupEntriesEnumTest, ErrorOutsideAKeysListingGivesNoList) {
   struct Case { const char* what; std::wstring failingKey; bool failEnum; };
   const Case cases[] = {
       {"names of a Run key", kCV + L"RunOnce", true},
@@ -115,7 +116,7 @@ TEST_F(StartupEnumTest, ErrorOutsideAKeysListingGivesNoList) {
   }
 }
 
-TEST_F(StartupEnumTest, MissingKeysGiveAnEmptyList) {
+TEST_F(StartupEntriesEnumTest, MissingKeysGiveAnEmptyList) {
   EXPECT_EQ(Names(Enumerate()), Texts{});
   EXPECT_TRUE(logger->lines.empty());
 }
@@ -125,7 +126,7 @@ TEST_F(StartupEnumTest, MissingKeysGiveAnEmptyList) {
 // finds them; a key of the 32-bit view alone ("RunOnce\Setup") is read there. The current user's keys
 // are read once, and so is a key that both views share (as Windows shares the policies key). A system
 // without a second view lists the native view only.
-TEST_F(StartupEnumTest, LocalMachineKeysAreReadInThe32BitViewToo) {
+TEST_F(StartupEntriesEnumTest, LocalMachineKeysAreReadInThe32BitViewToo) {
   const std::wstring system = L"C:\\WINDOWS\\system32\\", wow64 = L"C:\\WINDOWS\\SysWOW64\\";
   machine.files.AddFile(system + L"helper.exe", {'M', 'Z'});
   machine.files.AddFile(wow64 + L"helper.exe", {'M', 'Z'});
