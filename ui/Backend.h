@@ -16,7 +16,7 @@ class Timer;
 
 // What changed on a form or control, so that a backend updates only that.
 enum class Change {
-  Text, Bounds, Visible, Enabled, Colors, Items, Selection, Value, Picture, Default, Drawing, Menu, Locked
+  Text, Bounds, Enabled, Colors, Items, Selection, Value, Default, Drawing, Menu, Locked
 };
 
 // The windowing system under the toolkit. Forms and controls keep their own state and tell the backend
@@ -52,7 +52,7 @@ class IBackend {
   // Reads the user-edited state (text box selection) back into the control.
   virtual void ReadBack(Control& control) = 0;
   virtual void Focus(Control& control) = 0;
-  // A timer was switched on or off, or its interval changed.
+  // A timer was switched on or off (its form loaded or unloaded, or its Enabled set).
   virtual void TimerChanged(Timer& timer) = 0;
 
   // The clipboard's text; "" when it holds none.

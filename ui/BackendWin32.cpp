@@ -254,7 +254,7 @@ class Win32Backend final : public IBackend, public IWindowApi {
     const TwipsRect& b = control.Bounds();
     const int x = TwipsToPixels(b.left), y = TwipsToPixels(b.top);
     const int w = TwipsToPixels(b.width), h = TwipsToPixels(b.height);
-    DWORD style = WS_CHILD | (control.Visible() ? WS_VISIBLE : 0) | (control.Enabled() ? 0 : WS_DISABLED);
+    DWORD style = WS_CHILD | WS_VISIBLE | (control.Enabled() ? 0 : WS_DISABLED);
     DWORD exStyle = 0;
     const wchar_t* cls = L"STATIC";
     std::wstring text;
@@ -572,7 +572,6 @@ class Win32Backend final : public IBackend, public IWindowApi {
         if (control.Kind() == ControlKind::Label) FitLabel(hwnd);
         break;
       }
-      case Change::Visible: ShowWindow(hwnd, control.Visible() ? SW_SHOWNA : SW_HIDE); break;
       case Change::Enabled: EnableWindow(hwnd, control.Enabled() ? TRUE : FALSE); break;
       case Change::Items: {
         auto& list = static_cast<ListBox&>(control);

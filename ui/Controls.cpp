@@ -38,11 +38,6 @@ void Control::Move(const TwipsRect& bounds) {
   Changed(Change::Bounds);
 }
 
-void Control::SetVisible(bool visible) {
-  visible_ = visible;
-  Changed(Change::Visible);
-}
-
 void Control::SetEnabled(bool enabled) {
   enabled_ = enabled;
   Changed(Change::Enabled);
@@ -253,11 +248,6 @@ void ListBox::UserSelect(int index) {
 Image::Image(Form& form, std::wstring name, TwipsRect bounds, ui::Picture picture)
     : Control(form, std::move(name), bounds), picture_(std::move(picture)) {}
 
-void Image::SetPicture(ui::Picture picture) {
-  picture_ = std::move(picture);
-  Changed(Change::Picture);
-}
-
 void Image::UserMouseDown(const MouseEventArgs& args) {
   if (OnMouseDown) Raise(Source(L"MouseDown"), [&] { OnMouseDown(args); });
 }
@@ -323,11 +313,6 @@ Timer::~Timer() {
     }
   }
   form_.Unregister(this);
-}
-
-void Timer::SetInterval(unsigned interval) {
-  interval_ = interval;
-  Backend().TimerChanged(*this);
 }
 
 void Timer::SetEnabled(bool enabled) {

@@ -110,11 +110,6 @@ void Form::DrawLine(int x1, int y1, int x2, int y2, Color color) {
   if (loaded_) Backend().FormChanged(*this, Change::Drawing);
 }
 
-void Form::ClearDrawing() {
-  lines_.clear();
-  if (loaded_) Backend().FormChanged(*this, Change::Drawing);
-}
-
 void Form::UserKeyPress(int keyAscii) {
   if (!loaded_ || !enabled_) return;
   if (keyAscii == kKeyEnter && defaultButton_ && defaultButton_->Enabled()) {

@@ -74,7 +74,6 @@ class Form {
 
   // Drawing on the form's surface, in twips.
   void DrawLine(int x1, int y1, int x2, int y2, Color color);
-  void ClearDrawing();
   const std::vector<DrawnLine>& Drawing() const noexcept { return lines_; }
 
   // Events.
