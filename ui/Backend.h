@@ -21,8 +21,9 @@ enum class Change {
 
 // The windowing system under the toolkit. Forms and controls keep their own state and tell the backend
 // what changed; the backend turns user input into calls of the controls' user-input entry points
-// (Button::PerformClick, TextBox::UserEdit, ...). Two implementations: the Win32 backend (real windows)
-// and the headless backend (in memory, for tests).
+// (Button::PerformClick, TextBox::UserEdit, ...). The program's backend is the Win32 one
+// (ui/BackendWin32.h); the native tests run the toolkit on a headless one of their own
+// (tests/headless).
 class IBackend {
  public:
   virtual ~IBackend() = default;
@@ -63,9 +64,11 @@ class IBackend {
   virtual IWindowApi& Windows() = 0;
 };
 
-// The backend in use. Natively a headless backend is created on first use.
+// The backend in use. CError 51 (internal error) while none is installed: a program that forgot to set
+// one up would otherwise run with windows that nobody sees.
 IBackend& Backend();
-// Installs `backend` and returns the previous one.
+// Installs `backend` (null: none) and returns the previous one. A run of the program lasts as long as
+// its backend: installing one starts a new run, in which Ended() is false and ExitCode() 0 until Quit.
 std::unique_ptr<IBackend> SetBackend(std::unique_ptr<IBackend> backend);
 
 int TwipsToPixels(int twips);
@@ -81,8 +84,6 @@ IWindowApi& Windows();
 void Quit(int exitCode);
 bool Ended();
 int ExitCode();
-// Forgets an earlier Quit (tests run many programs in one process).
-void ResetApplication();
 
 // What happens to an error that no handler of the program caught: `source` names the event
 // ("FMain.cmdRequestSupport_Click"). The default shows a critical message box and ends the program
