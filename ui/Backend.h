@@ -32,14 +32,16 @@ class IBackend {
   virtual int Dpi() = 0;
 
   // Creates the native windows of a form and of all its controls (user controls included; the backend
-  // raises their Initialize and first Resize).
+  // raises their Initialize and first Resize). CError when the window system refuses one of them: then
+  // none of them is left and the form has no window.
   virtual void LoadForm(Form& form) = 0;
   // Destroys them again. Raises no event.
   virtual void UnloadForm(Form& form) = 0;
   virtual void ShowForm(Form& form, Form* owner) = 0;
   virtual void HideForm(Form& form) = 0;
   // Serves the user until `form` is hidden or unloaded or the program ends; the other windows of the
-  // program take no input meanwhile. The form is already shown.
+  // program take no input meanwhile. The form is already shown. CError, before anything is disabled,
+  // for a form without its window.
   virtual void RunModal(Form& form) = 0;
   // Serves the user until `form` is unloaded or the program ends.
   virtual void RunMainLoop(Form& form) = 0;
@@ -53,7 +55,8 @@ class IBackend {
   // Reads the user-edited state (text box selection) back into the control.
   virtual void ReadBack(Control& control) = 0;
   virtual void Focus(Control& control) = 0;
-  // A timer was switched on or off (its form loaded or unloaded, or its Enabled set).
+  // A timer was switched on or off (its form loaded or unloaded, or its Enabled set). CError when the
+  // window system refuses to start it.
   virtual void TimerChanged(Timer& timer) = 0;
 
   // The clipboard's text; "" when it holds none.

@@ -58,9 +58,18 @@ MenuItem* Form::FindMenu(const std::wstring& name) noexcept {
 
 void Form::Load() {
   if (loaded_) return;
+  IBackend& backend = Backend();
   loaded_ = true;
-  Backend().LoadForm(*this);
-  for (Timer* timer : timers_) Backend().TimerChanged(*timer);
+  try {
+    backend.LoadForm(*this);
+    for (Timer* timer : timers_) backend.TimerChanged(*timer);
+  } catch (...) {
+    // Loaded with all its windows and timers or not at all: what was started stops again.
+    loaded_ = false;
+    for (Timer* timer : timers_) backend.TimerChanged(*timer);
+    backend.UnloadForm(*this);
+    throw;
+  }
   // Loading is always asked for by the program's own code, never by a window message: an error of the
   // Load handler is an error of whoever loads or shows the form.
   if (OnLoad) OnLoad();

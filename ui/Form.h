@@ -56,8 +56,10 @@ class Form {
   // A menu entry at any depth by name; null when none.
   MenuItem* FindMenu(const std::wstring& name) noexcept;
 
-  // Loads the form when it is not loaded: creates its windows and raises Load. An error of the Load
-  // handler reaches the caller (the form stays loaded).
+  // Loads the form when it is not loaded: creates its windows and raises Load. When its windows or
+  // timers cannot be had, the error reaches the caller and the form stays unloaded (so Show and
+  // ShowModal show nothing and serve no modal loop). An error of the Load handler reaches the caller
+  // (the form stays loaded).
   void Load();
   // Shows without blocking; `owner` (may be null) stays below the form.
   void Show(Form* owner = nullptr);

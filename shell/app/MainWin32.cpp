@@ -1,6 +1,5 @@
-// The Windows entry: common controls, COM, the toolkit's Win32 backend, then the program.
+// The Windows entry: COM, the toolkit's Win32 backend, then the program.
 #include <windows.h>
-#include <commctrl.h>
 #include <objbase.h>
 
 #include "common/Error.h"
@@ -36,10 +35,6 @@ class ToolkitDesktop : public platform::IDesktop {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   try {
-    INITCOMMONCONTROLSEX controls{};
-    controls.dwSize = sizeof(controls);
-    controls.dwICC = ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS;
-    InitCommonControlsEx(&controls);
     const HRESULT com = CoInitialize(nullptr);
 
     ui::SetBackend(ui::CreateWin32Backend());

@@ -69,8 +69,6 @@ class MessageBoxCloser {
 class UiWin32Test : public ::testing::Test {
  protected:
   void SetUp() override {
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&controls);
     previous_ = ui::SetBackend(ui::CreateWin32Backend());
     ui::SetUnhandledErrorHandler([this](const CError& e, const std::wstring& source) {
       errors.push_back(source + L": " + e.Description());

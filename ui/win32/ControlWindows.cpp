@@ -61,6 +61,9 @@ int HeightOf(HWND hwnd) {
 }  // namespace
 
 ControlWindows::ControlWindows(Paints& paints) : paints_(paints) {
+  INITCOMMONCONTROLSEX classes{sizeof(classes), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
+  ::SetLastError(0);
+  if (!::InitCommonControlsEx(&classes)) ThrowLastError(L"InitCommonControlsEx");
   RegisterWindowClass(kImageClass, ImageProcedure, CS_DBLCLKS);
 }
 
@@ -136,7 +139,10 @@ void ControlWindows::CreateOne(Control& control, HWND parent, int id) {
       break;
     case ControlKind::UserControl: {
       const std::wstring& name = static_cast<UserControl&>(control).ClassName();
-      if (hostClasses_.insert(name).second) RegisterWindowClass(name.c_str(), HostProcedure, 0);
+      if (hostClasses_.count(name) == 0) {
+        RegisterWindowClass(name.c_str(), HostProcedure, 0);
+        hostClasses_.insert(name);
+      }
       cls = name.c_str();
       style |= WS_CLIPCHILDREN;
       break;
@@ -146,26 +152,31 @@ void ControlWindows::CreateOne(Control& control, HWND parent, int id) {
   // Borrowed: a control's window belongs to its form's window, which destroys it (Destroy does so
   // earlier when the control goes first). A user control's window finds this object by its creation data.
   void* const creationData = control.Kind() == ControlKind::UserControl ? this : nullptr;
+  ::SetLastError(0);
   HWND hwnd = ::CreateWindowExW(exStyle, cls, text.c_str(), style, x, y, w, h, parent,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), creationData);
   suppressChange_ = false;
-  if (!hwnd) return;
+  if (!hwnd) ThrowLastError(L"CreateWindowExW");
   ::SetPropW(hwnd, kControlProp, &control);
   control.SetNative(W(hwnd));
   if (DrawnAsLine(control)) ::MoveWindow(hwnd, x, y, w, HeightOf(hwnd), FALSE);
   ::SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(paints_.Font()), FALSE);
+  const auto subclass = [hwnd](SUBCLASSPROC procedure, DWORD_PTR data) {
+    ::SetLastError(0);
+    if (!::SetWindowSubclass(hwnd, procedure, 1, data)) ThrowLastError(L"SetWindowSubclass");
+  };
   switch (control.Kind()) {
     case ControlKind::Label:
-      ::SetWindowSubclass(hwnd, LabelProcedure, 1, 0);
+      subclass(LabelProcedure, 0);
       paints_.FitLabel(hwnd);
       break;
     case ControlKind::TextBox:
       // What the user types or pastes is kept up to the system's limit, not the control's default
       // 30,000 characters.
       ::SendMessageW(hwnd, EM_SETLIMITTEXT, 0, 0);
-      ::SetWindowSubclass(hwnd, TextBoxProcedure, 1, 0);
+      subclass(TextBoxProcedure, 0);
       break;
-    case ControlKind::Frame: ::SetWindowSubclass(hwnd, FrameProcedure, 1, reinterpret_cast<DWORD_PTR>(this)); break;
+    case ControlKind::Frame: subclass(FrameProcedure, reinterpret_cast<DWORD_PTR>(this)); break;
     case ControlKind::ListBox: Changed(control, Change::Items); break;
     case ControlKind::ProgressBar: Changed(control, Change::Value); break;
     default: break;

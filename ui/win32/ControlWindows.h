@@ -16,12 +16,15 @@ namespace ui::win32 {
 // exists, and what the user does in it becomes a call of the control's user-input entry points.
 class ControlWindows {
  public:
+  // Sets up the common controls that the controls' windows are made of and registers the images'
+  // class; CError when either fails.
   explicit ControlWindows(Paints& paints);
   ControlWindows(const ControlWindows&) = delete;
   ControlWindows& operator=(const ControlWindows&) = delete;
 
   // Creates the windows of the form's controls inside `parent`, in tab order; frames lie below the
-  // other controls.
+  // other controls. CError when a window, its class or its subclass cannot be had: the controls made
+  // so far keep their windows (the caller destroys `parent` with them).
   void Create(Form& form, HWND parent);
   // Raises Initialize and the first Resize of the form's user controls, whose windows exist.
   void StartUserControls(Form& form);

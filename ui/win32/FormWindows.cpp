@@ -104,21 +104,28 @@ FormWindows::~FormWindows() {
 void FormWindows::Load(Form& form) {
   DWORD style = 0, exStyle = 0;
   FormStyles(form, style, exStyle);
-  MenuOwner menu = menus_.BuildBar(form);
+  MenuBar bar = menus_.Build(form);
   RECT rect{0, 0, TwipsToPixels(form.ScaleWidth()), TwipsToPixels(form.ScaleHeight())};
-  ::AdjustWindowRectEx(&rect, style, menu.Valid(), exStyle);
+  ::AdjustWindowRectEx(&rect, style, bar.menu.Valid(), exStyle);
   HWND owner = form.Owner() ? H(form.Owner()->Native()) : nullptr;
   Creation creation{this, &form};
+  ::SetLastError(0);
   WindowOwner window(::CreateWindowExW(exStyle, kFormClass, form.Caption().c_str(), style, CW_USEDEFAULT,
                                        CW_USEDEFAULT, rect.right - rect.left, rect.bottom - rect.top, owner,
-                                       menu.Get(), Instance(), &creation));
-  if (!window) return;  // the form stays loaded without a window; its logic still runs
-  menu.Release();       // the window destroys its menu
+                                       bar.menu.Get(), Instance(), &creation));
+  if (!window) ThrowLastError(L"CreateWindowExW");
   const HWND hwnd = window.Get();
-  windows_[&form] = std::move(window);
+  menus_.Use(form, bar);  // the window destroys its menu
   form.SetNative(W(hwnd));
-  FitClientArea(form);
-  controls_.Create(form, hwnd);
+  try {
+    windows_[&form] = std::move(window);
+    FitClientArea(form);
+    controls_.Create(form, hwnd);
+  } catch (...) {
+    // A form is loaded with all its windows or not at all: what was made goes again.
+    Unload(form);
+    throw;
+  }
   controls_.StartUserControls(form);
 }
 
@@ -172,13 +179,14 @@ void FormWindows::Changed(Form& form, Change what) {
     case Change::Bounds: FitClientArea(form); break;
     case Change::Enabled: ::EnableWindow(hwnd, form.Enabled() ? TRUE : FALSE); break;
     case Change::Menu: {
+      // The new bar is built whole and put in place before the old one goes: a failure leaves the old
+      // one as it was.
       HMENU old = ::GetMenu(hwnd);
-      menus_.Forget(form.Menus());
-      MenuOwner bar = menus_.BuildBar(form);
-      if (::SetMenu(hwnd, bar.Get())) {
-        bar.Release();
-        MenuOwner replaced(old);  // the window let go of it
-      }
+      MenuBar bar = menus_.Build(form);
+      ::SetLastError(0);
+      if (!::SetMenu(hwnd, bar.menu.Get())) ThrowLastError(L"SetMenu");
+      menus_.Use(form, bar);
+      MenuOwner replaced(old);  // the window let go of it
       ::DrawMenuBar(hwnd);
       FitClientArea(form);
       break;

@@ -25,12 +25,14 @@ class FormWindows {
   FormWindows& operator=(const FormWindows&) = delete;
 
   // Creates the form's window, its menu bar and its controls' windows, and starts its user controls.
+  // CError when the system refuses any of them: then nothing of them is left and the form has no window.
   void Load(Form& form);
   // Destroys them again.
   void Unload(Form& form);
   // Shows the form over `owner` (may be null), centred over it the first time, and activates it.
   void Show(Form& form, Form* owner);
   void Hide(Form& form);
+  // CError when a new menu bar cannot be had; the form keeps the bar it had.
   void Changed(Form& form, Change what);
 
  private:

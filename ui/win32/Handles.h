@@ -40,7 +40,20 @@ inline Control* ControlOf(HWND hwnd) {
   return hwnd ? static_cast<Control*>(::GetPropW(hwnd, kControlProp)) : nullptr;
 }
 
-// Registers a window class of the toolkit with the program's instance.
+// The failure of a system call as the program's error: number 0x80070000 + the code GetLastError()
+// gave, description "<call> failed: " and the system's text for the code. A call that fails without
+// giving a code (0) fails with E_FAIL, "Unspecified error", as COM code reads such a failure.
+[[noreturn]] void ThrowSystemError(const wchar_t* call, DWORD code);
+// The same with the code of GetLastError(), read first: call it right after the failing call. Some calls
+// fail without setting a code of their own (a window creation that a hook refuses, a menu call under
+// Wine): each checked call is made with the code cleared before (SetLastError(0)), so that a failure
+// never reports what an earlier call left behind.
+[[noreturn]] void ThrowLastError(const wchar_t* call);
+
+// Registers a window class of the toolkit with the program's instance; CError when it cannot. A class
+// stays registered for the process's life (the system removes it at the end): a later backend of the
+// same process finds it registered with the same procedure and uses it as it is. A class of that name
+// with another procedure is an error (1410, the class already exists).
 void RegisterWindowClass(const wchar_t* name, WNDPROC procedure, UINT style);
 
 // The end of every window procedure, inside its catch block: an error that got this far is the

@@ -9,18 +9,25 @@ constexpr wchar_t kHelperClass[] = L"WDL.Helper";
 
 HelperWindow::HelperWindow() {
   RegisterWindowClass(kHelperClass, Procedure, 0);
+  ::SetLastError(0);
   window_ = WindowOwner(::CreateWindowExW(WS_EX_TOOLWINDOW, kHelperClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                                           Instance(), this));
+  if (!window_) ThrowLastError(L"CreateWindowExW");
 }
 
 void HelperWindow::TimerChanged(Timer& timer) {
-  if (!window_) return;
   const HWND helper = window_.Get();
   auto it = std::find_if(timers_.begin(), timers_.end(), [&](const auto& p) { return p.second == &timer; });
   if (timer.Running()) {
-    UINT_PTR id = it != timers_.end() ? it->first : nextTimerId_++;
+    const bool started = it != timers_.end();
+    const UINT_PTR id = started ? it->first : nextTimerId_++;
     timers_[id] = &timer;
-    ::SetTimer(helper, id, timer.Interval(), nullptr);
+    ::SetLastError(0);
+    if (!::SetTimer(helper, id, timer.Interval(), nullptr)) {
+      const DWORD code = ::GetLastError();
+      if (!started) timers_.erase(id);  // a timer that never ran is not kept
+      ThrowSystemError(L"SetTimer", code);
+    }
   } else if (it != timers_.end()) {
     ::KillTimer(helper, it->first);
     timers_.erase(it);

@@ -12,13 +12,14 @@ namespace ui::win32 {
 // clipboard while the backend reads or writes it.
 class HelperWindow {
  public:
+  // Registers the class and creates the window; CError when either fails.
   HelperWindow();
   HelperWindow(const HelperWindow&) = delete;
   HelperWindow& operator=(const HelperWindow&) = delete;
 
-  // Null when it could not be created.
   HWND Get() const noexcept { return window_.Get(); }
-  // Starts, restarts or stops the system's timer of `timer` as it is Running() or not.
+  // Starts, restarts or stops the system's timer of `timer` as it is Running() or not. CError when the
+  // system refuses a timer (one that was running before keeps running).
   void TimerChanged(Timer& timer);
 
  private:

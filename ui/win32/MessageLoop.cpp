@@ -12,8 +12,10 @@ constexpr int kMaxMessagesPerDoEvents = 10000;
 }  // namespace
 
 void MessageLoop::RunModal(Form& form) {
-  ModalEntry entry{&form, {}, false};
   HWND self = H(form.Native());
+  // Nothing could end the modal show of a form without its window: it fails before it disables anything.
+  if (!::IsWindow(self)) ThrowSystemError(L"ShowModal", ERROR_INVALID_WINDOW_HANDLE);
+  ModalEntry entry{&form, {}, false};
   struct Collect {
     HWND self;
     std::vector<HWND>* out;
@@ -37,7 +39,7 @@ void MessageLoop::RunModal(Form& form) {
   for (HWND hwnd : entry.disabled) ::EnableWindow(hwnd, FALSE);
   modal_.push_back(&entry);
 
-  while (form.Loaded() && form.Visible() && !Ended()) {
+  while (form.Loaded() && form.Visible() && !Ended() && ::IsWindow(self)) {
     MSG msg;
     const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
     if (got == 0) {

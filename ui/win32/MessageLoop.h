@@ -16,8 +16,9 @@ class MessageLoop {
   MessageLoop(const MessageLoop&) = delete;
   MessageLoop& operator=(const MessageLoop&) = delete;
 
-  // Serves the user until `form` is hidden or unloaded or the program ends, with the program's other
-  // visible windows disabled.
+  // Serves the user until `form` is hidden or unloaded, its window is gone or the program ends, with the
+  // program's other visible windows disabled. CError (invalid window handle) for a form without its
+  // window, which nothing could end.
   void RunModal(Form& form);
   // Enables again the windows that the modal show of `form` disabled; nothing when it disabled none.
   void EndModal(Form& form);
