@@ -61,13 +61,16 @@ void Form::Load() {
   IBackend& backend = Backend();
   loaded_ = true;
   try {
-    backend.LoadForm(*this);
+    backend.LoadForm(*this);  // all its windows or none
+  } catch (...) {
+    loaded_ = false;
+    throw;
+  }
+  try {
     for (Timer* timer : timers_) backend.TimerChanged(*timer);
   } catch (...) {
-    // Loaded with all its windows and timers or not at all: what was started stops again.
-    loaded_ = false;
-    for (Timer* timer : timers_) backend.TimerChanged(*timer);
-    backend.UnloadForm(*this);
+    // Loaded with all its timers or not at all: it goes again as an unload does, without the event.
+    Teardown();
     throw;
   }
   // Loading is always asked for by the program's own code, never by a window message: an error of the
@@ -104,6 +107,10 @@ void Form::Unload() {
   if (!loaded_) return;
   Raise(Source(L"Form_Unload"), OnUnload);
   if (!loaded_) return;  // unloaded by its own Unload handler
+  Teardown();
+}
+
+void Form::Teardown() {
   for (Control* control : controls_) {
     if (control->Kind() == ControlKind::UserControl) static_cast<UserControl*>(control)->RaiseTerminate();
   }

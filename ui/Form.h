@@ -127,6 +127,9 @@ class Form {
   void SetDefaultButton(Button* button);
   void SetCancelButton(Button* button) noexcept { cancelButton_ = button; }
   std::wstring Source(const wchar_t* event) const;
+  // An unload after its Unload event: Terminate of the user controls, the timers stopped, the windows
+  // destroyed.
+  void Teardown();
 
   std::wstring name_;
   std::wstring caption_;
