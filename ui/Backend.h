@@ -3,10 +3,9 @@
 #include <memory>
 #include <string>
 
+#include "common/Error.h"
 #include "ui/Types.h"
 #include "ui/WindowApi.h"
-
-class CError;
 
 namespace ui {
 
@@ -100,5 +99,19 @@ void Raise(const std::wstring& source, const std::function<void()>& handler) noe
 // error reported while the handler still runs for an earlier one (raised by a message served while its
 // box shows) is not handed on again: the program ends with the first.
 void ReportUnhandledError(const CError& error, const std::wstring& source) noexcept;
+// Inside a catch block that must not throw (a destructor, the end of a window procedure): hands the
+// error being handled to ReportUnhandledError under the name that `source()` makes, or under none when
+// even that cannot be had.
+template <class Source>
+void ReportCurrentError(Source&& source) noexcept {
+  const CError error = CurrentError();
+  std::wstring name;
+  try {
+    name = source();
+  } catch (...) {
+    // Out of memory for the name as well: the error goes without it.
+  }
+  ReportUnhandledError(error, name);
+}
 
 }  // namespace ui

@@ -21,6 +21,7 @@ Control::~Control() {
     try {
       Backend().DestroyControl(*this);
     } catch (...) {
+      ReportCurrentError([this] { return Source(L"Terminate"); });
     }
     native_ = 0;
   }
@@ -304,12 +305,14 @@ Timer::Timer(Form& form, std::wstring name, unsigned interval, bool enabled)
 }
 
 Timer::~Timer() {
-  const bool wasRunning = Running();
+  // A timer of a form that lost its windows with its backend went with them.
+  const bool wasRunning = Running() && form_.Native() != 0;
   enabled_ = false;
   if (wasRunning) {
     try {
       Backend().TimerChanged(*this);
     } catch (...) {
+      ReportCurrentError([this] { return form_.Name() + L"." + name_ + L"_Terminate"; });
     }
   }
   form_.Unregister(this);

@@ -9,13 +9,15 @@ namespace ui {
 Form::Form(std::wstring name) : name_(std::move(name)) {}
 
 Form::~Form() {
-  if (loaded_) {
-    // Derived parts are gone already: no events, only the windows.
+  // Derived parts are gone already: no events, only the windows. A form that lost its windows with its
+  // backend (no window left) has nothing to give back.
+  if (loaded_ && native_ != 0) {
     visible_ = false;
     loaded_ = false;
     try {
       Backend().UnloadForm(*this);
     } catch (...) {
+      ReportCurrentError([this] { return Source(L"Form_Terminate"); });
     }
   }
 }

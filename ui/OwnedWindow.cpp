@@ -9,7 +9,7 @@ OwnedWindow::~OwnedWindow() {
   try {
     Reset();
   } catch (...) {
-    ReportUnhandledError(CurrentError(), L"DestroyWindow");
+    ReportCurrentError([] { return std::wstring(L"DestroyWindow"); });
   }
 }
 

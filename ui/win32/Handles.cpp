@@ -38,14 +38,10 @@ void RegisterWindowClass(const wchar_t* name, WNDPROC procedure, UINT style) {
 }
 
 LRESULT EndOfWindowProcedure(HWND hwnd, UINT message) noexcept {
-  const CError error = CurrentError();
-  std::wstring source = L"WindowProc";
-  try {
-    if (const Form* form = FormOf(::GetAncestor(hwnd, GA_ROOT))) source = form->Name() + L"." + source;
-  } catch (...) {
-    // Out of memory for the name as well: the error goes without it.
-  }
-  ReportUnhandledError(error, source);
+  ReportCurrentError([hwnd] {
+    const Form* form = FormOf(::GetAncestor(hwnd, GA_ROOT));
+    return form ? form->Name() + L".WindowProc" : std::wstring(L"WindowProc");
+  });
   if (message == WM_PAINT) ::ValidateRect(hwnd, nullptr);  // a painting that failed is not asked for again
   ::PostThreadMessageW(::GetCurrentThreadId(), WM_NULL, 0, 0);
   return 0;
