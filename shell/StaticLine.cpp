@@ -30,8 +30,8 @@ void StaticLine::UserControl_Resize() {
   ui::WindowRect own;
   ui::WindowRect line;
   if (!windows.GetWindowRect(Native(), own) || !windows.GetWindowRect(mhWndLine.Get(), line)) return;
-  windows.MoveWindow(mhWndLine.Get(), 0, 0, static_cast<int>(own.right - own.left), static_cast<int>(line.bottom - line.top),
-                     true);
+  windows.MoveWindow(mhWndLine.Get(), 0, 0, static_cast<int>(own.right - own.left),
+                     static_cast<int>(line.bottom - line.top), true);
 }
 
 void StaticLine::UserControl_Terminate() { mhWndLine.Reset(); }

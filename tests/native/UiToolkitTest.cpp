@@ -247,9 +247,9 @@ TEST_F(UiToolkit, FailuresWhileALoadedFormGoesAreUnhandledErrors) {
     form.Load();
     backend = ui::SetBackend(nullptr);
   }
-  const std::wstring gone = L": Internal error: the windowing toolkit has no backend";
-  EXPECT_EQ(reported, (std::vector<std::wstring>{L"FHolder.lblText_Terminate" + gone, L"FHolder.Timer1_Terminate" + gone,
-                                                 L"FHolder.Form_Terminate" + gone}));
+  const std::wstring gone = L"_Terminate: Internal error: the windowing toolkit has no backend";
+  EXPECT_EQ(reported, (std::vector<std::wstring>{L"FHolder.lblText" + gone, L"FHolder.Timer1" + gone,
+                                                 L"FHolder.Form" + gone}));
   EXPECT_EQ(std::pair(ui::Ended(), ui::ExitCode()), std::pair(true, 1));
   ui::SetBackend(std::move(backend));
 }

@@ -55,7 +55,7 @@ done
 # The checks must be able to fail: each kind of test code shows by its names in the probe, which holds
 # it as a shipped file would.
 for kind in "${kinds[@]}"; do
-  grep -aEq "$kind" "$probe" || { echo "no name like $kind in $probe: test code of that kind would go unseen"; status=1; }
+  grep -aEq "$kind" "$probe" || { echo "no name like $kind in $probe: such test code would go unseen"; status=1; }
 done
 # And the imports and exports were read (qnCommon.dll exports the library's own classes, and the
 # program imports it).

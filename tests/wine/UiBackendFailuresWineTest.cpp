@@ -44,16 +44,6 @@ void ExpectSystemError(const std::pair<long, std::wstring>& error, const wchar_t
   EXPECT_EQ(error.second, SystemErrorOf(call, error.first));
 }
 
-// The top-level windows of this thread with the class `name`.
-std::vector<HWND> ThreadWindows(const std::wstring& name) {
-  std::vector<HWND> all, found;
-  ::EnumThreadWindows(::GetCurrentThreadId(), program_wine::CollectWindow, reinterpret_cast<LPARAM>(&all));
-  for (HWND hwnd : all) {
-    if (ClassOf(hwnd) == name) found.push_back(hwnd);
-  }
-  return found;
-}
-
 // While it lives, the system refuses to create this thread's windows of class `refused`: a WH_CBT hook
 // answers their HCBT_CREATEWND with 1. One at a time.
 class RefusedWindows {
@@ -122,7 +112,9 @@ TEST(UiBackendCreationWine, BackendRefusedAClassOrItsHelperWindowIsAnErrorAndLea
                         Case{nullptr, L"WDL.Helper", L"CreateWindowExW", 0}}) {
     const std::wstring name = c.taken ? c.taken : c.refused;
     // Whatever an earlier case registered goes first, so that the name is free to be taken.
-    for (const wchar_t* own : {L"WDL.Form", L"WDL.Image", L"WDL.Helper"}) ::UnregisterClassW(own, ::GetModuleHandleW(nullptr));
+    for (const wchar_t* own : {L"WDL.Form", L"WDL.Image", L"WDL.Helper"}) {
+      ::UnregisterClassW(own, ::GetModuleHandleW(nullptr));
+    }
     std::optional<TakenClass> taken;
     if (c.taken) {
       taken.emplace(c.taken);

@@ -19,6 +19,16 @@ namespace ui_wine {
 inline HWND H(ui::WindowHandle handle) { return reinterpret_cast<HWND>(handle); }
 using program_wine::ClassOf;
 using program_wine::TextOf;
+
+// The top-level windows of this thread with the class `name`.
+inline std::vector<HWND> ThreadWindows(const std::wstring& name) {
+  std::vector<HWND> all, found;
+  ::EnumThreadWindows(::GetCurrentThreadId(), program_wine::CollectWindow, reinterpret_cast<LPARAM>(&all));
+  for (HWND hwnd : all) {
+    if (ClassOf(hwnd) == name) found.push_back(hwnd);
+  }
+  return found;
+}
 }  // namespace ui_wine
 
 // While it lives, presses OK in every message box of this thread (class "#32770") at most 200 ms after

@@ -210,7 +210,9 @@ void ControlWindows::Changed(Control& control, Change what) {
         ::SetWindowTextW(hwnd, static_cast<Label&>(control).Caption().c_str());
         paints_.FitLabel(hwnd);
       }
-      if (control.Kind() == ControlKind::Button) ::SetWindowTextW(hwnd, static_cast<Button&>(control).Caption().c_str());
+      if (control.Kind() == ControlKind::Button) {
+        ::SetWindowTextW(hwnd, static_cast<Button&>(control).Caption().c_str());
+      }
       if (control.Kind() == ControlKind::TextBox) {
         suppressChange_ = true;
         ::SetWindowTextW(hwnd, static_cast<TextBox&>(control).Text().c_str());

@@ -306,7 +306,8 @@ LRESULT FormWindows::Message(Form& form, HWND hwnd, UINT message, WPARAM wParam,
 LRESULT CALLBACK FormWindows::Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   try {
     if (message == WM_NCCREATE) {
-      const auto* creation = static_cast<const Creation*>(reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams);
+      const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+      const auto* creation = static_cast<const Creation*>(create->lpCreateParams);
       ::SetPropW(hwnd, kFormProp, creation->form);
       ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(creation->windows));
     }

@@ -12,7 +12,8 @@ namespace ui::win32 {
 void ThrowSystemError(const wchar_t* call, DWORD code) {
   constexpr std::uint32_t kUnspecified = 0x80004005u;  // E_FAIL
   const long number = code != 0 ? err::FromWin32(code) : err::FromBits(kUnspecified);
-  throw CError(number, std::wstring(call) + L" failed: " + platform::System().ErrorText(code != 0 ? code : kUnspecified));
+  const std::wstring text = platform::System().ErrorText(code != 0 ? code : kUnspecified);
+  throw CError(number, std::wstring(call) + L" failed: " + text);
 }
 
 void ThrowLastError(const wchar_t* call) { ThrowSystemError(call, ::GetLastError()); }
