@@ -9,26 +9,29 @@ StaticLine::StaticLine(ui::Form& form, std::wstring name, ui::TwipsRect bounds)
   OnTerminate = [this] { UserControl_Terminate(); };
 }
 
+StaticLine::~StaticLine() {
+  // A control whose window went without its Terminate (the toolkit's backend went first) lost the line
+  // with it: nothing is left to destroy.
+  if (Native() == 0) mhWndLine.Release();
+}
+
 void StaticLine::UserControl_Initialize() {
   // Every step runs even when an earlier one failed: a missing line must not stop the form loading.
   ui::IWindowApi& windows = ui::Windows();
   ui::WindowRect rect;
   windows.GetWindowRect(Native(), rect);
-  mhWndLine = windows.CreateWindowExW(kLineExStyle, L"Static", L"StaticLine", kLineStyle, 0, 0,
-                                      static_cast<int>(rect.right - rect.left), 0, Native(), 0);
+  mhWndLine = ui::OwnedWindow(windows.CreateWindowExW(kLineExStyle, L"Static", L"StaticLine", kLineStyle, 0, 0,
+                                                      static_cast<int>(rect.right - rect.left), 0, Native(), 0));
 }
 
 void StaticLine::UserControl_Resize() {
-  if (mhWndLine == 0) return;
+  if (mhWndLine.Get() == 0) return;
   ui::IWindowApi& windows = ui::Windows();
   ui::WindowRect own;
   ui::WindowRect line;
-  if (!windows.GetWindowRect(Native(), own) || !windows.GetWindowRect(mhWndLine, line)) return;
-  windows.MoveWindow(mhWndLine, 0, 0, static_cast<int>(own.right - own.left), static_cast<int>(line.bottom - line.top),
-                     true);
+  if (!windows.GetWindowRect(Native(), own) || !windows.GetWindowRect(mhWndLine.Get(), line)) return;
+  windows.MoveWindow(mhWndLine.Get(), 0, 0, static_cast<int>(own.right - own.left),
+                     static_cast<int>(line.bottom - line.top), true);
 }
 
-void StaticLine::UserControl_Terminate() {
-  if (mhWndLine != 0) ui::Windows().DestroyWindow(mhWndLine);
-  mhWndLine = 0;
-}
+void StaticLine::UserControl_Terminate() { mhWndLine.Reset(); }

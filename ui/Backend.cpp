@@ -5,7 +5,6 @@
 
 #include "common/Error.h"
 #include "platform/Platform.h"
-#include "ui/Headless.h"
 
 namespace ui {
 namespace {
@@ -38,13 +37,16 @@ void DefaultUnhandled(const CError& error, const std::wstring&) {
 
 IBackend& Backend() {
   auto& backend = Installed();
-  if (!backend) backend = std::make_unique<HeadlessBackend>();
+  if (!backend) throw CError(err::kInternalError, L"Internal error: the windowing toolkit has no backend");
   return *backend;
 }
 
 std::unique_ptr<IBackend> SetBackend(std::unique_ptr<IBackend> backend) {
   auto previous = std::move(Installed());
   Installed() = std::move(backend);
+  App().ended = false;
+  App().exitCode = 0;
+  App().reporting = false;
   return previous;
 }
 
@@ -72,11 +74,6 @@ void Quit(int exitCode) {
 }
 bool Ended() { return App().ended; }
 int ExitCode() { return App().exitCode; }
-void ResetApplication() {
-  App().ended = false;
-  App().exitCode = 0;
-  App().reporting = false;
-}
 
 void SetUnhandledErrorHandler(UnhandledErrorHandler handler) { App().onUnhandled = std::move(handler); }
 

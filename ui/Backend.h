@@ -3,10 +3,9 @@
 #include <memory>
 #include <string>
 
+#include "common/Error.h"
 #include "ui/Types.h"
 #include "ui/WindowApi.h"
-
-class CError;
 
 namespace ui {
 
@@ -16,13 +15,14 @@ class Timer;
 
 // What changed on a form or control, so that a backend updates only that.
 enum class Change {
-  Text, Bounds, Visible, Enabled, Colors, Items, Selection, Value, Picture, Default, Drawing, Menu, Locked
+  Text, Bounds, Enabled, Colors, Items, Selection, Value, Default, Drawing, Menu, Locked
 };
 
 // The windowing system under the toolkit. Forms and controls keep their own state and tell the backend
 // what changed; the backend turns user input into calls of the controls' user-input entry points
-// (Button::PerformClick, TextBox::UserEdit, ...). Two implementations: the Win32 backend (real windows)
-// and the headless backend (in memory, for tests).
+// (Button::PerformClick, TextBox::UserEdit, ...). The program's backend is the Win32 one
+// (ui/BackendWin32.h); the native tests run the toolkit on a headless one of their own
+// (tests/headless).
 class IBackend {
  public:
   virtual ~IBackend() = default;
@@ -31,14 +31,16 @@ class IBackend {
   virtual int Dpi() = 0;
 
   // Creates the native windows of a form and of all its controls (user controls included; the backend
-  // raises their Initialize and first Resize).
+  // raises their Initialize and first Resize). CError when the window system refuses one of them: then
+  // none of them is left and the form has no window.
   virtual void LoadForm(Form& form) = 0;
   // Destroys them again. Raises no event.
   virtual void UnloadForm(Form& form) = 0;
   virtual void ShowForm(Form& form, Form* owner) = 0;
   virtual void HideForm(Form& form) = 0;
   // Serves the user until `form` is hidden or unloaded or the program ends; the other windows of the
-  // program take no input meanwhile. The form is already shown.
+  // program take no input meanwhile. The form is already shown. CError, before anything is disabled,
+  // for a form without its window.
   virtual void RunModal(Form& form) = 0;
   // Serves the user until `form` is unloaded or the program ends.
   virtual void RunMainLoop(Form& form) = 0;
@@ -52,7 +54,8 @@ class IBackend {
   // Reads the user-edited state (text box selection) back into the control.
   virtual void ReadBack(Control& control) = 0;
   virtual void Focus(Control& control) = 0;
-  // A timer was switched on or off, or its interval changed.
+  // A timer was switched on or off (its form loaded or unloaded, or its Enabled set). CError when the
+  // window system refuses to start it.
   virtual void TimerChanged(Timer& timer) = 0;
 
   // The clipboard's text; "" when it holds none.
@@ -63,9 +66,11 @@ class IBackend {
   virtual IWindowApi& Windows() = 0;
 };
 
-// The backend in use. Natively a headless backend is created on first use.
+// The backend in use. CError 51 (internal error) while none is installed: a program that forgot to set
+// one up would otherwise run with windows that nobody sees.
 IBackend& Backend();
-// Installs `backend` and returns the previous one.
+// Installs `backend` (null: none) and returns the previous one. A run of the program lasts as long as
+// its backend: installing one starts a new run, in which Ended() is false and ExitCode() 0 until Quit.
 std::unique_ptr<IBackend> SetBackend(std::unique_ptr<IBackend> backend);
 
 int TwipsToPixels(int twips);
@@ -81,8 +86,6 @@ IWindowApi& Windows();
 void Quit(int exitCode);
 bool Ended();
 int ExitCode();
-// Forgets an earlier Quit (tests run many programs in one process).
-void ResetApplication();
 
 // What happens to an error that no handler of the program caught: `source` names the event
 // ("FMain.cmdRequestSupport_Click"). The default shows a critical message box and ends the program
@@ -96,5 +99,19 @@ void Raise(const std::wstring& source, const std::function<void()>& handler) noe
 // error reported while the handler still runs for an earlier one (raised by a message served while its
 // box shows) is not handed on again: the program ends with the first.
 void ReportUnhandledError(const CError& error, const std::wstring& source) noexcept;
+// Inside a catch block that must not throw (a destructor, the end of a window procedure): hands the
+// error being handled to ReportUnhandledError under the name that `source()` makes, or under none when
+// even that cannot be had.
+template <class Source>
+void ReportCurrentError(Source&& source) noexcept {
+  const CError error = CurrentError();
+  std::wstring name;
+  try {
+    name = source();
+  } catch (...) {
+    // Out of memory for the name as well: the error goes without it.
+  }
+  ReportUnhandledError(error, name);
+}
 
 }  // namespace ui

@@ -21,6 +21,7 @@ Control::~Control() {
     try {
       Backend().DestroyControl(*this);
     } catch (...) {
+      ReportCurrentError([this] { return Source(L"Terminate"); });
     }
     native_ = 0;
   }
@@ -36,11 +37,6 @@ std::wstring Control::Source(const wchar_t* event) const { return form_.Name() +
 void Control::Move(const TwipsRect& bounds) {
   bounds_ = bounds;
   Changed(Change::Bounds);
-}
-
-void Control::SetVisible(bool visible) {
-  visible_ = visible;
-  Changed(Change::Visible);
 }
 
 void Control::SetEnabled(bool enabled) {
@@ -253,11 +249,6 @@ void ListBox::UserSelect(int index) {
 Image::Image(Form& form, std::wstring name, TwipsRect bounds, ui::Picture picture)
     : Control(form, std::move(name), bounds), picture_(std::move(picture)) {}
 
-void Image::SetPicture(ui::Picture picture) {
-  picture_ = std::move(picture);
-  Changed(Change::Picture);
-}
-
 void Image::UserMouseDown(const MouseEventArgs& args) {
   if (OnMouseDown) Raise(Source(L"MouseDown"), [&] { OnMouseDown(args); });
 }
@@ -314,20 +305,17 @@ Timer::Timer(Form& form, std::wstring name, unsigned interval, bool enabled)
 }
 
 Timer::~Timer() {
-  const bool wasRunning = Running();
+  // A timer of a form that lost its windows with its backend went with them.
+  const bool wasRunning = Running() && form_.Native() != 0;
   enabled_ = false;
   if (wasRunning) {
     try {
       Backend().TimerChanged(*this);
     } catch (...) {
+      ReportCurrentError([this] { return form_.Name() + L"." + name_ + L"_Terminate"; });
     }
   }
   form_.Unregister(this);
-}
-
-void Timer::SetInterval(unsigned interval) {
-  interval_ = interval;
-  Backend().TimerChanged(*this);
 }
 
 void Timer::SetEnabled(bool enabled) {

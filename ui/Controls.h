@@ -32,8 +32,6 @@ class Control {
 
   const TwipsRect& Bounds() const noexcept { return bounds_; }
   void Move(const TwipsRect& bounds);
-  bool Visible() const noexcept { return visible_; }
-  void SetVisible(bool visible);
   bool Enabled() const noexcept { return enabled_; }
   void SetEnabled(bool enabled);
   // Unset colours follow the form's background and the system's text colour.
@@ -57,7 +55,6 @@ class Control {
   Form& form_;
   std::wstring name_;
   TwipsRect bounds_;
-  bool visible_ = true;
   bool enabled_ = true;
   std::optional<Color> foreColor_;
   std::optional<Color> backColor_;
@@ -191,7 +188,6 @@ class Image : public Control {
   Image(Form& form, std::wstring name, TwipsRect bounds, Picture picture = {});
   ControlKind Kind() const noexcept override { return ControlKind::Image; }
   const ui::Picture& Picture() const noexcept { return picture_; }
-  void SetPicture(ui::Picture picture);
 
   std::function<void()> OnClick;
   std::function<void()> OnDblClick;
@@ -274,7 +270,6 @@ class Timer {
   Form& Parent() const noexcept { return form_; }
   const std::wstring& Name() const noexcept { return name_; }
   unsigned Interval() const noexcept { return interval_; }
-  void SetInterval(unsigned interval);
   bool Enabled() const noexcept { return enabled_; }
   void SetEnabled(bool enabled);
   // Enabled, with an interval, on a loaded form.

@@ -9,13 +9,15 @@ namespace ui {
 Form::Form(std::wstring name) : name_(std::move(name)) {}
 
 Form::~Form() {
-  if (loaded_) {
-    // Derived parts are gone already: no events, only the windows.
+  // Derived parts are gone already: no events, only the windows. A form that lost its windows with its
+  // backend (no window left) has nothing to give back.
+  if (loaded_ && native_ != 0) {
     visible_ = false;
     loaded_ = false;
     try {
       Backend().UnloadForm(*this);
     } catch (...) {
+      ReportCurrentError([this] { return Source(L"Form_Terminate"); });
     }
   }
 }
@@ -58,9 +60,21 @@ MenuItem* Form::FindMenu(const std::wstring& name) noexcept {
 
 void Form::Load() {
   if (loaded_) return;
+  IBackend& backend = Backend();
   loaded_ = true;
-  Backend().LoadForm(*this);
-  for (Timer* timer : timers_) Backend().TimerChanged(*timer);
+  try {
+    backend.LoadForm(*this);  // all its windows or none
+  } catch (...) {
+    loaded_ = false;
+    throw;
+  }
+  try {
+    for (Timer* timer : timers_) backend.TimerChanged(*timer);
+  } catch (...) {
+    // Loaded with all its timers or not at all: it goes again as an unload does, without the event.
+    Teardown();
+    throw;
+  }
   // Loading is always asked for by the program's own code, never by a window message: an error of the
   // Load handler is an error of whoever loads or shows the form.
   if (OnLoad) OnLoad();
@@ -95,6 +109,10 @@ void Form::Unload() {
   if (!loaded_) return;
   Raise(Source(L"Form_Unload"), OnUnload);
   if (!loaded_) return;  // unloaded by its own Unload handler
+  Teardown();
+}
+
+void Form::Teardown() {
   for (Control* control : controls_) {
     if (control->Kind() == ControlKind::UserControl) static_cast<UserControl*>(control)->RaiseTerminate();
   }
@@ -107,11 +125,6 @@ void Form::Unload() {
 
 void Form::DrawLine(int x1, int y1, int x2, int y2, Color color) {
   lines_.push_back(DrawnLine{x1, y1, x2, y2, color});
-  if (loaded_) Backend().FormChanged(*this, Change::Drawing);
-}
-
-void Form::ClearDrawing() {
-  lines_.clear();
   if (loaded_) Backend().FormChanged(*this, Change::Drawing);
 }
 

@@ -56,8 +56,10 @@ class Form {
   // A menu entry at any depth by name; null when none.
   MenuItem* FindMenu(const std::wstring& name) noexcept;
 
-  // Loads the form when it is not loaded: creates its windows and raises Load. An error of the Load
-  // handler reaches the caller (the form stays loaded).
+  // Loads the form when it is not loaded: creates its windows and raises Load. When its windows or
+  // timers cannot be had, the error reaches the caller and the form stays unloaded (so Show and
+  // ShowModal show nothing and serve no modal loop). An error of the Load handler reaches the caller
+  // (the form stays loaded).
   void Load();
   // Shows without blocking; `owner` (may be null) stays below the form.
   void Show(Form* owner = nullptr);
@@ -74,7 +76,6 @@ class Form {
 
   // Drawing on the form's surface, in twips.
   void DrawLine(int x1, int y1, int x2, int y2, Color color);
-  void ClearDrawing();
   const std::vector<DrawnLine>& Drawing() const noexcept { return lines_; }
 
   // Events.
@@ -126,6 +127,9 @@ class Form {
   void SetDefaultButton(Button* button);
   void SetCancelButton(Button* button) noexcept { cancelButton_ = button; }
   std::wstring Source(const wchar_t* event) const;
+  // An unload after its Unload event: Terminate of the user controls, the timers stopped, the windows
+  // destroyed.
+  void Teardown();
 
   std::wstring name_;
   std::wstring caption_;

@@ -1,9 +1,11 @@
-// The Windows entry: common controls, COM, the toolkit's Win32 backend, then the program.
+// The Windows entry: COM, the toolkit's Win32 backend, then the program.
 #include <windows.h>
-#include <commctrl.h>
-#include <objbase.h>
+
+#include <memory>
+#include <utility>
 
 #include "common/Error.h"
+#include "platform/ComPtr.h"
 #include "platform/Platform.h"
 #include "shell/app/FMain.h"
 #include "ui/Backend.h"
@@ -31,27 +33,30 @@ class ToolkitDesktop : public platform::IDesktop {
   platform::IDesktop& system_;
 };
 
+// The toolkit's backend installed for the program's run, and removed again (its windows with it)
+// before COM goes.
+class ToolkitRun {
+ public:
+  explicit ToolkitRun(std::unique_ptr<ui::IBackend> backend) { ui::SetBackend(std::move(backend)); }
+  ~ToolkitRun() { ui::SetBackend(nullptr); }
+  ToolkitRun(const ToolkitRun&) = delete;
+  ToolkitRun& operator=(const ToolkitRun&) = delete;
+};
+
 }  // namespace
 #include "platform/WinNamesEnd.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   try {
-    INITCOMMONCONTROLSEX controls{};
-    controls.dwSize = sizeof(controls);
-    controls.dwICC = ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS;
-    InitCommonControlsEx(&controls);
-    const HRESULT com = CoInitialize(nullptr);
-
-    ui::SetBackend(ui::CreateWin32Backend());
+    // COM on the program's one thread for the whole run. Without it the program still runs: an object
+    // that needs COM fails when it is made, on the path of whoever makes it.
+    const platform::win32::ComApartment com;
+    const ToolkitRun toolkit(ui::CreateWin32Backend());
     static ToolkitDesktop desktop(platform::Desktop());
     platform::Services services;
     services.desktop = &desktop;
     platform::Install(services);
-    const int exitCode = RunWardline();
-    ui::SetBackend(nullptr);
-
-    if (SUCCEEDED(com)) CoUninitialize();
-    return exitCode;
+    return RunWardline();
   } catch (...) {
     // Whatever escaped the program's own handlers takes the one path of an unhandled error: the
     // run-time error box, the log line when there is a logger, exit code 1.

@@ -111,7 +111,7 @@ TEST_F(ReportFeedbackWindow, ReasonOfBlanksGoesOutAsTheLogAloneAndAnUnreadableLo
   struct Case { std::wstring reason; bool logThere; std::wstring sentReason, sentLog; };
   for (const Case& c : {Case{L"   ", true, L"(none)", L"line 1\r\nline 2\r\n"},
                         Case{L" why ", false, L" why ", L"(none)"}}) {
-    ui::ResetApplication();
+    NewRun();
     machine.http.script = {};
     if (!c.logThere) machine.files.Remove(kLogFile);
     auto window = Open(c.reason);
@@ -174,7 +174,7 @@ TEST_F(ReportFeedbackWindow, SendAfterCancelBuildsTheValuesAgain) {
 
 TEST_F(ReportFeedbackWindow, SkipAndTheCloseBoxEndTheProgramWithoutTraffic) {
   for (bool skip : {true, false}) {
-    ui::ResetApplication();
+    NewRun();
     auto window = Open();
     if (skip) {
       window->cmdCancel.PerformClick();

@@ -163,7 +163,8 @@ TEST_F(ShellStaticLineWindow, HostsAnEtchedStaticAsWideAsItselfOnEveryResize) {
   }
   const ui::WindowHandle childHandle = line.LineWindow();
   form.Unload();
-  EXPECT_EQ(headless->Window(childHandle), nullptr);
+  EXPECT_EQ(std::pair(headless->Window(childHandle) == nullptr, line.LineWindow()),
+            std::pair(true, ui::WindowHandle{0}));
 }
 
 TEST_F(ShellStaticLineWindow, FailedChildStillLoadsTheControl) {

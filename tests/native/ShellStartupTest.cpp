@@ -182,12 +182,21 @@ TEST_F(ShellStartup, ErrorEscapingTheMainWindowsLoopIsARunTimeError) {
                   {L"FSplash", L"FMain"});
 }
 
+// A program that set up no backend for the toolkit does not run on without windows: its first window
+// is a run-time error.
+TEST_F(ShellStartup, StartupWithoutAToolkitBackendIsARunTimeError) {
+  std::unique_ptr<ui::IBackend> backend = ui::SetBackend(nullptr);
+  ExpectFailedRun(L"Run-time error '51':\r\n\r\nInternal error: the windowing toolkit has no backend",
+                  "\t0\t51\tFMain.Form_Initialize\tInternal error: the windowing toolkit has no backend");
+  ui::SetBackend(std::move(backend));
+}
+
 TEST_F(ShellStartup, ModeChoiceByTheWholeCommandLine) {
   struct Case { const wchar_t* arguments; bool uninstall; };
   for (const Case c : {Case{L"", false}, Case{L"  /UNINSTALL  ", true}, Case{L"/uninstall", true},
                        Case{L"/uninstall now", false}, Case{L"/uninstal", false}}) {
     Reset();
-    ui::ResetApplication();
+    NewRun();
     machine.system.SetCommandArguments(c.arguments);
     const std::size_t before = machine.components.Requests().size();
     FMain main;

@@ -1,5 +1,6 @@
 #include <cmath>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <tuple>
@@ -229,6 +230,28 @@ TEST_F(UiToolkit, DefaultUnhandledErrorShowsACriticalBox) {
   const platform::ShownBox& box = machine.desktop.Boxes()[0];
   EXPECT_EQ(std::tuple(box.style, box.prompt.find(L"Run-time error '51'") != std::wstring::npos, ui::Ended()),
             std::tuple(16u, true, true)) << box.prompt;
+}
+
+// A destructor cannot throw: what fails while a form and its parts go takes the program's
+// unhandled-error path. Here the loaded form outlives its backend, so that nothing can be given back.
+TEST_F(UiToolkit, FailuresWhileALoadedFormGoesAreUnhandledErrors) {
+  std::vector<std::wstring> reported;
+  ui::SetUnhandledErrorHandler([&](const CError& e, const std::wstring& source) {
+    reported.push_back(source + L": " + e.Description());
+  });
+  std::unique_ptr<ui::IBackend> backend;
+  {
+    ui::Form form(L"FHolder");
+    ui::Timer timer(form, L"Timer1", 100, true);
+    ui::Label label(form, L"lblText", {120, 120, 2400, 300}, L"text");
+    form.Load();
+    backend = ui::SetBackend(nullptr);
+  }
+  const std::wstring gone = L"_Terminate: Internal error: the windowing toolkit has no backend";
+  EXPECT_EQ(reported, (std::vector<std::wstring>{L"FHolder.lblText" + gone, L"FHolder.Timer1" + gone,
+                                                 L"FHolder.Form" + gone}));
+  EXPECT_EQ(std::pair(ui::Ended(), ui::ExitCode()), std::pair(true, 1));
+  ui::SetBackend(std::move(backend));
 }
 
 TEST_F(UiToolkit, MenusFindAndClickTheirEntries) {

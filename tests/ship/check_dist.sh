@@ -5,14 +5,21 @@
 #   program's own files never look like files without version data;
 # - each stands alone: none imports the MinGW runtime DLLs (the runtimes are linked in), and none holds
 #   debug sections;
-# - none exports or contains the in-memory doubles of the platform layer (their classes would show in
-#   the export table and in the type names the compiler writes into the binary).
+# - none exports or contains test code: the in-memory doubles of the platform layer (Fake...) or the
+#   toolkit's headless backend. Their classes would show in the export table and in the type names the
+#   compiler writes into the binary.
+# Usage: check_dist.sh <dist folder> <probe>, where the probe is a program of the same build that holds
+# the test code (tests/ship/TestCodeProbe.cpp): every kind of test-only name must show in it, so that
+# the check is known to see them.
 set -euo pipefail
 dist=$1
+probe=$2
 objdump=${OBJDUMP:-x86_64-w64-mingw32-objdump}
 windres=${WINDRES:-x86_64-w64-mingw32-windres}
 product=(WDLCustom.dll qnCommon.dll vbzip10.dll wardline.exe)
-doubles='Fake(Machine|Registry|Files|Processes|VersionInfo|System|Desktop|Components|Http|ZipLibrary|Shutdown)'
+# The test-only names, one kind per entry: each is a pattern of the names of one test-only target.
+kinds=('Fake[A-Z][A-Za-z]+' 'Headless(Backend|Window)')
+testonly=$(IFS='|'; echo "${kinds[*]}")
 runtime='lib(stdc\+\+|gcc_s|winpthread)[^ ]*\.dll'
 status=0
 
@@ -36,15 +43,22 @@ for name in "${product[@]}"; do
     echo "$name imports the MinGW runtime:"; grep -Ei "DLL Name: $runtime" <<<"$headers"; status=1
   fi
   exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$headers")
-  if grep -Eq "$doubles" <<<"$exports"; then
-    echo "$name exports test doubles:"; grep -E "$doubles" <<<"$exports" | head; status=1
+  if grep -Eq "$testonly" <<<"$exports"; then
+    echo "$name exports test code:"; grep -E "$testonly" <<<"$exports" | head; status=1
   fi
-  if grep -aEq "$doubles" "$file"; then
-    echo "$name contains test doubles"; status=1
+  # (A type name ends in "E" as the compiler writes it: FakeRegistryE.)
+  found=$(grep -aoE "$testonly" "$file" | sed -E 's/([a-z])E$/\1/' | LC_ALL=C sort -u | tr '\n' ' ' || true)
+  if [ -n "$found" ]; then
+    echo "$name contains test code: $found"; status=1
   fi
 done
-# The checks must be able to fail: the imports and exports were read (qnCommon.dll exports the
-# library's own classes, and the program imports it).
+# The checks must be able to fail: each kind of test code shows by its names in the probe, which holds
+# it as a shipped file would.
+for kind in "${kinds[@]}"; do
+  grep -aEq "$kind" "$probe" || { echo "no name like $kind in $probe: such test code would go unseen"; status=1; }
+done
+# And the imports and exports were read (qnCommon.dll exports the library's own classes, and the
+# program imports it).
 grep -q 'CLogger' <<<"$("$objdump" -p "$dist/qnCommon.dll")" || { echo "no exports read"; status=1; }
 grep -q 'DLL Name: qnCommon.dll' <<<"$("$objdump" -p "$dist/wardline.exe")" || { echo "no imports read"; status=1; }
 exit $status

@@ -102,6 +102,40 @@ TEST_F(ProgramEndToEndWine, ErrorsOfTheRunningProgramAreRunTimeErrorsThatEndIt) 
   }
 }
 
+// When the system will not give the program its windows, the program says so and ends instead of
+// waiting for a window that does not exist. A dialog refused while it runs (wdl_faultyprogram.exe
+// refused: Request Support behind the Remove Spyware button) is a run-time error of the button's
+// handler: the box, one log line, exit code 1. Its form windows' class taken before it starts (taken)
+// is one of its entry, before any window and before there is a log: the box and exit code 1.
+TEST_F(ProgramEndToEndWine, WindowsTheSystemRefusesAreRunTimeErrorsThatEndIt) {
+  struct Case { const wchar_t* mode; bool running; std::wstring shown; std::string logged; };
+  for (const Case& c : {Case{L"refused", true, L"CreateWindowExW failed: ",
+                             "\tFMain.cmdSpywareRemover_Click\tCreateWindowExW failed: "},
+                        Case{L"taken", false, L"Run-time error '-2147023486':\r\n\r\nRegisterClassExW failed: ", ""}}) {
+    SCOPED_TRACE(std::string(c.shown.begin(), c.shown.end()));
+    HWND main = nullptr, box = nullptr;
+    bool mainWindowFirst = false;
+    if (c.running) {
+      ASSERT_NO_FATAL_FAILURE(StartToMainWindow(main, L"wdl_faultyprogram.exe", c.mode));
+      ASSERT_NO_FATAL_FAILURE(Press(main, L"Remove Spyware..."));
+    } else {
+      ASSERT_NO_FATAL_FAILURE(Start(Runtime({L"WDLCustom.dll"}), L"wdl_faultyprogram.exe", c.mode));
+    }
+    ASSERT_NO_FATAL_FAILURE(
+        Await(box, IsMessageBox, 30, "message box", [&](HWND hwnd) { mainWindowFirst |= IsMainWindow(hwnd); }));
+    EXPECT_THAT(StaticTexts(box), AllOf(HasSubstr(L"Run-time error '"), HasSubstr(c.shown)));
+    EXPECT_EQ(mainWindowFirst, c.running) << "the main window shows only in the running program";
+    ASSERT_TRUE(::PostMessageW(box, WM_COMMAND, IDOK, 0));
+    EXPECT_EQ(WaitForExit(10), 1u);
+    if (c.running) {
+      EXPECT_EQ(Occurrences(Log(), c.logged), 1u) << Log();
+    } else {
+      EXPECT_FALSE(fs::exists(folder_ / L"WDL.log")) << "the start-up ran";
+    }
+    Stop();
+  }
+}
+
 // The program's own About window, with the common controls its manifest asks for: read back from the
 // screen, its frame shows the form's dark blue inside rather than black.
 TEST_F(ProgramEndToEndWine, AboutWindowsFrameShowsDarkBlueInside) {

@@ -15,16 +15,6 @@ namespace {
 
 using namespace ui_wine;
 
-// The top-level windows of this thread with the class `name`.
-std::vector<HWND> ThreadWindows(const std::wstring& name) {
-  std::vector<HWND> all, found;
-  ::EnumThreadWindows(::GetCurrentThreadId(), program_wine::CollectWindow, reinterpret_cast<LPARAM>(&all));
-  for (HWND hwnd : all) {
-    if (ClassOf(hwnd) == name) found.push_back(hwnd);
-  }
-  return found;
-}
-
 // Its own backend for each test; whatever was installed before comes back afterwards.
 using UiBackendWin32Wine = UiWin32Test;
 

@@ -19,6 +19,16 @@ namespace ui_wine {
 inline HWND H(ui::WindowHandle handle) { return reinterpret_cast<HWND>(handle); }
 using program_wine::ClassOf;
 using program_wine::TextOf;
+
+// The top-level windows of this thread with the class `name`.
+inline std::vector<HWND> ThreadWindows(const std::wstring& name) {
+  std::vector<HWND> all, found;
+  ::EnumThreadWindows(::GetCurrentThreadId(), program_wine::CollectWindow, reinterpret_cast<LPARAM>(&all));
+  for (HWND hwnd : all) {
+    if (ClassOf(hwnd) == name) found.push_back(hwnd);
+  }
+  return found;
+}
 }  // namespace ui_wine
 
 // While it lives, presses OK in every message box of this thread (class "#32770") at most 200 ms after
@@ -69,10 +79,7 @@ class MessageBoxCloser {
 class UiWin32Test : public ::testing::Test {
  protected:
   void SetUp() override {
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&controls);
     previous_ = ui::SetBackend(ui::CreateWin32Backend());
-    ui::ResetApplication();
     ui::SetUnhandledErrorHandler([this](const CError& e, const std::wstring& source) {
       errors.push_back(source + L": " + e.Description());
     });
@@ -80,7 +87,6 @@ class UiWin32Test : public ::testing::Test {
   void TearDown() override {
     ui::SetUnhandledErrorHandler(nullptr);
     ui::SetBackend(std::move(previous_));
-    ui::ResetApplication();
   }
  public:
   // Runs pending messages every 10 ms for up to `ms` milliseconds, until `done` holds; what `done` says
@@ -107,11 +113,8 @@ class UiWin32Test : public ::testing::Test {
 // The toolkit on its Win32 backend while it lives, for a test that needs it for a part only (the
 // clipboard, a form on real windows); the backend before comes back after.
 struct Win32Backend {
-  Win32Backend() { ui::ResetApplication(); }
-  ~Win32Backend() {
-    ui::SetBackend(std::move(previous));
-    ui::ResetApplication();
-  }
+  Win32Backend() = default;
+  ~Win32Backend() { ui::SetBackend(std::move(previous)); }
   Win32Backend(const Win32Backend&) = delete;
   Win32Backend& operator=(const Win32Backend&) = delete;
   std::unique_ptr<ui::IBackend> previous = ui::SetBackend(ui::CreateWin32Backend());

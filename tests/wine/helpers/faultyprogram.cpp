@@ -7,6 +7,10 @@
 //                                   for that colour inside the window procedure: out of memory
 //   wdl_faultyprogram.exe about     the button opens the About window as Help > About does (under Wine
 //                                   another process cannot reach the main window's menus)
+//   wdl_faultyprogram.exe refused   from the click on, the system refuses to create the program's form
+//                                   windows (a CBT hook), and the handler goes on as Request Support does
+//   wdl_faultyprogram.exe taken     before the program starts, its form windows' class "WDL.Form" is
+//                                   registered with another window procedure
 #include <windows.h>
 
 #include <atomic>
@@ -24,6 +28,15 @@ std::atomic<bool> failNextAllocation{false};
 
 bool CommandLineHas(const wchar_t* word) { return std::wstring(::GetCommandLineW()).find(word) != std::wstring::npos; }
 
+LRESULT CALLBACK RefuseForms(int code, WPARAM wParam, LPARAM lParam) {
+  wchar_t name[64] = L"";
+  if (code == HCBT_CREATEWND && ::GetClassNameW(reinterpret_cast<HWND>(wParam), name, 64) &&
+      std::wstring(name) == L"WDL.Form") {
+    return 1;
+  }
+  return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 const bool planted = [] {
   if (CommandLineHas(L" handler")) {
     GetLaterWindows().spywareRemover = [](ui::Form&) { throw CError(53, L"File not found"); };
@@ -34,6 +47,18 @@ const bool planted = [] {
     };
   } else if (CommandLineHas(L" about")) {
     GetLaterWindows().spywareRemover = [](ui::Form& parent) { static_cast<FMain&>(parent).mnuAbout_Click(); };
+  } else if (CommandLineHas(L" refused")) {
+    GetLaterWindows().spywareRemover = [](ui::Form& parent) {
+      ::SetWindowsHookExW(WH_CBT, RefuseForms, nullptr, ::GetCurrentThreadId());
+      static_cast<FMain&>(parent).cmdRequestSupport_Click();
+    };
+  } else if (CommandLineHas(L" taken")) {
+    WNDCLASSEXW taken{};
+    taken.cbSize = sizeof(taken);
+    taken.lpfnWndProc = ::DefWindowProcW;
+    taken.hInstance = ::GetModuleHandleW(nullptr);
+    taken.lpszClassName = L"WDL.Form";
+    ::RegisterClassExW(&taken);
   }
   return true;
 }();

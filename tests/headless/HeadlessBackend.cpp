@@ -1,4 +1,4 @@
-#include "ui/Headless.h"
+#include "tests/headless/HeadlessBackend.h"
 
 #include "platform/Platform.h"
 #include "ui/Form.h"

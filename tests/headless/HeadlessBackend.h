@@ -20,8 +20,9 @@ struct HeadlessWindow {
   WindowRect rect;  // screen pixels; every form sits at the screen's origin
 };
 
-// The toolkit without a screen: forms and controls run their handlers unchanged, at 96 DPI. Tests drive
-// it through the controls' user-input entry points and the scripts below.
+// The toolkit without a screen, for the native tests only (a test-only target, like the doubles of
+// tests/doubles: nothing that ships links it). Forms and controls run their handlers unchanged, at 96
+// DPI. Tests drive it through the controls' user-input entry points and the scripts below.
 //
 // - DoEvents fires the timers whose interval has passed on platform::System().GetTickCount() (a fake
 //   clock in tests), then runs the idle script.
