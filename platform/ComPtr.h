@@ -1,6 +1,6 @@
 #pragma once
-// Owners of COM objects and of a thread's COM initialisation, for the Win32 implementations of the
-// platform layer only.
+// Owners of COM objects and of a thread's COM initialisation, for Win32 code: the platform layer's
+// implementations, and the program's entry, which owns its thread's apartment.
 #include <objbase.h>
 
 #include <utility>
