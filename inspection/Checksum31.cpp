@@ -107,16 +107,30 @@ std::uint32_t Checksum31Avx2(std::uint32_t h, const std::uint8_t* data, std::siz
                                       blocks);
 }
 
+std::uint32_t Checksum31Avx512(std::uint32_t h, const std::uint8_t* data, std::size_t size,
+                               Checksum31Blocks* blocks) noexcept {
+  return checksum31_detail::RunBlocks(h, data, size, checksum31_detail::Avx512Passes(),
+                                      checksum31_detail::Avx512ShortPasses(), blocks);
+}
+
 bool Checksum31HasAvx2() noexcept {
   // The compiler's own check asks the CPU for AVX2 and the system for the saved YMM state.
   __builtin_cpu_init();
   return __builtin_cpu_supports("avx2");
 }
 
+bool Checksum31HasAvx512() noexcept {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+}
+
 std::uint32_t Checksum31Fast(std::uint32_t h, const std::uint8_t* data, std::size_t size,
                              Checksum31Blocks* blocks) noexcept {
-  static const bool avx2 = Checksum31HasAvx2();
-  return avx2 ? Checksum31Avx2(h, data, size, blocks) : Checksum31Sse2(h, data, size, blocks);
+  using Form = std::uint32_t (*)(std::uint32_t, const std::uint8_t*, std::size_t, Checksum31Blocks*) noexcept;
+  static const Form fastest = Checksum31HasAvx512() ? Checksum31Avx512
+                              : Checksum31HasAvx2() ? Checksum31Avx2
+                                                    : Checksum31Sse2;
+  return fastest(h, data, size, blocks);
 }
 
 }  // namespace inspection

@@ -1,6 +1,7 @@
 #pragma once
-// The 31-bit file checksum in three forms that give the same value to the bit: the plain byte loop, and
-// two vector forms (SSE2 and AVX2) that run at several times its speed on inputs of a kilobyte and more.
+// The 31-bit file checksum in four forms that give the same value to the bit: the plain byte loop, and
+// three vector forms (SSE2, AVX2 and AVX-512) that run at several times its speed on inputs of a
+// kilobyte and more.
 //
 // One step: h is rotated right by one bit within 31 bits and the byte is added; a step whose sum would
 // exceed kChecksum31Top is dropped (h keeps its value). Once h is kChecksum31Top it stays there: the
@@ -56,6 +57,12 @@ bool Checksum31HasAvx2() noexcept;
 // Only where Checksum31HasAvx2() is true.
 std::uint32_t Checksum31Avx2(std::uint32_t h, const std::uint8_t* data, std::size_t size,
                              Checksum31Blocks* blocks = nullptr) noexcept;
+// True when this CPU (and the system) runs the AVX-512 code of Checksum31Avx512 (its foundation and
+// byte-and-word instructions, with AVX2).
+bool Checksum31HasAvx512() noexcept;
+// Only where Checksum31HasAvx512() is true.
+std::uint32_t Checksum31Avx512(std::uint32_t h, const std::uint8_t* data, std::size_t size,
+                               Checksum31Blocks* blocks = nullptr) noexcept;
 // The fastest of the forms above that this CPU runs, chosen once.
 std::uint32_t Checksum31Fast(std::uint32_t h, const std::uint8_t* data, std::size_t size,
                              Checksum31Blocks* blocks = nullptr) noexcept;
@@ -86,12 +93,14 @@ inline void PrefetchPart(const std::uint8_t* next, std::size_t part, std::size_t
   }
 }
 
-// The passes of each vector form for whole blocks and for short ones (in its own file; the AVX2 ones run
-// only where the CPU has AVX2).
+// The passes of each vector form for whole blocks and for short ones (in its own file; the AVX2 and
+// AVX-512 ones run only where the CPU has those).
 const Passes& Sse2Passes() noexcept;
 const Passes& Sse2ShortPasses() noexcept;
 const Passes& Avx2Passes() noexcept;
 const Passes& Avx2ShortPasses() noexcept;
+const Passes& Avx512Passes() noexcept;
+const Passes& Avx512ShortPasses() noexcept;
 
 // The block loop shared by the vector forms.
 std::uint32_t RunBlocks(std::uint32_t h, const std::uint8_t* data, std::size_t size, const Passes& passes,

@@ -118,10 +118,11 @@ double PlainSeconds(Work work, const std::vector<std::uint8_t>& bytes) {
 }
 
 // The CPU feature a form needs.
-enum class Needs { kNothing, kAvx2 };
+enum class Needs { kNothing, kAvx2, kAvx512 };
 
 void Run(benchmark::State& state, Work work, Form form, const std::vector<std::uint8_t>& (*data)(), Needs needs) {
-  if (needs == Needs::kAvx2 && !inspection::Checksum31HasAvx2()) {
+  if ((needs == Needs::kAvx2 && !inspection::Checksum31HasAvx2()) ||
+      (needs == Needs::kAvx512 && !inspection::Checksum31HasAvx512())) {
     state.SkipWithError("this CPU lacks the form's instructions");
     return;
   }
@@ -145,15 +146,18 @@ void Run(benchmark::State& state, Work work, Form form, const std::vector<std::u
 WDL_CHECKSUM_BENCH(Plain_Clean, Plain, Clean, Needs::kNothing);
 WDL_CHECKSUM_BENCH(Sse2_Clean, inspection::Checksum31Sse2, Clean, Needs::kNothing);
 WDL_CHECKSUM_BENCH(Avx2_Clean, inspection::Checksum31Avx2, Clean, Needs::kAvx2);
+WDL_CHECKSUM_BENCH(Avx512_Clean, inspection::Checksum31Avx512, Clean, Needs::kAvx512);
 WDL_CHECKSUM_BENCH(Fastest_Clean, inspection::Checksum31Fast, Clean, Needs::kNothing);
 
 WDL_CHECKSUM_BENCH(Plain_DropPerBlock, Plain, DropPerBlock, Needs::kNothing);
 WDL_CHECKSUM_BENCH(Sse2_DropPerBlock, inspection::Checksum31Sse2, DropPerBlock, Needs::kNothing);
 WDL_CHECKSUM_BENCH(Avx2_DropPerBlock, inspection::Checksum31Avx2, DropPerBlock, Needs::kAvx2);
+WDL_CHECKSUM_BENCH(Avx512_DropPerBlock, inspection::Checksum31Avx512, DropPerBlock, Needs::kAvx512);
 
 WDL_CHECKSUM_BENCH(Plain_AllFF, Plain, AllFF, Needs::kNothing);
 WDL_CHECKSUM_BENCH(Sse2_AllFF, inspection::Checksum31Sse2, AllFF, Needs::kNothing);
 WDL_CHECKSUM_BENCH(Avx2_AllFF, inspection::Checksum31Avx2, AllFF, Needs::kAvx2);
+WDL_CHECKSUM_BENCH(Avx512_AllFF, inspection::Checksum31Avx512, AllFF, Needs::kAvx512);
 
 #define WDL_SMALL_FILES_BENCH(name, form, needs) \
   BENCHMARK_CAPTURE(Run, name, SmallFiles, form, Clean, needs)->Unit(benchmark::kMillisecond)->MinTime(1.0)
@@ -161,6 +165,7 @@ WDL_CHECKSUM_BENCH(Avx2_AllFF, inspection::Checksum31Avx2, AllFF, Needs::kAvx2);
 WDL_SMALL_FILES_BENCH(Plain_SmallFiles, Plain, Needs::kNothing);
 WDL_SMALL_FILES_BENCH(Sse2_SmallFiles, inspection::Checksum31Sse2, Needs::kNothing);
 WDL_SMALL_FILES_BENCH(Avx2_SmallFiles, inspection::Checksum31Avx2, Needs::kAvx2);
+WDL_SMALL_FILES_BENCH(Avx512_SmallFiles, inspection::Checksum31Avx512, Needs::kAvx512);
 WDL_SMALL_FILES_BENCH(Fastest_SmallFiles, inspection::Checksum31Fast, Needs::kNothing);
 
 }  // namespace

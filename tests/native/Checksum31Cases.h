@@ -32,6 +32,11 @@ inline std::vector<NamedForm> Forms() {
   } else {
     std::printf("This CPU has no AVX2: the AVX2 form is not tested.\n");
   }
+  if (inspection::Checksum31HasAvx512()) {
+    forms.push_back({"AVX-512", inspection::Checksum31Avx512});
+  } else {
+    std::printf("This CPU has no AVX-512: the AVX-512 form is not tested.\n");
+  }
   return forms;
 }
 
