@@ -16,32 +16,51 @@ constexpr std::size_t kLane = kChecksum31LaneBytes;
 #pragma GCC target("avx2")
 #endif
 
-// As LaneSumsSse2, with the bytes of a row weighed in pairs by vpmaddubsw: rows 0..30 at 31 * r, byte q
-// of weight 2^q (q = 31 weighs 0), pairs (1, 2) at exponent 2m; the last row at 960, byte q of weight
-// 2^(q-1) (q = 0 weighs 0), pairs (1, 2) at exponent 2m-1. Then word pairs into 32-bit sums n at exponent
-// 4n-1, multiplied out in 64 bits.
-void LaneSumsAvx2(const std::uint8_t* block, std::uint64_t* sums) {
+// Before byte q of a load of 32 bytes at `m`: 0 where q < 32 - m, 0xFF from there on.
+alignas(64) constexpr std::uint8_t kLastBytes[64] = {
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
+    255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255};
+
+// 2^((4n-1+m) mod 31) for sums n = 0, 2, 4, 6 (`odd` false) or 1, 3, 5, 7, in the even 32-bit elements.
+inline __m256i Powers(bool odd, std::size_t m) {
+  const auto power = [&](int n) { return 1 << ((4 * (2 * n + odd) + 30 + m) % 31); };
+  return _mm256_setr_epi32(power(0), 0, power(1), 0, power(2), 0, power(3), 0);
+}
+
+// As LaneSumsOf of the SSE2 form, with the bytes of a row weighed in pairs by vpmaddubsw: the whole rows
+// at 31 * r, byte q of weight 2^q (q = 31 weighs 0), pairs (1, 2) at exponent 2m'; the lane's last 32
+// bytes, of which the last m count, byte q of weight 2^(q-1) times 2^m, pairs (1, 2) at exponent 2m'-1.
+// Then word pairs into 32-bit sums n at exponent 4n-1 (and 4n-1+m), multiplied out in 64 bits.
+__attribute__((always_inline)) inline void LaneSumsOf(const std::uint8_t* block, std::size_t laneBytes,
+                                                      std::uint64_t* sums) {
+  const std::size_t rows = (laneBytes - 32) / 31 + 1;
+  const std::size_t m = laneBytes - 31 * rows;
   const __m256i rowWeights = _mm256_setr_epi8(1, 2, 1, 2, 1, 2, 1, 2, 1, 2, 1, 2, 1, 2, 1, 2,  //
                                               1, 2, 1, 2, 1, 2, 1, 2, 1, 2, 1, 2, 1, 2, 1, 0);
-  const __m256i lastWeights = _mm256_setr_epi8(0, 2, 1, 2, 1, 2, 1, 2, 1, 2, 1, 2, 1, 2, 1, 2,  //
-                                               1, 2, 1, 2, 1, 2, 1, 2, 1, 2, 1, 2, 1, 2, 1, 2);
+  const __m256i lastWeights = _mm256_and_si256(
+      _mm256_setr_epi8(0, 2, 1, 2, 1, 2, 1, 2, 1, 2, 1, 2, 1, 2, 1, 2,  //
+                       1, 2, 1, 2, 1, 2, 1, 2, 1, 2, 1, 2, 1, 2, 1, 2),
+      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kLastBytes + m)));
   const __m256i rowPairs = _mm256_set1_epi32(2 | 8 << 16);
   const __m256i lastPairs = _mm256_set1_epi32(1 | 4 << 16);
-  // 2^(4n-1 mod 31) for sums 0, 2, 4, 6 and for sums 1, 3, 5, 7.
-  const __m256i powersEven = _mm256_setr_epi32(1 << 30, 0, 1 << 7, 0, 1 << 15, 0, 1 << 23, 0);
-  const __m256i powersOdd = _mm256_setr_epi32(1 << 3, 0, 1 << 11, 0, 1 << 19, 0, 1 << 27, 0);
+  const __m256i powersEven = Powers(false, 0), powersOdd = Powers(true, 0);
+  const __m256i lastEven = Powers(false, m), lastOdd = Powers(true, m);
 
   for (std::size_t j = 0; j < kChecksum31Lanes; ++j) {
-    const std::uint8_t* lane = block + j * kLane;
-    __m256i rows = _mm256_setzero_si256();
-    for (std::size_t r = 0; r < 31; ++r) {  // at most 31 x 765 per word
+    const std::uint8_t* lane = block + j * laneBytes;
+    __m256i acc = _mm256_setzero_si256();
+    for (std::size_t r = 0; r < rows; ++r) {  // at most 31 x 765 per word
       const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lane + 31 * r));
-      rows = _mm256_add_epi16(rows, _mm256_maddubs_epi16(bytes, rowWeights));
+      acc = _mm256_add_epi16(acc, _mm256_maddubs_epi16(bytes, rowWeights));
     }
-    const __m256i last = _mm256_maddubs_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(lane + 960)), lastWeights);
-    const __m256i pairs = _mm256_add_epi32(_mm256_madd_epi16(rows, rowPairs), _mm256_madd_epi16(last, lastPairs));
-    const __m256i total = _mm256_add_epi64(_mm256_mul_epu32(pairs, powersEven),
-                                           _mm256_mul_epu32(_mm256_srli_epi64(pairs, 32), powersOdd));
+    const __m256i last = _mm256_maddubs_epi16(
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lane + laneBytes - 32)), lastWeights);
+    const __m256i rowSums = _mm256_madd_epi16(acc, rowPairs);
+    const __m256i lastSums = _mm256_madd_epi16(last, lastPairs);
+    const __m256i total = _mm256_add_epi64(
+        _mm256_add_epi64(_mm256_mul_epu32(rowSums, powersEven), _mm256_mul_epu32(_mm256_srli_epi64(rowSums, 32), powersOdd)),
+        _mm256_add_epi64(_mm256_mul_epu32(lastSums, lastEven), _mm256_mul_epu32(_mm256_srli_epi64(lastSums, 32), lastOdd)));
     const __m128i half = _mm_add_epi64(_mm256_castsi256_si128(total), _mm256_extracti128_si256(total, 1));
     sums[j] = static_cast<std::uint64_t>(_mm_cvtsi128_si64(half)) +
               static_cast<std::uint64_t>(_mm_extract_epi64(half, 1));
@@ -79,11 +98,13 @@ inline void Transpose(const std::uint8_t* p, std::size_t stride, std::uint8_t* o
   Transpose16(p + 16, stride, out + 512);
 }
 
-// All 32 lanes as four vectors of eight, 32 bytes of every lane at a time. Two vectors collect the sums
-// of two groups each (fewer registers): a step out of range in lane p of group 0 marks lane p of group 1
-// too, which only makes the block's check more careful.
-void RunLanesAvx2(const std::uint8_t* block, const std::uint32_t* starts, std::uint32_t* ends, std::uint32_t* seen,
-                  const std::uint8_t* next) {
+// All 32 lanes as four vectors of eight, 32 bytes of every lane at a time (16 for the last part of a
+// short lane whose length is an odd multiple of 16). Two vectors collect the sums of two groups each
+// (fewer registers): a step out of range in lane p of group 0 marks lane p of group 1 too, which only
+// makes the block's check more careful.
+__attribute__((always_inline)) inline void RunLanesOf(const std::uint8_t* block, std::size_t laneBytes,
+                                                      const std::uint32_t* starts, std::uint32_t* ends,
+                                                      std::uint32_t* seen, const std::uint8_t* next) {
   // Byte b of each 32-bit element, zero-extended. vpshufb picks bytes within each 128-bit half, so both
   // halves name the bytes of their own half: 0..15, not 16..31.
   const __m256i pick[4] = {
@@ -104,11 +125,9 @@ void RunLanesAvx2(const std::uint8_t* block, const std::uint32_t* starts, std::u
     const __m256i h = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(starts + 8 * g));
     y[g] = _mm256_or_si256(h, _mm256_slli_epi32(h, 31));
   }
-  for (std::size_t c = 0; c < kLane; c += 32) {
-#pragma GCC unroll 8
-    for (int g = 0; g < 4; ++g) Transpose(block + 8 * g * kLane + c, kLane, columns + 32 * g);
-    checksum31_detail::PrefetchPart(next, c / 32, kLane / 32);
-    for (int k = 0; k < 8; ++k) {
+  // The steps of `columns` vectors of transposed bytes.
+  const auto run = [&](int count) {
+    for (int k = 0; k < count; ++k) {
       __m256i x[4];
 #pragma GCC unroll 8
       for (int g = 0; g < 4; ++g) x[g] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(columns + 128 * k + 32 * g));
@@ -118,12 +137,36 @@ void RunLanesAvx2(const std::uint8_t* block, const std::uint32_t* starts, std::u
         for (int g = 0; g < 4; ++g) Step(y[g], s[g / 2], _mm256_shuffle_epi8(x[g], pick[b]));
       }
     }
+  };
+  std::size_t c = 0;
+  for (; c + 32 <= laneBytes; c += 32) {
+#pragma GCC unroll 8
+    for (int g = 0; g < 4; ++g) Transpose(block + 8 * g * laneBytes + c, laneBytes, columns + 32 * g);
+    checksum31_detail::PrefetchPart(next, c / 32, kLane / 32);
+    run(8);
+  }
+  if (c < laneBytes) {
+#pragma GCC unroll 8
+    for (int g = 0; g < 4; ++g) Transpose16(block + 8 * g * laneBytes + c, laneBytes, columns + 32 * g);
+    run(4);
   }
 #pragma GCC unroll 8
   for (int g = 0; g < 4; ++g) {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(ends + 8 * g), _mm256_and_si256(y[g], top));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(seen + 8 * g), s[g / 2]);
   }
+}
+
+// Each pass as a function of its own for whole lanes, whose length the compiler knows, and one for the
+// lanes of short blocks: in one function the two compile to slower code for the whole lanes.
+template <std::size_t kLaneBytes>
+void LaneSumsAvx2(const std::uint8_t* block, std::size_t laneBytes, std::uint64_t* sums) {
+  LaneSumsOf(block, kLaneBytes ? kLaneBytes : laneBytes, sums);
+}
+template <std::size_t kLaneBytes>
+void RunLanesAvx2(const std::uint8_t* block, std::size_t laneBytes, const std::uint32_t* starts, std::uint32_t* ends,
+                  std::uint32_t* seen, const std::uint8_t* next) {
+  RunLanesOf(block, kLaneBytes ? kLaneBytes : laneBytes, starts, ends, seen, next);
 }
 
 #if defined(__clang__)
@@ -135,7 +178,12 @@ void RunLanesAvx2(const std::uint8_t* block, const std::uint32_t* starts, std::u
 }  // namespace
 
 const checksum31_detail::Passes& checksum31_detail::Avx2Passes() noexcept {
-  static constexpr Passes kPasses{LaneSumsAvx2, RunLanesAvx2};
+  static constexpr Passes kPasses{LaneSumsAvx2<kLane>, RunLanesAvx2<kLane>};
+  return kPasses;
+}
+
+const checksum31_detail::Passes& checksum31_detail::Avx2ShortPasses() noexcept {
+  static constexpr Passes kPasses{LaneSumsAvx2<0>, RunLanesAvx2<0>};
   return kPasses;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -30,6 +31,11 @@ inline std::vector<NamedForm> Forms() {
     forms.push_back({"AVX2", inspection::Checksum31Avx2});
   } else {
     std::printf("This CPU has no AVX2: the AVX2 form is not tested.\n");
+  }
+  if (inspection::Checksum31HasAvx512()) {
+    forms.push_back({"AVX-512", inspection::Checksum31Avx512});
+  } else {
+    std::printf("This CPU has no AVX-512: the AVX-512 form is not tested.\n");
   }
   return forms;
 }
@@ -72,7 +78,7 @@ TEST(Checksum31Forms, MatchTheWorkedValues) {
   }
 }
 
-// Inputs shorter than a block go through the plain loop alone.
+// Inputs too short for a short block go through the plain loop alone.
 TEST(Checksum31Forms, AgreeOnEveryShortLength) {
   std::mt19937 random(11);
   std::vector<std::uint8_t> randomBytes(300), mixed(300);
@@ -105,6 +111,46 @@ TEST(Checksum31Forms, AgreeAroundBlockAndLaneSizes) {
   }
   ExpectAllFormsAgree(0, bytes.data(), 3 * kChecksum31BlockBytes, "three blocks");
   EXPECT_EQ(ExpectedBlocks(0, bytes.data(), 3 * kChecksum31BlockBytes).vector, 3u) << "random bytes drop no step here";
+}
+
+// Every length up to a few short lanes past the first short block, and a few lengths on either side of
+// each step of the short lane up to a whole block and past it (the rest after a whole block), on bytes
+// of four kinds: random (also one byte off the alignment), 0xFF, zeros, and mostly high with small ones
+// between (h near the top, steps dropped).
+TEST(Checksum31Forms, AgreeOnLengthsAroundEveryShortLane) {
+  const std::size_t lanes = inspection::kChecksum31Lanes, step = inspection::kChecksum31ShortLaneStep;
+  std::vector<std::size_t> lengths;
+  for (std::size_t length = 0; length <= lanes * (inspection::kChecksum31ShortLaneMin + 4 * step); ++length) {
+    lengths.push_back(length);
+  }
+  for (std::size_t whole : {std::size_t{0}, kChecksum31BlockBytes}) {
+    for (std::size_t lane = inspection::kChecksum31ShortLaneMin; lane <= kChecksum31LaneBytes; lane += step) {
+      for (std::size_t extra : {0u, 1u, 15u, 256u}) {
+        for (int before : {0, 1}) {
+          const std::size_t length = whole + lanes * lane + extra - before;
+          if (length > whole) lengths.push_back(length);
+        }
+      }
+    }
+  }
+  ASSERT_EQ(inspection::Checksum31ShortLaneBytes(lanes * inspection::kChecksum31ShortLaneMin - 1), 0u);
+  ASSERT_EQ(inspection::Checksum31ShortLaneBytes(kChecksum31BlockBytes - 1), kChecksum31LaneBytes - step);
+
+  std::size_t withShortBlock = 0;
+  for (std::size_t length : lengths) withShortBlock += inspection::Checksum31ShortLaneBytes(length % kChecksum31BlockBytes) != 0;
+  EXPECT_GT(withShortBlock, lengths.size() / 2);
+
+  std::mt19937 random(17);
+  const std::size_t size = 2 * kChecksum31BlockBytes + 512;
+  std::vector<std::uint8_t> randomBytes(size), ff(size, 0xFF), zeros(size, 0), high(size);
+  for (auto& b : randomBytes) b = static_cast<std::uint8_t>(random());
+  for (std::size_t i = 0; i < size; ++i) high[i] = i % 9 < 7 ? 0xF0 | static_cast<std::uint8_t>(random()) : static_cast<std::uint8_t>(random() % 4);
+  const std::pair<const char*, const std::uint8_t*> kinds[] = {
+      {"random", randomBytes.data()}, {"random, one byte on", randomBytes.data() + 1}, {"0xFF", ff.data()},
+      {"zeros", zeros.data()}, {"high", high.data()}};
+  for (const auto& [kind, bytes] : kinds) {
+    for (std::size_t length : lengths) ExpectAllFormsAgree(0, bytes, length, std::string(kind) + ", length " + std::to_string(length));
+  }
 }
 
 // h steered (31 bytes of 0 and 1 reach any value) to where steps are dropped or reach the top, in the
@@ -155,6 +201,47 @@ TEST(Checksum31Forms, FollowSteeredDropsAndTheTop) {
     ASSERT_TRUE(built.RandomThenSteer(row.at - 31, row.value, random)) << row.name;
     for (std::uint8_t b : row.then) built.Add(b);
     built.AddRandom(3 * block + 100 - built.size(), random);
+    ASSERT_EQ(built.top(), row.top) << row.name;
+    std::size_t dropped = 0;
+    for (std::size_t at : built.dropped()) dropped += at < row.top;
+    ASSERT_EQ(dropped, row.dropped) << row.name;
+    ExpectAllFormsAgree(built, row.name);
+  }
+}
+
+// The same in the short block after a whole block: lanes of 144 bytes, 392 bytes for the plain loop.
+TEST(Checksum31Forms, FollowSteeredDropsAndTheTopInTheShortBlock) {
+  const std::size_t block = kChecksum31BlockBytes, never = Builder::kNever, length = block + 5000;
+  const std::size_t lane = inspection::Checksum31ShortLaneBytes(5000);
+  ASSERT_EQ(lane, 144u);
+  const std::uint32_t nearTop = kChecksum31Top - 10, belowTop = Before(kChecksum31Top, 1);
+  const std::vector<std::uint8_t> drop = {0, 200, 0};
+  struct Row {
+    const char* name;
+    std::size_t at;  // h is steered to `value` after this many bytes, then `then` follows
+    std::uint32_t value;
+    std::vector<std::uint8_t> then;
+    std::size_t dropped;
+    std::size_t top;
+  };
+  const std::vector<Row> rows = {
+      {"a dropped step at the start of the short block", block - 1, Before(nearTop, 0), drop, 1, never},
+      {"a dropped step at the end of short lane 0", block + lane - 2, Before(nearTop, 0), drop, 1, never},
+      {"a dropped step in short lane 17", block + 17 * lane + 50, Before(nearTop, 0), drop, 1, never},
+      {"a dropped step at the end of the last short lane", block + 32 * lane - 2, Before(nearTop, 0), drop, 1, never},
+      {"a dropped step just after the short block", block + 32 * lane, Before(nearTop, 0), drop, 1, never},
+      {"the top reached at the end of short lane 3", block + 4 * lane - 1, belowTop, {1, 0, 0}, 0, block + 4 * lane - 1},
+      {"the top reached at the end of the last short lane", block + 32 * lane - 1, belowTop, {1}, 0, block + 32 * lane - 1},
+      {"just below the top at a short lane boundary", block + 9 * lane, kChecksum31Top - 1, {}, 0, never},
+      {"256 below the top at the last short lane, a step dropped from there", block + 31 * lane, kChecksum31Top - 256,
+       {200, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 1, never},
+  };
+  for (const Row& row : rows) {
+    std::mt19937 random(18);
+    Builder built;
+    ASSERT_TRUE(built.RandomThenSteer(row.at - 31, row.value, random)) << row.name;
+    for (std::uint8_t b : row.then) built.Add(b);
+    built.AddRandom(length - built.size(), random);
     ASSERT_EQ(built.top(), row.top) << row.name;
     std::size_t dropped = 0;
     for (std::size_t at : built.dropped()) dropped += at < row.top;

@@ -22,20 +22,32 @@ inline bool Step(std::uint32_t& h, std::uint8_t b) {
   return true;
 }
 
-// What the vector forms are to report for `size` bytes from `h`: a whole block is taken from the vector
-// passes when none of its steps is dropped and none of its lanes but the last ends on the top (whose other
-// name modulo 2^31-1 is 0, so the next lane's start does not match it); blocks after h reached the top are
-// not run.
+// Whether the vector forms take a block of `lanes` lanes of `laneBytes` at `data` from their vector
+// passes: none of its steps is dropped and none of its lanes but the last ends on the top (whose other
+// name modulo 2^31-1 is 0, so the next lane's start does not match it). Moves h over the block.
+inline bool CleanBlock(std::uint32_t& h, const std::uint8_t* data, std::size_t laneBytes) {
+  bool clean = true;
+  const std::size_t bytes = inspection::kChecksum31Lanes * laneBytes;
+  for (std::size_t i = 0; i < bytes; ++i) {
+    clean = Step(h, data[i]) && clean;
+    const bool laneEnd = (i + 1) % laneBytes == 0 && i + 1 < bytes;
+    if (laneEnd && h == kChecksum31Top) clean = false;
+  }
+  return clean;
+}
+
+// What the vector forms are to report for `size` bytes from `h`: each whole block, then the short block
+// of what is left, taken from the vector passes or redone as CleanBlock says; blocks after h reached the
+// top are not run.
 inline inspection::Checksum31Blocks ExpectedBlocks(std::uint32_t h, const std::uint8_t* data, std::size_t size) {
   inspection::Checksum31Blocks blocks;
-  for (std::size_t at = 0; at + kChecksum31BlockBytes <= size && h != kChecksum31Top; at += kChecksum31BlockBytes) {
-    bool clean = true;
-    for (std::size_t i = 0; i < kChecksum31BlockBytes; ++i) {
-      clean = Step(h, data[at + i]) && clean;
-      const bool laneEnd = (i + 1) % kChecksum31LaneBytes == 0 && i + 1 < kChecksum31BlockBytes;
-      if (laneEnd && h == kChecksum31Top) clean = false;
-    }
-    ++(clean ? blocks.vector : blocks.redone);
+  std::size_t at = 0;
+  for (; at + kChecksum31BlockBytes <= size && h != kChecksum31Top; at += kChecksum31BlockBytes) {
+    ++(CleanBlock(h, data + at, kChecksum31LaneBytes) ? blocks.vector : blocks.redone);
+  }
+  const std::size_t shortLane = inspection::Checksum31ShortLaneBytes(size % kChecksum31BlockBytes);
+  if (at + kChecksum31BlockBytes > size && shortLane != 0 && h != kChecksum31Top) {
+    ++(CleanBlock(h, data + at, shortLane) ? blocks.vector : blocks.redone);
   }
   return blocks;
 }
